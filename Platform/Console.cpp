@@ -1,0 +1,35 @@
+#include "Console.h"
+
+#include <cstdio>
+
+namespace Console {
+namespace {
+Sink &currentSink()
+{
+    static Sink sink;
+    return sink;
+}
+} // namespace
+
+void line(const QString &text)
+{
+    QString trimmed = text;
+    while (trimmed.endsWith(QLatin1Char('\n')))
+        trimmed.chop(1);
+    if (const Sink &sink = currentSink()) {
+        sink(trimmed);
+        return;
+    }
+    const QByteArray bytes = trimmed.toUtf8();
+    std::fprintf(stderr, "%s\n", bytes.constData());
+    std::fflush(stderr);
+}
+
+Sink setSink(Sink sink)
+{
+    Sink previous = std::move(currentSink());
+    currentSink() = std::move(sink);
+    return previous;
+}
+
+} // namespace Console

@@ -1,0 +1,17 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <QVariant>
+
+// Writes property-list values (QVariantMap, QVariantList, QString, QByteArray, integers, doubles,
+// bools, QDateTime) as text.
+namespace PropertyListWriter {
+
+// Old-style (OpenStep) text, as a dictionary describes itself: "{\n    key = value;\n}".
+QString openStepText(const QVariant &value);
+
+// An XML property-list document.
+QByteArray xmlData(const QVariant &value);
+
+} // namespace PropertyListWriter
