@@ -72,7 +72,8 @@ double cycleSeconds()
 
 double settledTemperature(double start, const PhaseSpec &phase, double secondsInPhase)
 {
-    return phase.temperatureDeciKelvin + (start - phase.temperatureDeciKelvin) * std::exp(-secondsInPhase / kThermalSeconds);
+    const double decay = std::exp(-secondsInPhase / kThermalSeconds);
+    return phase.temperatureDeciKelvin + (start - phase.temperatureDeciKelvin) * decay;
 }
 
 // Temperature at the start of each phase. A discharge lasts many thermal time constants, so the
@@ -172,6 +173,23 @@ double averageLoadWobble(const PhaseSpec &phase, qint64 reading)
     return sum / kAveragedReadings;
 }
 
+// Minutes to empty at the averaged current; to full along the charger's known profile.
+std::optional<qint64> minutesRemaining(const PackState &state, qint64 currentCapacity, qint64 amperage)
+{
+    const double taperSeconds = phases()[int(Phase::ConstantVoltage)].seconds;
+    switch (state.phase) {
+    case Phase::Discharging:
+        return qRound64(double(currentCapacity) * 60 / std::abs(double(amperage)));
+    case Phase::ConstantCurrent:
+        return qRound64((phases()[int(Phase::ConstantCurrent)].seconds - state.secondsInPhase + taperSeconds) / 60);
+    case Phase::ConstantVoltage:
+        return qRound64((taperSeconds - state.secondsInPhase) / 60);
+    case Phase::Full:
+        break;
+    }
+    return std::nullopt;
+}
+
 qint64 packedManufactureDate()
 {
     static const qint64 code = SysfsSnapshot::packedManufactureDate(2021, 3, 17).value_or(0);
@@ -249,10 +267,7 @@ QVariantMap SimulatedBattery::snapshotAt(double simulatedSeconds)
         {QStringLiteral("DeviceName"), QStringLiteral("SIM-3S1P-5000")},
         {QStringLiteral("Manufacturer"), QStringLiteral("Cellwise Simulation")},
     };
-    // Minutes to empty or to full at the averaged current; none while the current rests.
-    if (amperage != 0) {
-        const qint64 toMove = amperage < 0 ? currentCapacity : std::max<qint64>(0, maxCapacity - currentCapacity);
-        map.insert(QStringLiteral("TimeRemaining"), qRound64(double(toMove) * 60 / std::abs(double(amperage))));
-    }
+    if (const std::optional<qint64> minutes = minutesRemaining(state, currentCapacity, amperage))
+        map.insert(QStringLiteral("TimeRemaining"), *minutes);
     return map;
 }

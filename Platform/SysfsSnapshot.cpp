@@ -88,11 +88,12 @@ bool adapterConnected(const QList<PowerSupply> &supplies)
     });
 }
 
-// Drivers disagree on the sign of the current, so the direction comes from the status. A pack
-// that is neither charging nor full while no adapter is connected can only be discharging.
+// Drivers disagree on the sign of the current, so the direction comes from the status. Without an
+// adapter a pack that is not charging can only be discharging, whatever its firmware says ("Full"
+// and "Unknown" linger on some after unplugging).
 bool isDischarging(const QByteArray &status, bool adapter)
 {
-    return status == "Discharging" || (!adapter && status != "Charging" && status != "Full");
+    return status == "Discharging" || (!adapter && status != "Charging");
 }
 
 // One pack's readings. Batteries report either charge (charge_*, µAh, with currents in µA) or

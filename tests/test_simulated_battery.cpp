@@ -76,6 +76,8 @@ TEST(SimulatedBattery, ValuesArePlausible)
         case State::Charging:
             ASSERT_TRUE(map.value("IsCharging").toBool());
             ASSERT_GT(map.value("InstantAmperage").toLongLong(), 0);
+            ASSERT_LE(map.value("TimeRemaining").toLongLong(), 120);
+            ASSERT_TRUE(map.contains("TimeRemaining"));
             highestChargeWatts = std::max(highestChargeWatts, watts(map));
             break;
         case State::Full:

@@ -136,12 +136,14 @@ TEST(SysfsSnapshot, SignsAndTimesFollowTheStatus)
     EXPECT_EQ(map.value("ExternalChargeCapable"), false);
     EXPECT_FALSE(map.contains("TimeRemaining"));
 
-    // Unknown status without an adapter can only be discharging; a trickle gives no estimate.
-    QByteArray unknown = kChargeBattery;
-    unknown.replace("Discharging", "Unknown").replace("CURRENT_NOW=850000", "CURRENT_NOW=9000");
-    map = snapshotOf(unknown);
-    EXPECT_EQ(map.value("InstantAmperage"), qint64(-9));
-    EXPECT_FALSE(map.contains("TimeRemaining"));
+    // Without an adapter a pack can only be discharging; a trickle gives no estimate.
+    for (const char *status : {"Unknown", "Full"}) {
+        QByteArray lingering = kChargeBattery;
+        lingering.replace("Discharging", status).replace("CURRENT_NOW=850000", "CURRENT_NOW=9000");
+        map = snapshotOf(lingering);
+        EXPECT_EQ(map.value("InstantAmperage"), qint64(-9)) << status;
+        EXPECT_FALSE(map.contains("TimeRemaining")) << status;
+    }
 }
 
 TEST(SysfsSnapshot, LeavesOutGarbageAndAbsurdValues)
@@ -229,7 +231,8 @@ protected:
 
     void writeSupply(const QString &name, const QByteArray &uevent)
     {
-        writeTextFile(_dir.path(), QStringLiteral("class/power_supply/%1/uevent").arg(name), QString::fromLatin1(uevent));
+        const QString path = QStringLiteral("class/power_supply/%1/uevent").arg(name);
+        writeTextFile(_dir.path(), path, QString::fromLatin1(uevent));
     }
     void removeSupply(const QString &name) { QDir(_dir.path() + "/class/power_supply/" + name).removeRecursively(); }
     QString root() const { return _dir.path(); }
@@ -242,6 +245,7 @@ private:
 TEST_F(SysfsTree, AMachineWithoutBatteryHasNoEntry)
 {
     writeSupply(QStringLiteral("AC"), adapter("Mains", 1));
+    writeSupply(QStringLiteral("hid-mouse-battery"), "POWER_SUPPLY_TYPE=Battery\nPOWER_SUPPLY_SCOPE=Device\n");
     SysfsBatteryRegistry registry;
     EXPECT_FALSE(registry.hasBatteryEntry());
     EXPECT_FALSE(registry.copyBatteryProperties());
