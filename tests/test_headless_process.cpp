@@ -81,6 +81,7 @@ protected:
         return rows;
     }
     QStringList waitForEvents(qsizetype count) const { return waitFor(&HeadlessRun::events, count); }
+    QStringList waitForSamples(qsizetype count) const { return waitFor(&HeadlessRun::samples, count); }
 
     QTemporaryDir sysfs;
     ScopedDataHome home;
@@ -124,7 +125,7 @@ TEST_F(HeadlessRun, RunKilledWithoutWarningIsClosedAtTheNextStart)
     // A sample in a later second than the start marker: the recovered stop goes one second after it.
     QThread::msleep(1100);
     setBattery("Discharging", 2900000);
-    ASSERT_EQ(waitFor(&HeadlessRun::samples, 2).size(), 2);
+    ASSERT_EQ(waitForSamples(2).size(), 2);
     process.kill();
     process.waitForFinished();
     QThread::msleep(1100); // the next run's start marker must come later than the last sample
