@@ -92,7 +92,7 @@ Glyph lineChartGlyph()
     line.lineTo(14, 14);
     line.lineTo(18.5, 18);
     line.lineTo(26, 7);
-    return {stroked(axes, 2.2, Qt::SquareCap), stroked(line, 2.6)};
+    return {stroked(axes, 2.0, Qt::SquareCap), stroked(line, 2.6)}; // axes on whole points: a crisp edge
 }
 
 // "Event Log": a list, three bullets with their lines.
