@@ -33,9 +33,9 @@ void CWPDFAtlas::drawTileAtX(unsigned x, unsigned y, int style, QPainter &painte
 }
 
 // The page is rendered at as many pixels per point as the painter maps a point to, so the tile is
-// as sharp as a vector drawing would be. The whole page is rendered and the cell cut out of it:
-// rendering a clipped region (QPdfDocumentRenderOptions::setScaledClipRect) leaves stray ink from
-// neighbouring cells at the cell's edge with the PDF renderer of Qt 6.4.
+// as sharp as a vector drawing would be. The whole page is rendered and the cell cut out of it: with
+// Qt 6.4, rendering only a region (QPdfDocumentRenderOptions::setScaledClipRect) shifts the drawing
+// by a few pixels and leaves stray ink at the region's edge.
 void CWPDFAtlas::_drawPage(unsigned x, unsigned y, QPainter &painter) const
 {
     if (!hasPage() || _tileSize.isEmpty())

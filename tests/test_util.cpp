@@ -125,6 +125,18 @@ TEST(Fonts, ExoLightAndBoldAtLogicalPixelSizes)
     EXPECT_TRUE(CWUtil::boldSystemFontOfSize(14).bold());
 }
 
+TEST(Fonts, SystemFontsStandInWhenExoIsMissing)
+{
+    ASSERT_TRUE(CWUtil::registerAppFonts());
+    QFontDatabase::removeAllApplicationFonts();
+    EXPECT_EQ(CWUtil::appFontOfSize(14), CWUtil::systemFontOfSize(14));
+    EXPECT_EQ(CWUtil::boldAppFontOfSize(14), CWUtil::boldSystemFontOfSize(14));
+    // Put them back for the tests that follow.
+    QFontDatabase::addApplicationFont(QStringLiteral(":/fonts/Exo-Light.woff2"));
+    QFontDatabase::addApplicationFont(QStringLiteral(":/fonts/Exo-Bold.woff2"));
+    EXPECT_EQ(QFontInfo(CWUtil::appFontOfSize(14)).family(), QStringLiteral("Exo"));
+}
+
 TEST(RoundedRectPath, RadiusIsCappedByTheLargerHalfSide)
 {
     const QPainterPath path = CWCreateRoundedRectPath(15, QRectF(0, 0, 100, 20), 30.0);

@@ -64,20 +64,6 @@ TEST(StatusView, DarkRoundedBackgroundWithTransparentCorners)
     EXPECT_TRUE(console.lines().isEmpty());
 }
 
-TEST(StatusView, GrainCoversTheWholeView)
-{
-    CWStatusView view;
-    view.resize(600, 400);
-    const QImage image = render(view);
-    // Neighbouring pixels differ everywhere the grain lies, past the first 256-point tile too.
-    for (QPoint point : {QPoint(100, 100), QPoint(400, 100), QPoint(100, 300), QPoint(500, 350)}) {
-        int differing = 0;
-        for (int x = 0; x < 20; ++x)
-            differing += image.pixel(point.x() + x, point.y()) != image.pixel(point.x() + x + 1, point.y());
-        EXPECT_GT(differing, 10) << point.x() << "," << point.y();
-    }
-}
-
 TEST(StatusView, CastCentreIsBelowAFlatView)
 {
     EXPECT_EQ(CWStatusView::castCentre(QSizeF(600, 400)), QPointF(300, 0));
