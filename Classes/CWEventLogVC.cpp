@@ -13,15 +13,18 @@ namespace {
 const QString kShowBattDataKey = QStringLiteral("CWEventLogShowBattData");
 const QString kTemperatureUnitKey = QStringLiteral("CWDefaultTemperatureUnit");
 
-// Logged texts are numbers; a garbled or missing one reads as 0.
-qint64 wholeNumber(const QString &text)
+// Logged values are integers, read the fast way; anything else (a real, a garbled text, NULL) goes
+// through the general conversion and reads as 0 when it is no number at all.
+double number(const QString &text)
 {
-    return qint64(text.toDouble());
+    bool isInteger = false;
+    const qint64 integer = text.toLongLong(&isInteger);
+    return isInteger ? double(integer) : text.toDouble();
 }
 
-float number(const QString &text)
+qint64 wholeNumber(const QString &text)
 {
-    return text.toFloat();
+    return qint64(number(text));
 }
 
 // Appends readings and events oldest first; a reading goes before an event of the same second.

@@ -16,16 +16,16 @@ bool newerFirst(const CWEventRow &a, const CWEventRow &b)
 
 } // namespace
 
-CWEventRow CWEventRow::reading(qint64 testidx, qint64 time, float capacity, float voltage, float amperage,
-                               float temperature, int temperatureUnit)
+CWEventRow CWEventRow::reading(qint64 testidx, qint64 time, double capacity, double voltage, double amperage,
+                               double temperature, int temperatureUnit)
 {
     CWEventRow row;
     row.index = testidx;
     row.time = time;
-    row.capacity = capacity;
-    row.voltage = voltage;
-    row.amperage = amperage;
-    row.temperature = temperature;
+    row.capacity = float(capacity);
+    row.voltage = float(voltage);
+    row.amperage = float(amperage);
+    row.temperature = float(temperature);
     row.type = Reading;
     row.temperatureUnit = quint8(std::clamp(temperatureUnit, 0, 255));
     return row;

@@ -21,8 +21,8 @@ struct CWEventRow {
     Type type = Event;
     quint8 temperatureUnit = 0; // CWDefaultTemperatureUnit when the reading was turned into a row
 
-    static CWEventRow reading(qint64 testidx, qint64 time, float capacity, float voltage, float amperage,
-                              float temperature, int temperatureUnit);
+    static CWEventRow reading(qint64 testidx, qint64 time, double capacity, double voltage, double amperage,
+                              double temperature, int temperatureUnit);
 };
 
 // The rows of the event log page, newest first. Rows of the same second keep the order in which
