@@ -13,6 +13,10 @@ namespace {
 const QString kShowBattDataKey = QStringLiteral("CWEventLogShowBattData");
 const QString kTemperatureUnitKey = QStringLiteral("CWDefaultTemperatureUnit");
 
+// A long history is read in steps of about this many samples, one step per turn of the event loop,
+// so that the table stays responsive while it fills.
+constexpr qsizetype kReadingsPerStep = 10000;
+
 // Logged values are integers, read the fast way; anything else (a real, a garbled text, NULL) goes
 // through the general conversion and reads as 0 when it is no number at all.
 double number(const QString &text)
@@ -27,20 +31,6 @@ qint64 wholeNumber(const QString &text)
     return qint64(number(text));
 }
 
-// Appends readings and events oldest first; a reading goes before an event of the same second.
-std::vector<CWEventRow> mergedByTime(const std::vector<CWEventRow> &readings, const std::vector<CWEventRow> &events)
-{
-    std::vector<CWEventRow> merged;
-    merged.reserve(readings.size() + events.size());
-    auto reading = readings.begin();
-    auto event = events.begin();
-    while (reading != readings.end() || event != events.end()) {
-        const bool takeEvent = reading == readings.end() || (event != events.end() && event->time < reading->time);
-        merged.push_back(takeEvent ? *event++ : *reading++);
-    }
-    return merged;
-}
-
 } // namespace
 
 CWEventLogVC::CWEventLogVC(const QString &nibName, QObject *parent)
@@ -48,6 +38,8 @@ CWEventLogVC::CWEventLogVC(const QString &nibName, QObject *parent)
     , _ui(std::make_unique<Ui::CWEventLogVC>())
     , _eventsToShowAC(new CWEventRowsModel(this))
 {
+    _nextStep.setSingleShot(true);
+    connect(&_nextStep, &QTimer::timeout, this, &CWEventLogVC::_updateEventsToShow);
 }
 
 CWEventLogVC::~CWEventLogVC()
@@ -84,6 +76,7 @@ void CWEventLogVC::_sizeColumns()
         eventWidth = std::max(eventWidth, metrics.horizontalAdvance(CWLog::stringForEvent(code)));
     QHeaderView *columns = table->horizontalHeader();
     columns->setSectionResizeMode(QHeaderView::Interactive);
+    columns->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     columns->resizeSection(CWEventRowsModel::TimeColumn,
                            metrics.horizontalAdvance(QStringLiteral("8888-88-88 88:88:88")) + padding);
     columns->resizeSection(CWEventRowsModel::EventColumn, eventWidth + padding);
@@ -121,11 +114,35 @@ void CWEventLogVC::_battUpdated()
 void CWEventLogVC::_updateEventsToShow()
 {
     std::vector<CWEventRow> readings;
-    if (UserDefaults::standard().boolForKey(kShowBattDataKey))
+    if (UserDefaults::standard().boolForKey(kShowBattDataKey)) {
         readings = _newReadings();
-    else if (_highestBattIDRecorded != 0)
-        _removeBattEntries();
-    _eventsToShowAC->addRows(mergedByTime(readings, _newEvents()));
+    } else {
+        _moreReadingsWaiting = false;
+        if (_highestBattIDRecorded != 0)
+            _removeBattEntries();
+    }
+    _newEvents();
+    _eventsToShowAC->addRows(_mergedByTime(readings));
+    if (_moreReadingsWaiting)
+        _nextStep.start(0);
+}
+
+// Appends readings and events oldest first; a reading goes before an event of the same second.
+// While more readings wait in the log, events after the last reading read so far wait with them.
+std::vector<CWEventRow> CWEventLogVC::_mergedByTime(const std::vector<CWEventRow> &readings)
+{
+    std::vector<CWEventRow> merged;
+    merged.reserve(readings.size() + _waitingEvents.size());
+    auto event = _waitingEvents.begin();
+    for (const CWEventRow &reading : readings) {
+        for (; event != _waitingEvents.end() && event->time < reading.time; ++event)
+            merged.push_back(*event);
+        merged.push_back(reading);
+    }
+    const auto lastEvent = _moreReadingsWaiting ? event : _waitingEvents.end();
+    merged.insert(merged.end(), event, lastEvent);
+    _waitingEvents.erase(_waitingEvents.begin(), lastEvent);
+    return merged;
 }
 
 std::vector<CWEventRow> CWEventLogVC::_newReadings()
@@ -133,8 +150,10 @@ std::vector<CWEventRow> CWEventLogVC::_newReadings()
     static const QStringList columns = {QStringLiteral("testidx"),         QStringLiteral("time"),
                                         QStringLiteral("InstantAmperage"), QStringLiteral("Voltage"),
                                         QStringLiteral("CurrentCapacity"), QStringLiteral("Temperature")};
+    // The log cannot limit this query yet, so a long history still arrives in a single step.
     CWLog *log = CWLog::sharedLog();
     const CWLogResult result = log ? log->battLogEntriesAboveIndex(_highestBattIDRecorded, columns) : std::nullopt;
+    _moreReadingsWaiting = false;
     if (!result)
         return {};
     const QStringList indexes = result->value(QStringLiteral("testidx"));
@@ -146,6 +165,8 @@ std::vector<CWEventRow> CWEventLogVC::_newReadings()
     if (indexes.isEmpty())
         return {};
     _highestBattIDRecorded = indexes.last().toULongLong();
+    // A full step may have left samples behind.
+    _moreReadingsWaiting = indexes.size() >= kReadingsPerStep;
 
     const int unit = int(UserDefaults::standard().integerForKey(kTemperatureUnitKey));
     std::vector<CWEventRow> rows;
@@ -161,26 +182,23 @@ std::vector<CWEventRow> CWEventLogVC::_newReadings()
     return rows;
 }
 
-std::vector<CWEventRow> CWEventLogVC::_newEvents()
+void CWEventLogVC::_newEvents()
 {
     CWLog *log = CWLog::sharedLog();
     const CWLogResult result = log ? log->eventLogEntriesAboveIndex(_highestEventIDRecorded) : std::nullopt;
     if (!result)
-        return {};
+        return;
     const QStringList indexes = result->value(QStringLiteral("eventidx"));
     const QStringList times = result->value(QStringLiteral("time"));
     const QStringList types = result->value(QStringLiteral("eventtype"));
     const QStringList data = result->value(QStringLiteral("data"));
     if (indexes.isEmpty())
-        return {};
+        return;
     _highestEventIDRecorded = indexes.last().toULongLong();
 
-    std::vector<CWEventRow> rows;
-    rows.reserve(indexes.size());
     for (qsizetype i = 0; i < indexes.size(); ++i)
-        rows.push_back(_eventsToShowAC->eventRow(wholeNumber(indexes[i]), wholeNumber(times.value(i)),
-                                                 int(wholeNumber(types.value(i))), data.value(i)));
-    return rows;
+        _waitingEvents.push_back(_eventsToShowAC->eventRow(wholeNumber(indexes[i]), wholeNumber(times.value(i)),
+                                                           int(wholeNumber(types.value(i))), data.value(i)));
 }
 
 void CWEventLogVC::_removeBattEntries()

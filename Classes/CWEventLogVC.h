@@ -5,6 +5,8 @@
 #include "NotificationCenter.h"
 #include "UserDefaults.h"
 
+#include <QTimer>
+
 #include <memory>
 #include <vector>
 
@@ -39,13 +41,18 @@ private:
     void _updateEventsToShow();
     void _removeBattEntries();
     std::vector<CWEventRow> _newReadings();
-    std::vector<CWEventRow> _newEvents();
+    void _newEvents();
+    std::vector<CWEventRow> _mergedByTime(const std::vector<CWEventRow> &readings);
     void _sizeColumns();
 
     std::unique_ptr<Ui::CWEventLogVC> _ui;
     CWEventRowsModel *_eventsToShowAC = nullptr; // owned through QObject parenthood
     quint64 _highestBattIDRecorded = 0;
     quint64 _highestEventIDRecorded = 0;
+    // Events read but not yet shown: they wait for the readings before them.
+    std::vector<CWEventRow> _waitingEvents;
+    bool _moreReadingsWaiting = false;
+    QTimer _nextStep;
     UserDefaults::Token _showBattDataObservation = 0;
     NotificationCenter::Token _battUpdatedObservation = 0;
 };

@@ -170,6 +170,31 @@ TEST_F(EventLogPage, TurningReadingsOffRemovesExactlyThemAndOnReloadsAll)
     EXPECT_EQ(page->highestBattIDRecorded(), 3u);
 }
 
+TEST_F(EventLogPage, LongHistoryFillsInStepsWithLaterEventsWaitingForTheirReadings)
+{
+    execute("WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 10000) "
+            "INSERT INTO battlog (time, Temperature) SELECT i, 3000 FROM n");
+    addEvent(5000, 3);
+    addEvent(20000, 4);
+    const auto page = openPage();
+    page->activate();
+    const CWEventRowsModel *model = page->eventsToShowAC();
+    EXPECT_EQ(model->rowCount(), 10001);
+    EXPECT_EQ(arranged(*page)[5000], "5000 b");
+    EXPECT_EQ(arranged(*page)[5001], "5000 e3");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return model->rowCount() == 10002; }, 5000));
+    EXPECT_EQ(arranged(*page).first(), "20000 e4");
+
+    addEvent(20001, 3);
+    addEvent(20002, 4);
+    const auto reopened = openPage();
+    reopened->activate();
+    EXPECT_EQ(arranged(*reopened).first(), "10000 b") << "the newest events wait for the next step";
+    UserDefaults::standard().setBool(kShowBattData, false);
+    EXPECT_EQ(arranged(*reopened), QStringList({"20002 e4", "20001 e3", "20000 e4", "5000 e3"}))
+        << "without readings nothing is left to wait for";
+}
+
 TEST_F(EventLogPage, NotesStateTheReadingInTheChosenTemperatureUnit)
 {
     addSample(100);
