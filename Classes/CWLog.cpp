@@ -86,48 +86,12 @@ QStringList schemaStatements()
             QStringLiteral("CREATE INDEX battlog_significance_idx ON battlog (significance)")};
 }
 
-const QStringList &valueColumnNames()
-{
-    static const QStringList names = [] {
-        QStringList list;
-        for (const ColumnDefinition &column : kValueColumns)
-            list << QLatin1String(column.name);
-        return list;
-    }();
-    return names;
-}
-
 // An SQL text literal. A NUL cannot travel inside statement text, so it is dropped rather than
 // cutting the statement short.
 QString quoted(QString text)
 {
     text.remove(QChar(0));
     return QLatin1Char('\'') + text.replace(QLatin1Char('\''), QStringLiteral("''")) + QLatin1Char('\'');
-}
-
-// The stored text of a snapshot value: booleans as 1 or 0, arrays comma-joined.
-QString valueText(const QVariant &value)
-{
-    switch (value.typeId()) {
-    case QMetaType::Bool:
-        return value.toBool() ? QStringLiteral("1") : QStringLiteral("0");
-    case QMetaType::QVariantList:
-    case QMetaType::QStringList: {
-        QStringList parts;
-        for (const QVariant &element : value.toList())
-            parts << valueText(element);
-        return parts.join(QLatin1Char(','));
-    }
-    default:
-        return value.toString();
-    }
-}
-
-QString sqlValue(const QVariant &value)
-{
-    if (!value.isValid() || value.isNull())
-        return QStringLiteral("NULL");
-    return quoted(valueText(value));
 }
 
 struct FreeSqliteText {
@@ -284,6 +248,36 @@ QString CWLog::stringForEvent(int code)
     return QString::fromLatin1(texts[code - 1]);
 }
 
+const QStringList &CWLog::sampleColumns()
+{
+    static const QStringList names = [] {
+        QStringList list;
+        for (const ColumnDefinition &column : kValueColumns)
+            list << QLatin1String(column.name);
+        return list;
+    }();
+    return names;
+}
+
+QString CWLog::sampleValueText(const QVariant &value)
+{
+    if (!value.isValid() || value.isNull())
+        return {};
+    switch (value.typeId()) {
+    case QMetaType::Bool:
+        return value.toBool() ? QStringLiteral("1") : QStringLiteral("0");
+    case QMetaType::QVariantList:
+    case QMetaType::QStringList: {
+        QStringList parts;
+        for (const QVariant &element : value.toList())
+            parts << sampleValueText(element);
+        return parts.join(QLatin1Char(','));
+    }
+    default:
+        return value.toString();
+    }
+}
+
 std::unique_ptr<CWLog> CWLog::initWithFile(const QString &path)
 {
     if (path.isNull())
@@ -365,11 +359,12 @@ bool CWLog::logBattDict(const QVariantMap &dict, [[maybe_unused]] qint64 machine
 {
     // machineID goes with the statistics upload only; the sample itself does not carry it.
     static const QString insertHead = QStringLiteral("INSERT INTO battlog ('")
-                                      + valueColumnNames().join(QStringLiteral("', '"))
-                                      + QStringLiteral("') VALUES (");
+                                      + sampleColumns().join(QStringLiteral("', '")) + QStringLiteral("') VALUES (");
     QStringList values;
-    for (const QString &column : valueColumnNames())
-        values << sqlValue(dict.value(column));
+    for (const QString &column : sampleColumns()) {
+        const QString text = sampleValueText(dict.value(column));
+        values << (text.isNull() ? QStringLiteral("NULL") : quoted(text));
+    }
     if (!_db || !_write(insertHead + values.join(QStringLiteral(", ")) + QLatin1Char(')'))) {
         Console::line(kLogFailure);
         return false;

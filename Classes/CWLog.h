@@ -31,6 +31,11 @@ public:
     // Forgets the shared log (closing it) so the next sharedLog() opens the file again.
     static void resetSharedLog();
     static QString stringForEvent(int code);
+    // The battlog columns filled from snapshot keys of the same names, in table order.
+    static const QStringList &sampleColumns();
+    // A snapshot value as a sample stores it (booleans as 1 or 0, arrays comma-joined); a null
+    // string for an absent value.
+    static QString sampleValueText(const QVariant &value);
     // Classifies samples given as parallel lists of testidx and time (Unix seconds) texts in
     // ascending testidx order; the anchors start afresh, so the first sample is always an hour anchor.
     static SignificanceClasses classifySignificance(const QStringList &indexes, const QStringList &times);
