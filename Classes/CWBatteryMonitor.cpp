@@ -1,0 +1,367 @@
+#include "CWBatteryMonitor.h"
+
+#include "BatteryRegistry.h"
+#include "CWLog.h"
+#include "Console.h"
+#include "PropertyListWriter.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QHash>
+#include <QRegularExpression>
+#include <QSaveFile>
+#include <QSet>
+#include <QTimeZone>
+#include <QTimer>
+
+namespace {
+
+// Seconds between the Unix epoch and 2001-01-01 00:00:00 UTC, the epoch of the tick times.
+constexpr double kReferenceDateOffset = 978307200.0;
+
+double nowSinceReferenceDate()
+{
+    return QDateTime::currentMSecsSinceEpoch() / 1000.0 - kReferenceDateOffset;
+}
+
+QDateTime dateFromReferenceTime(double seconds)
+{
+    return QDateTime::fromMSecsSinceEpoch(qRound64((seconds + kReferenceDateOffset) * 1000.0));
+}
+
+// Which derived properties change when a registry key changes.
+const QHash<QString, QStringList> &dependentProperties()
+{
+    static const QHash<QString, QStringList> table = {
+        {QStringLiteral("TimeRemaining"), {QStringLiteral("timeLeft")}},
+        {QStringLiteral("PostChargeWaitSeconds"), {QStringLiteral("postChargeWaitSeconds")}},
+        {QStringLiteral("CellVoltage"), {QStringLiteral("cellVoltage")}},
+        {QStringLiteral("BatteryInvalidWakeSeconds"), {QStringLiteral("batteryInvalidWakeSeconds")}},
+        {QStringLiteral("CurrentCapacity"), {QStringLiteral("currentCapacity")}},
+        {QStringLiteral("MaxCapacity"), {QStringLiteral("maxCapacity")}},
+        {QStringLiteral("Voltage"), {QStringLiteral("voltage"), QStringLiteral("wattage")}},
+        {QStringLiteral("DesignCycleCount9C"), {QStringLiteral("maxCycles")}},
+        {QStringLiteral("DesignCapacity"), {QStringLiteral("designCapacity")}},
+        {QStringLiteral("Manufacturer"), {QStringLiteral("manufacturer")}},
+        {QStringLiteral("FirmwareSerialNumber"), {QStringLiteral("firmwareSerialNumber")}},
+        {QStringLiteral("BatteryInstalled"), {QStringLiteral("hasBattery")}},
+        {QStringLiteral("CycleCount"), {QStringLiteral("cycleCount")}},
+        {QStringLiteral("ManufactureDate"), {QStringLiteral("manufactureDate")}},
+        {QStringLiteral("BatterySerialNumber"), {QStringLiteral("batterySerialNumber")}},
+        {QStringLiteral("PostDischargeWaitSeconds"), {QStringLiteral("postDischargeWaitSeconds")}},
+        {QStringLiteral("Temperature"), {QStringLiteral("temperature")}},
+        {QStringLiteral("InstantAmperage"), {QStringLiteral("amperage"), QStringLiteral("wattage")}},
+        {QStringLiteral("ManufacturerData"), {QStringLiteral("manufacturerData")}},
+        {QStringLiteral("FullyCharged"), {QStringLiteral("isFullyCharged")}},
+        {QStringLiteral("DeviceName"), {QStringLiteral("deviceName")}},
+        {QStringLiteral("IsCharging"), {QStringLiteral("isCharging")}},
+        {QStringLiteral("ExternalConnected"), {QStringLiteral("hasAdapter")}},
+    };
+    return table;
+}
+
+// The four states the monitor turns into events, in the order it observes them.
+const QStringList &stateProperties()
+{
+    static const QStringList properties = {QStringLiteral("hasAdapter"), QStringLiteral("hasBattery"),
+                                           QStringLiteral("isCharging"), QStringLiteral("isFullyCharged")};
+    return properties;
+}
+
+struct PackedDate {
+    unsigned year; // years since 1980
+    unsigned month;
+    unsigned day;
+};
+
+PackedDate unpackDate(quint16 code)
+{
+    return {static_cast<unsigned>(code >> 9), static_cast<unsigned>((code >> 5) & 0xF), static_cast<unsigned>(code & 0x1F)};
+}
+
+} // namespace
+
+CWBatteryMonitor *CWBatteryMonitor::sharedMonitor()
+{
+    static CWBatteryMonitor monitor;
+    return &monitor;
+}
+
+CWBatteryMonitor::CWBatteryMonitor() = default;
+CWBatteryMonitor::~CWBatteryMonitor() = default;
+
+bool CWBatteryMonitor::machineHasBattery()
+{
+    return BatteryRegistry::current().hasBatteryEntry();
+}
+
+QDateTime CWBatteryMonitor::manufactureDateFromCode(quint16 code)
+{
+    const PackedDate packed = unpackDate(code);
+    return QDateTime(QDate(int(packed.year + 1980), int(packed.month), int(packed.day)), QTime(0, 0), QTimeZone::utc());
+}
+
+QString CWBatteryMonitor::minutesToString(qint64 minutes)
+{
+    QString text;
+    if (minutes < 0) {
+        text += QLatin1Char('-');
+        minutes = -minutes;
+    }
+    if (minutes >= 61)
+        text += QString::asprintf("%lli h %lli m", minutes / 60, minutes % 60);
+    else
+        text += QString::asprintf("%lli m", minutes);
+    return text;
+}
+
+QString CWBatteryMonitor::uniqueBattIDForDictionary(const QVariantMap &dict)
+{
+    const QVariant serial = dict.value(QStringLiteral("serial"));
+    if (serial.isNull())
+        return QStringLiteral("generic");
+    return QStringLiteral("%1-%2-%3").arg(dict.value(QStringLiteral("manufacturer")).toString(),
+                                          dict.value(QStringLiteral("deviceName")).toString(), serial.toString());
+}
+
+void CWBatteryMonitor::startUpdating()
+{
+    if (_updateTimer)
+        return;
+    _observeOwnState();
+    if (CWLog *log = CWLog::sharedLog())
+        log->logMonitoringStarted();
+    _updateTimer = std::make_unique<QTimer>();
+    QObject::connect(_updateTimer.get(), &QTimer::timeout, [this] { _fireTimer(); });
+    _updateTimer->start(qMax(1, qRound(_updateInterval * 1000.0)));
+    _fireTimer();
+}
+
+void CWBatteryMonitor::stopUpdating()
+{
+    for (ObserverToken token : _ownObservations)
+        removeObserver(token);
+    _ownObservations.clear();
+    _updateTimer.reset();
+    if (CWLog *log = CWLog::sharedLog())
+        log->logMonitoringStopped();
+}
+
+void CWBatteryMonitor::_observeOwnState()
+{
+    for (const QString &property : stateProperties()) {
+        _ownObservations.push_back(addObserver(property, [this, property](ChangePhase phase) {
+            if (phase == ChangePhase::Did)
+                _logStateEvent(property);
+        }));
+    }
+}
+
+void CWBatteryMonitor::_logStateEvent(const QString &property)
+{
+    CWLog *log = CWLog::sharedLog();
+    if (!log)
+        return;
+    if (property == QLatin1String("hasAdapter"))
+        log->logEvent(hasAdapter() ? 3 : 4);
+    else if (property == QLatin1String("hasBattery"))
+        hasBattery() ? log->logEvent(5, serialNumber()) : log->logEvent(6);
+    else if (property == QLatin1String("isCharging"))
+        log->logEvent(isCharging() ? 9 : 10);
+    else if (property == QLatin1String("isFullyCharged"))
+        log->logEvent(isFullyCharged() ? 7 : 8);
+}
+
+std::optional<QVariantMap> CWBatteryMonitor::_updatedBatteryInfo()
+{
+    std::optional<QVariantMap> snapshot = BatteryRegistry::current().copyBatteryProperties();
+    if (!snapshot)
+        Console::line(QStringLiteral("Failed to get battery info."));
+    return snapshot;
+}
+
+void CWBatteryMonitor::_fireTimer()
+{
+    const std::optional<QVariantMap> read = _updatedBatteryInfo();
+    const QVariant next = read ? QVariant(*read) : QVariant();
+    // A missing snapshot never equals anything, not even another missing one.
+    const bool unchanged = read && !_battInfo.isNull() && *read == _battInfo.toMap();
+    const double now = nowSinceReferenceDate();
+    if (unchanged) {
+        _lastUpdatedTime = now;
+    } else {
+        _log(read.value_or(QVariantMap()));
+        _lastUpdatedTime = now;
+        _lastLoggedTime = now;
+        const QStringList announced = _announcedProperties(next);
+        _announce(announced, ChangePhase::Will);
+        _battInfo = next;
+        _announce(announced, ChangePhase::Did);
+    }
+    NotificationCenter &center = NotificationCenter::defaultCenter();
+    center.post(kCWBatteryUpdatedNotification, this);
+    center.post(kCWLogUpdatedNotification, this, _battInfo);
+}
+
+void CWBatteryMonitor::_log(const QVariantMap &snapshot)
+{
+    CWLog *log = CWLog::sharedLog();
+    if (!log || !log->logBattDict(snapshot, machineID()))
+        Console::line(QStringLiteral("ERROR: Unable to log batt dict."));
+}
+
+QStringList CWBatteryMonitor::_announcedProperties(const QVariant &next) const
+{
+    const QVariantMap before = _battInfo.toMap();
+    const QVariantMap after = next.toMap();
+    QSet<QString> keys(before.keyBegin(), before.keyEnd());
+    keys.unite(QSet<QString>(after.keyBegin(), after.keyEnd()));
+
+    QStringList properties;
+    for (const QString &key : std::as_const(keys)) {
+        const bool unchanged = before.contains(key) && after.contains(key) && before.value(key) == after.value(key);
+        if (unchanged)
+            continue;
+        for (const QString &property : dependentProperties().value(key)) {
+            if (!properties.contains(property))
+                properties << property;
+        }
+    }
+    return properties;
+}
+
+CWBatteryMonitor::ObserverToken CWBatteryMonitor::addObserver(const QString &property, ChangeObserver observer)
+{
+    const ObserverToken token = _nextToken++;
+    _observations.push_back({token, property, std::move(observer)});
+    return token;
+}
+
+void CWBatteryMonitor::removeObserver(ObserverToken token)
+{
+    std::erase_if(_observations, [token](const Observation &o) { return o.token == token; });
+}
+
+void CWBatteryMonitor::_announce(const QStringList &properties, ChangePhase phase)
+{
+    const std::vector<Observation> observations = _observations;
+    for (const QString &property : properties) {
+        for (const Observation &o : observations) {
+            if (o.property == property)
+                o.observer(phase);
+        }
+    }
+}
+
+QString CWBatteryMonitor::_machineIDPath()
+{
+    const QString directory = CWLog::supportDirectory();
+    return directory.isNull() ? QString() : directory + QStringLiteral("/modelid");
+}
+
+qint64 CWBatteryMonitor::machineID() const
+{
+    const QString path = _machineIDPath();
+    if (path.isNull() || !QFileInfo(path).isFile())
+        return -1;
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return -1;
+    static const QRegularExpression leadingInteger(QStringLiteral("^\\s*([+-]?\\d+)"));
+    const QRegularExpressionMatch match = leadingInteger.match(QString::fromUtf8(file.readAll()));
+    bool ok = false;
+    const qint64 id = match.hasMatch() ? match.captured(1).toLongLong(&ok) : 0;
+    return ok && id > 0 ? id : -1;
+}
+
+void CWBatteryMonitor::setMachineID(qint64 machineID)
+{
+    const QString path = _machineIDPath();
+    QSaveFile file(path);
+    const bool written = !path.isNull() && file.open(QIODevice::WriteOnly)
+        && file.write(QByteArray::number(machineID)) >= 0 && file.commit();
+    if (!written)
+        Console::line(QStringLiteral("ERROR: unable to set machine ID"));
+}
+
+QString CWBatteryMonitor::modelCode() const
+{
+    return BatteryRegistry::current().modelCode();
+}
+
+QDateTime CWBatteryMonitor::lastUpdated() const
+{
+    return dateFromReferenceTime(_lastUpdatedTime);
+}
+
+QDateTime CWBatteryMonitor::lastLogged() const
+{
+    return dateFromReferenceTime(_lastLoggedTime);
+}
+
+QVariant CWBatteryMonitor::value(const QString &key) const
+{
+    return _battInfo.toMap().value(key);
+}
+
+qint64 CWBatteryMonitor::integer(const QString &key) const
+{
+    return value(key).toLongLong();
+}
+
+bool CWBatteryMonitor::hasBattery() const { return value(QStringLiteral("BatteryInstalled")).toBool(); }
+bool CWBatteryMonitor::hasAdapter() const { return value(QStringLiteral("ExternalConnected")).toBool(); }
+bool CWBatteryMonitor::isCharging() const { return value(QStringLiteral("IsCharging")).toBool(); }
+bool CWBatteryMonitor::isFullyCharged() const { return value(QStringLiteral("FullyCharged")).toBool(); }
+double CWBatteryMonitor::timeLeft() const { return value(QStringLiteral("TimeRemaining")).toDouble(); }
+QString CWBatteryMonitor::serialNumber() const { return value(QStringLiteral("BatterySerialNumber")).toString(); }
+QVariantList CWBatteryMonitor::cellVoltage() const { return value(QStringLiteral("CellVoltage")).toList(); }
+qint64 CWBatteryMonitor::designCapacity() const { return integer(QStringLiteral("DesignCapacity")); }
+qint64 CWBatteryMonitor::currentCapacity() const { return integer(QStringLiteral("CurrentCapacity")); }
+qint64 CWBatteryMonitor::maxCapacity() const { return integer(QStringLiteral("MaxCapacity")); }
+qint64 CWBatteryMonitor::cycleCount() const { return integer(QStringLiteral("CycleCount")); }
+qint64 CWBatteryMonitor::maxCycles() const { return integer(QStringLiteral("DesignCycleCount9C")); }
+qint64 CWBatteryMonitor::firmwareSerialNumber() const { return integer(QStringLiteral("FirmwareSerialNumber")); }
+QByteArray CWBatteryMonitor::manufacturerData() const { return value(QStringLiteral("ManufacturerData")).toByteArray(); }
+QString CWBatteryMonitor::deviceName() const { return value(QStringLiteral("DeviceName")).toString(); }
+
+double CWBatteryMonitor::chargeFract() const
+{
+    const qint64 max = maxCapacity();
+    return max == 0 ? 0.0 : double(currentCapacity()) / double(max);
+}
+
+QDateTime CWBatteryMonitor::manufactureDate() const
+{
+    const PackedDate packed = unpackDate(static_cast<quint16>(integer(QStringLiteral("ManufactureDate"))));
+    Console::line(QString::asprintf("Date: %u %u %u", packed.year, packed.month, packed.day));
+    return QDateTime(QDate(int(packed.year + 1980), int(packed.month), int(packed.day)), QTime(0, 0));
+}
+
+double CWBatteryMonitor::temperature() const
+{
+    return integer(QStringLiteral("Temperature")) / 10.0 - 273.15;
+}
+
+double CWBatteryMonitor::voltage() const
+{
+    return integer(QStringLiteral("Voltage")) / 1000.0;
+}
+
+double CWBatteryMonitor::amperage() const
+{
+    const double amps = integer(QStringLiteral("InstantAmperage")) / 1000.0;
+    // A positive current without an adapter is the gauge settling, not charging.
+    return amps > 0.0 && !hasAdapter() ? 0.0 : amps;
+}
+
+double CWBatteryMonitor::wattage() const
+{
+    return voltage() * amperage();
+}
+
+QString CWBatteryMonitor::summary() const
+{
+    return PropertyListWriter::openStepText(_battInfo.isNull() ? QVariant(QVariantMap()) : _battInfo);
+}

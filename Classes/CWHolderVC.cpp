@@ -1,0 +1,35 @@
+#include "CWHolderVC.h"
+
+#include "Console.h"
+
+CWHolderVC::CWHolderVC(const QString &nibName, QObject *parent)
+    : QObject(parent)
+    , _nibName(nibName)
+{
+}
+
+CWHolderVC::~CWHolderVC()
+{
+    delete _view;
+}
+
+QWidget *CWHolderVC::view()
+{
+    if (!_view) {
+        _view = new QWidget;
+        _view->setObjectName(_nibName);
+        setupView(_view);
+        awakeFromNib();
+    }
+    return _view;
+}
+
+void CWHolderVC::activate()
+{
+    Console::line(QStringLiteral("Empty superclass invocation of activate"));
+}
+
+void CWHolderVC::deactivate()
+{
+    Console::line(QStringLiteral("Empty superclass invocation of deactivate"));
+}

@@ -1,0 +1,46 @@
+#include "DefaultsBinding.h"
+
+#include "UserDefaults.h"
+
+#include <QAbstractButton>
+#include <QComboBox>
+#include <QDoubleSpinBox>
+
+namespace DefaultsBinding {
+namespace {
+
+// Keeps the control showing the key and removes the observation when the control goes away.
+template <typename Control, typename Show>
+void followKey(Control *control, const QString &key, Show show)
+{
+    UserDefaults &defaults = UserDefaults::standard();
+    show();
+    const UserDefaults::Token token = defaults.addObserver(key, show);
+    QObject::connect(control, &QObject::destroyed, [token] { UserDefaults::standard().removeObserver(token); });
+}
+
+} // namespace
+
+void bindChecked(QAbstractButton *button, const QString &key)
+{
+    followKey(button, key, [button, key] { button->setChecked(UserDefaults::standard().boolForKey(key)); });
+    QObject::connect(button, &QAbstractButton::toggled, [key](bool checked) { UserDefaults::standard().setBool(key, checked); });
+}
+
+void bindCurrentData(QComboBox *comboBox, const QString &key)
+{
+    followKey(comboBox, key, [comboBox, key] {
+        comboBox->setCurrentIndex(comboBox->findData(UserDefaults::standard().integerForKey(key)));
+    });
+    QObject::connect(comboBox, &QComboBox::activated, [comboBox, key](int index) {
+        UserDefaults::standard().setInteger(key, comboBox->itemData(index).toLongLong());
+    });
+}
+
+void bindValue(QDoubleSpinBox *spinBox, const QString &key)
+{
+    followKey(spinBox, key, [spinBox, key] { spinBox->setValue(UserDefaults::standard().doubleForKey(key)); });
+    QObject::connect(spinBox, &QDoubleSpinBox::valueChanged, [key](double value) { UserDefaults::standard().setDouble(key, value); });
+}
+
+} // namespace DefaultsBinding

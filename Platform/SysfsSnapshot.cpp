@@ -1,0 +1,377 @@
+#include "SysfsSnapshot.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <limits>
+
+namespace SysfsSnapshot {
+namespace {
+
+using Values = QHash<QByteArray, QByteArray>;
+
+constexpr qint64 kMaxRateMicroWatts = 300'000'000; // no laptop load or charger comes near 300 W
+constexpr qint64 kMaxMicroVolts = 100'000'000; // far above any laptop pack or USB-PD supply
+constexpr qint64 kMaxCapacityMicro = 1'000'000'000; // 1000 Ah or 1000 Wh, far above any laptop pack
+// One Li-ion cell at cut-off: the lowest voltage a current can be judged by when none is reported.
+constexpr qint64 kLowestPackMicroVolts = 3'000'000;
+constexpr qint64 kMaxMicroAmps = kMaxRateMicroWatts / (kLowestPackMicroVolts / 1'000'000);
+constexpr qint64 kMinEstimateMilliAmps = 10; // below this, remaining times are noise
+constexpr qint64 kZeroCelsiusInDeciKelvin = 2731;
+constexpr qint64 kMinDeciCelsius = -500;
+constexpr qint64 kMaxDeciCelsius = 1500;
+constexpr qint64 kAny = std::numeric_limits<qint64>::max();
+
+// A decimal value within [min, max]; nullopt when missing, empty, non-numeric or out of range.
+std::optional<qint64> integer(const Values &values, const QByteArray &key, qint64 min, qint64 max)
+{
+    const auto it = values.constFind(key);
+    if (it == values.cend())
+        return std::nullopt;
+    bool ok = false;
+    const qint64 value = it->trimmed().toLongLong(&ok);
+    if (!ok || value < min || value > max)
+        return std::nullopt;
+    return value;
+}
+
+// Text with invalid UTF-8 replaced and surrounding blanks trimmed; empty when missing.
+QString text(const Values &values, const char *key)
+{
+    return QString::fromUtf8(values.value(key)).trimmed();
+}
+
+qint64 roundedQuotient(double dividend, double divisor)
+{
+    return std::llround(dividend / divisor);
+}
+
+std::optional<qint64> scaled(std::optional<qint64> value, qint64 divisor)
+{
+    if (!value)
+        return std::nullopt;
+    return roundedQuotient(double(*value), double(divisor));
+}
+
+void insert(QVariantMap &map, const QString &key, std::optional<qint64> value)
+{
+    if (value)
+        map.insert(key, *value);
+}
+
+void insert(QVariantMap &map, const QString &key, const QString &value)
+{
+    if (!value.isEmpty())
+        map.insert(key, value);
+}
+
+bool hasSystemScope(const PowerSupply &supply)
+{
+    return supply.values.value("scope").trimmed() != "Device";
+}
+
+QByteArray typeOf(const PowerSupply &supply)
+{
+    return supply.values.value("type").trimmed();
+}
+
+// Drivers report a missing pack with present=0; drivers without the attribute only list present packs.
+bool isPresent(const PowerSupply &supply)
+{
+    return integer(supply.values, "present", 0, kAny).value_or(1) != 0;
+}
+
+bool adapterConnected(const QList<PowerSupply> &supplies)
+{
+    return std::any_of(supplies.cbegin(), supplies.cend(), [](const PowerSupply &supply) {
+        return isAdapter(supply) && integer(supply.values, "online", 1, kAny);
+    });
+}
+
+// Drivers disagree on the sign of the current, so the direction comes from the status. Without an
+// adapter a pack that is not charging can only be discharging, whatever its firmware says ("Full"
+// and "Unknown" linger on some after unplugging).
+bool isDischarging(const QByteArray &status, bool adapter)
+{
+    return status == "Discharging" || (!adapter && status != "Charging");
+}
+
+// One pack's readings. Batteries report either charge (charge_*, µAh, with currents in µA) or
+// energy (energy_*, µWh, with power in µW); firmware may switch between the two, so the family is
+// decided on every read.
+class Battery {
+public:
+    explicit Battery(const Values &values)
+        : _values(values)
+        , _energyFamily(!values.contains("charge_now") && values.contains("energy_now"))
+        , _microVolts(integer(values, "voltage_now", 1, kMaxMicroVolts))
+        , _designMicroVolts(designVoltage(values, _microVolts))
+    {
+    }
+
+    std::optional<qint64> microVolts() const { return _microVolts; }
+
+    // Remaining, full or design capacity in mAh. Energy is converted with one constant voltage so
+    // that the ratios of the three stay those of the energies.
+    std::optional<qint64> milliAmpHours(const char *suffix) const
+    {
+        const std::optional<double> charge = _chargeMicroAmpHours(suffix);
+        if (!charge)
+            return std::nullopt;
+        return roundedQuotient(*charge, 1000);
+    }
+
+    // Magnitude of the current in µA: current_<suffix>, else power_<suffix> over the voltage.
+    std::optional<qint64> microAmps(const char *suffix) const
+    {
+        if (const auto current = _reported("current_", suffix, kMaxMicroAmps); current && _isPlausible(*current))
+            return std::abs(*current);
+        const auto power = _reported("power_", suffix, kMaxRateMicroWatts);
+        if (!power || !_microVolts)
+            return std::nullopt;
+        return roundedQuotient(std::abs(double(*power)) * 1e6, double(*_microVolts));
+    }
+
+    // Estimates at the present rate; nullopt without the readings for one.
+    std::optional<qint64> minutesToEmpty() const
+    {
+        const std::optional<double> now = _chargeMicroAmpHours("now");
+        return now ? _minutesToMove(*now) : std::nullopt;
+    }
+
+    std::optional<qint64> minutesToFull() const
+    {
+        const std::optional<double> now = _chargeMicroAmpHours("now");
+        const std::optional<double> full = _chargeMicroAmpHours("full");
+        return now && full ? _minutesToMove(std::max(0.0, *full - *now)) : std::nullopt;
+    }
+
+private:
+    static std::optional<qint64> designVoltage(const Values &values, std::optional<qint64> microVolts)
+    {
+        for (const char *key : {"voltage_min_design", "voltage_max_design"}) {
+            if (const auto voltage = integer(values, key, 1, kMaxMicroVolts))
+                return voltage;
+        }
+        return microVolts;
+    }
+
+    std::optional<qint64> _reported(const char *prefix, const char *suffix, qint64 limit) const
+    {
+        return integer(_values, QByteArray(prefix) + suffix, -limit, limit);
+    }
+
+    // A current is judged by the power it stands for at the pack's voltage.
+    bool _isPlausible(qint64 microAmps) const
+    {
+        const qint64 microVolts = _microVolts.value_or(_designMicroVolts.value_or(kLowestPackMicroVolts));
+        return std::abs(double(microAmps)) * double(microVolts) / 1e6 <= kMaxRateMicroWatts;
+    }
+
+    std::optional<qint64> _minutesToMove(double microAmpHours) const
+    {
+        const std::optional<double> rate = _chargeRateMicroAmps();
+        if (!rate || *rate <= 0)
+            return std::nullopt;
+        return roundedQuotient(microAmpHours * 60, *rate);
+    }
+
+    // Charge in µAh; energy in µWh over the design voltage.
+    std::optional<double> _chargeMicroAmpHours(const char *suffix) const
+    {
+        const auto value = integer(_values, QByteArray(_energyFamily ? "energy_" : "charge_") + suffix, 0,
+                                   kMaxCapacityMicro);
+        if (!value)
+            return std::nullopt;
+        if (!_energyFamily)
+            return double(*value);
+        if (!_designMicroVolts)
+            return std::nullopt;
+        return double(*value) * 1e6 / double(*_designMicroVolts);
+    }
+
+    // The rate the charge moves at, in the units of _chargeMicroAmpHours per hour.
+    std::optional<double> _chargeRateMicroAmps() const
+    {
+        if (!_energyFamily) {
+            const auto current = microAmps("now");
+            return current ? std::optional<double>(*current) : std::nullopt;
+        }
+        if (!_designMicroVolts)
+            return std::nullopt;
+        std::optional<double> microWatts;
+        if (const auto power = _reported("power_", "now", kMaxRateMicroWatts))
+            microWatts = std::abs(double(*power));
+        else if (const auto current = microAmps("now"); current && _microVolts)
+            microWatts = double(*current) * double(*_microVolts) / 1e6;
+        if (!microWatts)
+            return std::nullopt;
+        return *microWatts * 1e6 / double(*_designMicroVolts);
+    }
+
+    const Values &_values;
+    bool _energyFamily;
+    std::optional<qint64> _microVolts;
+    std::optional<qint64> _designMicroVolts; // converts energy to charge
+};
+
+std::optional<qint64> minutes(const Values &values, const char *key)
+{
+    return scaled(integer(values, key, 0, kAny), 60);
+}
+
+// Minutes to empty while discharging, to full while charging: the driver's estimate when it gives
+// one, else ours from charge and current.
+std::optional<qint64> timeRemaining(const Battery &battery, const Values &values, const QByteArray &status,
+                                    bool discharging, std::optional<qint64> milliAmps)
+{
+    const bool charging = status == "Charging";
+    if (!discharging && !charging)
+        return std::nullopt;
+    if (const auto reported = minutes(values, discharging ? "time_to_empty_now" : "time_to_full_now"))
+        return reported;
+    if (!milliAmps || std::abs(*milliAmps) < kMinEstimateMilliAmps)
+        return std::nullopt;
+    return discharging ? battery.minutesToEmpty() : battery.minutesToFull();
+}
+
+std::optional<qint64> manufactureDate(const Values &values)
+{
+    const auto year = integer(values, "manufacture_year", 0, kAny);
+    const auto month = integer(values, "manufacture_month", 0, kAny);
+    const auto day = integer(values, "manufacture_day", 0, kAny);
+    if (!year || !month || !day)
+        return std::nullopt;
+    return packedManufactureDate(*year, *month, *day);
+}
+
+void insertBatteryValues(QVariantMap &map, const PowerSupply &supply, const QByteArray &status, bool discharging)
+{
+    const Values &values = supply.values;
+    const Battery battery(values);
+    const qint64 sign = discharging ? -1 : 1;
+
+    insert(map, QStringLiteral("Voltage"), scaled(battery.microVolts(), 1000));
+    const auto instant = scaled(battery.microAmps("now"), 1000);
+    if (instant)
+        map.insert(QStringLiteral("InstantAmperage"), sign * *instant);
+    if (const auto average = scaled(battery.microAmps("avg"), 1000); average || instant)
+        map.insert(QStringLiteral("Amperage"), sign * (average ? *average : *instant));
+
+    insert(map, QStringLiteral("CurrentCapacity"), battery.milliAmpHours("now"));
+    insert(map, QStringLiteral("MaxCapacity"), battery.milliAmpHours("full"));
+    insert(map, QStringLiteral("DesignCapacity"), battery.milliAmpHours("full_design"));
+    insert(map, QStringLiteral("CycleCount"), integer(values, "cycle_count", 0, kAny));
+    if (const auto temp = integer(values, "temp", kMinDeciCelsius, kMaxDeciCelsius))
+        map.insert(QStringLiteral("Temperature"), *temp + kZeroCelsiusInDeciKelvin);
+
+    insert(map, QStringLiteral("TimeRemaining"), timeRemaining(battery, values, status, discharging, instant));
+    insert(map, QStringLiteral("AvgTimeToEmpty"), minutes(values, "time_to_empty_avg"));
+    insert(map, QStringLiteral("AvgTimeToFull"), minutes(values, "time_to_full_avg"));
+    insert(map, QStringLiteral("InstantTimeToEmpty"), minutes(values, "time_to_empty_now"));
+
+    insert(map, QStringLiteral("DeviceName"), text(values, "model_name"));
+    insert(map, QStringLiteral("Manufacturer"), text(values, "manufacturer"));
+    insert(map, QStringLiteral("BatterySerialNumber"), text(values, "serial_number"));
+    insert(map, QStringLiteral("ManufactureDate"), manufactureDate(values));
+    insert(map, QStringLiteral("MaxErr"), integer(values, "capacity_error_margin", 0, 100));
+
+    // Linux facts without a registry key, shown on the Battery Data page.
+    insert(map, QStringLiteral("PowerSupplyName"), supply.name);
+    insert(map, QStringLiteral("Technology"), text(values, "technology"));
+    insert(map, QStringLiteral("ChargeControlStartThreshold"),
+           integer(values, "charge_control_start_threshold", 0, 100));
+    insert(map, QStringLiteral("ChargeControlEndThreshold"), integer(values, "charge_control_end_threshold", 0, 100));
+}
+
+bool isPlaceholderProductName(const QString &name)
+{
+    // What board vendors leave in the DMI tables when nobody filled them in.
+    static const QStringList placeholders{
+        QStringLiteral("To be filled by O.E.M."), QStringLiteral("System Product Name"),
+        QStringLiteral("Default string"), QStringLiteral("Not Applicable"), QStringLiteral("Not Specified"),
+        QStringLiteral("System Name"), QStringLiteral("Product Name"), QStringLiteral("Type1ProductConfigId"),
+        QStringLiteral("O.E.M."), QStringLiteral("OEM"), QStringLiteral("None"), QStringLiteral("Unknown"),
+        QStringLiteral("Undefined"), QStringLiteral("INVALID"), QStringLiteral("All Series"),
+        QStringLiteral("0123456789"),
+    };
+    return placeholders.contains(name, Qt::CaseInsensitive);
+}
+
+} // namespace
+
+QHash<QByteArray, QByteArray> parseUevent(const QByteArray &text)
+{
+    static const QByteArray prefix("POWER_SUPPLY_");
+    QHash<QByteArray, QByteArray> values;
+    for (const QByteArray &line : text.split('\n')) {
+        const qsizetype equals = line.indexOf('=');
+        if (!line.startsWith(prefix) || equals < 0)
+            continue;
+        values.insert(line.mid(prefix.size(), equals - prefix.size()).toLower(), line.mid(equals + 1));
+    }
+    return values;
+}
+
+bool isSystemBattery(const PowerSupply &supply)
+{
+    return typeOf(supply) == "Battery" && hasSystemScope(supply);
+}
+
+bool isAdapter(const PowerSupply &supply)
+{
+    // Older kernels name USB chargers by kind (USB_C, USB_PD, USB_DCP ...), newer ones just USB.
+    const QByteArray type = typeOf(supply);
+    return (type == "Mains" || type.startsWith("USB")) && hasSystemScope(supply);
+}
+
+const PowerSupply *systemBattery(const QList<PowerSupply> &supplies)
+{
+    const PowerSupply *first = nullptr;
+    for (const PowerSupply &supply : supplies) {
+        if (!isSystemBattery(supply))
+            continue;
+        if (isPresent(supply))
+            return &supply;
+        if (!first)
+            first = &supply;
+    }
+    return first;
+}
+
+QVariantMap snapshot(const QList<PowerSupply> &supplies)
+{
+    const bool adapter = adapterConnected(supplies);
+    const PowerSupply *battery = systemBattery(supplies);
+    const bool installed = battery && isPresent(*battery);
+    const QByteArray status = installed ? battery->values.value("status").trimmed() : QByteArray();
+    QVariantMap map{
+        {QStringLiteral("BatteryInstalled"), installed},
+        {QStringLiteral("ExternalConnected"), adapter},
+        {QStringLiteral("ExternalChargeCapable"), adapter && status != "Not charging"},
+        {QStringLiteral("IsCharging"), status == "Charging"},
+        {QStringLiteral("FullyCharged"), status == "Full"},
+    };
+    if (installed)
+        insertBatteryValues(map, *battery, status, isDischarging(status, adapter));
+    return map;
+}
+
+QString modelCode(const QByteArray &productName, const QByteArray &deviceTreeModel)
+{
+    const QString product = QString::fromUtf8(productName).trimmed();
+    if (!product.isEmpty() && !isPlaceholderProductName(product))
+        return product;
+    const qsizetype end = deviceTreeModel.indexOf('\0');
+    const QString model = QString::fromUtf8(end < 0 ? deviceTreeModel : deviceTreeModel.first(end)).trimmed();
+    return model.isEmpty() ? QString() : model;
+}
+
+std::optional<qint64> packedManufactureDate(qint64 year, qint64 month, qint64 day)
+{
+    if (year < 1980 || year > 1980 + 127 || month < 1 || month > 12 || day < 1 || day > 31)
+        return std::nullopt;
+    return ((year - 1980) << 9) | (month << 5) | day;
+}
+
+} // namespace SysfsSnapshot

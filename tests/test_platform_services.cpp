@@ -1,0 +1,84 @@
+#include "Console.h"
+#include "NotificationCenter.h"
+#include "PropertyListWriter.h"
+#include "TestSupport.h"
+#include "UserDefaults.h"
+
+#include <gtest/gtest.h>
+
+TEST(NotificationCenter, DeliversByNameAndSender)
+{
+    NotificationCenter center;
+    int a = 0, b = 0, any = 0;
+    const int senderA = 0, senderB = 0;
+    center.addObserver("N", &senderA, [&](const Notification &) { ++a; });
+    center.addObserver("N", &senderB, [&](const Notification &) { ++b; });
+    center.addObserver("N", nullptr, [&](const Notification &) { ++any; });
+    center.post("N", &senderA);
+    center.post("Other", &senderA);
+    EXPECT_EQ(a, 1);
+    EXPECT_EQ(b, 0);
+    EXPECT_EQ(any, 1);
+}
+
+TEST(NotificationCenter, ObserverRemovedDuringPostIsNotCalled)
+{
+    NotificationCenter center;
+    NotificationCenter::Token second = 0;
+    int secondCalls = 0;
+    center.addObserver("N", nullptr, [&](const Notification &) { center.removeObserver(second); });
+    second = center.addObserver("N", nullptr, [&](const Notification &) { ++secondCalls; });
+    center.post("N", nullptr);
+    EXPECT_EQ(secondCalls, 0);
+}
+
+TEST(UserDefaults, RegisteredValuesAnswerUntilTheUserSetsOne)
+{
+    UserDefaults &defaults = UserDefaults::standard();
+    defaults.clearAll();
+    defaults.registerDefaults({{"CWMaxAH", 8.0}, {"CWShowWindowOnActivate", true}});
+    EXPECT_DOUBLE_EQ(defaults.doubleForKey("CWMaxAH"), 8.0);
+    EXPECT_TRUE(defaults.boolForKey("CWShowWindowOnActivate"));
+
+    int changes = 0;
+    const auto token = defaults.addObserver("values.CWMaxAH", [&] { ++changes; });
+    defaults.setDouble("CWMaxAH", 6.5);
+    defaults.setDouble("CWMaxAH", 6.5);
+    defaults.setBool("CWShowWindowOnActivate", false);
+    EXPECT_DOUBLE_EQ(defaults.doubleForKey("CWMaxAH"), 6.5);
+    EXPECT_FALSE(defaults.boolForKey("CWShowWindowOnActivate"));
+    EXPECT_EQ(changes, 1) << "setting the same value again is no change";
+
+    defaults.removeObjectForKey("CWMaxAH");
+    EXPECT_DOUBLE_EQ(defaults.doubleForKey("CWMaxAH"), 8.0);
+    EXPECT_EQ(changes, 2);
+    defaults.removeObserver(token);
+    defaults.clearAll();
+}
+
+TEST(Console, SinkCapturesLinesWithoutTrailingNewline)
+{
+    ConsoleCapture capture;
+    Console::line("Can't open database: disk I/O error\n");
+    EXPECT_EQ(capture.lines(), QStringList{"Can't open database: disk I/O error"});
+}
+
+TEST(PropertyListWriter, OpenStepTextOfNestedValues)
+{
+    const QVariantMap map = {{"A", qint64(-5)}, {"Name", "two words"}, {"On", true},
+                             {"Cells", QVariantList{qint64(1), qint64(2)}}, {"Raw", QByteArray("\x01\x02", 2)}};
+    EXPECT_EQ(PropertyListWriter::openStepText(map),
+              "{\n    A = -5;\n    Cells = (\n        1,\n        2\n    );\n    Name = \"two words\";\n"
+              "    On = 1;\n    Raw = <0102>;\n}");
+    EXPECT_EQ(PropertyListWriter::openStepText(QVariantMap()), "{\n}");
+}
+
+TEST(PropertyListWriter, XmlDocumentHoldsTypedValues)
+{
+    const QByteArray xml = PropertyListWriter::xmlData(QVariantMap{{"n", qint64(3)}, {"s", "a<b"}, {"t", true}});
+    EXPECT_TRUE(xml.contains("<plist version=\"1.0\">"));
+    EXPECT_TRUE(xml.contains("<key>n</key>"));
+    EXPECT_TRUE(xml.contains("<integer>3</integer>"));
+    EXPECT_TRUE(xml.contains("<string>a&lt;b</string>"));
+    EXPECT_TRUE(xml.contains("<true/>"));
+}
