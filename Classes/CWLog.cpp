@@ -453,22 +453,34 @@ bool CWLog::closeDB()
     return true;
 }
 
+int CWLog::SignificanceClassifier::classify(double time)
+{
+    if (time - _hourAnchor >= 3600.0) {
+        _hourAnchor = _fiveMinuteAnchor = time;
+        return 4;
+    }
+    if (time - _fiveMinuteAnchor >= 300.0) {
+        _fiveMinuteAnchor = time;
+        return 2;
+    }
+    return 1;
+}
+
 CWLog::SignificanceClasses CWLog::classifySignificance(const QStringList &indexes, const QStringList &times)
 {
     SignificanceClasses classes;
-    double hourAnchor = 0.0;       // seconds
-    double fiveMinuteAnchor = 0.0; // seconds
+    SignificanceClassifier classifier;
     const qsizetype count = std::min(indexes.size(), times.size());
     for (qsizetype row = 0; row < count; ++row) {
         const qint64 index = indexes[row].toLongLong();
-        const double time = double(times[row].toLongLong());
-        if (time - hourAnchor >= 3600.0) {
+        switch (classifier.classify(double(times[row].toLongLong()))) {
+        case 4:
             classes.hourAnchors << index;
-            hourAnchor = fiveMinuteAnchor = time;
-        } else if (time - fiveMinuteAnchor >= 300.0) {
+            break;
+        case 2:
             classes.fiveMinuteAnchors << index;
-            fiveMinuteAnchor = time;
-        } else {
+            break;
+        default:
             classes.others << index;
         }
     }
