@@ -13,6 +13,9 @@
 
 namespace {
 
+constexpr int kBusyTimeoutMs = 2000;
+
+
 enum : int { kEventStarted = 1, kEventStopped = 2 };
 
 const QString kLogFailure = QStringLiteral("Failed to log battery info.");
@@ -292,6 +295,8 @@ std::unique_ptr<CWLog> CWLog::initWithFile(const QString &path)
         Console::line(QStringLiteral("Can't open existing database: ") + QString::fromUtf8(sqlite3_errmsg(db)));
         return nullptr;
     }
+    // Someone reading the file (a backup, the sqlite3 shell) must delay a sample, not lose it.
+    sqlite3_busy_timeout(db, kBusyTimeoutMs);
     return log;
 }
 
