@@ -15,6 +15,12 @@ StatsHttpServer::StatsHttpServer(StatsService &service, HttpLimits limits)
     _server.set_read_timeout(5);  // s; a slow client cannot hold a worker for long
     _server.set_write_timeout(5); // s
     _server.set_keep_alive_timeout(5);
+    // The library's default adds SO_REUSEPORT, which would let a second server share the port
+    // unnoticed; SO_REUSEADDR alone still allows a quick restart.
+    _server.set_socket_options([](socket_t socket) {
+        const int yes = 1;
+        setsockopt(socket, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+    });
     _server.set_pre_routing_handler([this](const httplib::Request &request, httplib::Response &response) {
         return _screen(request, response);
     });
@@ -46,9 +52,12 @@ StatsHttpServer::StatsHttpServer(StatsService &service, HttpLimits limits)
 bool StatsHttpServer::bind(const std::string &host, int port)
 {
     _port = port == 0 ? _server.bind_to_any_port(host) : (_server.bind_to_port(host, port) ? port : -1);
-    if (_port <= 0)
+    if (_port <= 0) {
         Console::line(QStringLiteral("ERROR: cannot listen on %1:%2").arg(QString::fromStdString(host)).arg(port));
-    return _port > 0;
+        return false;
+    }
+    _server.widenBacklog();
+    return true;
 }
 
 bool StatsHttpServer::listen()

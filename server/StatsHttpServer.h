@@ -35,10 +35,17 @@ private:
     httplib::Server::HandlerResponse _screen(const httplib::Request &request, httplib::Response &response);
     void _serve(const httplib::Request &request, httplib::Response &response);
 
+    // The library listens with a backlog of 5 connections; clients that connect at the same moment
+    // beyond that wait a second for their retry.
+    class Server : public httplib::Server {
+    public:
+        void widenBacklog() { ::listen(svr_sock_, SOMAXCONN); }
+    };
+
     StatsService &_service;
     const HttpLimits _limits;
     FloodLimiter _flood;
-    httplib::Server _server;
+    Server _server;
     int _port = -1;
     std::atomic<bool> _listening = false;
     std::atomic<bool> _stopRequested = false;
