@@ -15,6 +15,7 @@ StatsHttpServer::StatsHttpServer(StatsService &service, HttpLimits limits)
     _server.set_read_timeout(5);  // s; a slow client cannot hold a worker for long
     _server.set_write_timeout(5); // s
     _server.set_keep_alive_timeout(5);
+    _server.set_tcp_nodelay(true); // replies are small; waiting to fill a segment costs tens of ms
     // The library's default adds SO_REUSEPORT, which would let a second server share the port
     // unnoticed; SO_REUSEADDR alone still allows a quick restart.
     _server.set_socket_options([](socket_t socket) {
