@@ -40,13 +40,13 @@ StatsHttpServer::StatsHttpServer(StatsService &service, HttpLimits limits)
     _server.set_error_handler(httplib::Server::HandlerWithResponse([](const httplib::Request &, httplib::Response &response) {
         if (!response.body.empty())
             return httplib::Server::HandlerResponse::Unhandled;
-        response.set_content("error " + std::to_string(response.status) + "\n", "text/plain; charset=utf-8");
+        response.set_content("error " + std::to_string(response.status) + "\n", plainTextType);
         return httplib::Server::HandlerResponse::Handled;
     }));
     _server.set_exception_handler([](const httplib::Request &request, httplib::Response &response, std::exception_ptr) {
         Console::line(QStringLiteral("ERROR: request for %1 failed").arg(QString::fromStdString(request.path)));
         response.status = 500;
-        response.set_content("internal error\n", "text/plain; charset=utf-8");
+        response.set_content("internal error\n", plainTextType);
     });
 }
 
@@ -87,7 +87,7 @@ httplib::Server::HandlerResponse StatsHttpServer::_screen(const httplib::Request
 {
     if (!_flood.allow(request.remote_addr)) {
         response.status = 429;
-        response.set_content("too many requests\n", "text/plain; charset=utf-8");
+        response.set_content("too many requests\n", plainTextType);
         return httplib::Server::HandlerResponse::Handled;
     }
     size_t bytes = 0;
@@ -95,7 +95,7 @@ httplib::Server::HandlerResponse StatsHttpServer::_screen(const httplib::Request
         bytes += name.size() + value.size();
     if (request.headers.size() > _limits.maxHeaderCount || bytes > _limits.maxHeaderBytes) {
         response.status = 431;
-        response.set_content("request header fields too large\n", "text/plain; charset=utf-8");
+        response.set_content("request header fields too large\n", plainTextType);
         return httplib::Server::HandlerResponse::Handled;
     }
     return httplib::Server::HandlerResponse::Unhandled;

@@ -14,7 +14,7 @@ namespace {
 
 StatsReply textReply(int status, const std::string &text)
 {
-    return {status, "text/plain; charset=utf-8", text + "\n"};
+    return {status, plainTextType, text + "\n"};
 }
 
 StatsReply plistReply(const QVariant &value)

@@ -14,9 +14,11 @@ struct StatsRequest {
     httplib::Params query; // decoded
 };
 
+inline constexpr char plainTextType[] = "text/plain; charset=utf-8";
+
 struct StatsReply {
     int status = 200;
-    std::string contentType = "text/plain; charset=utf-8";
+    std::string contentType = plainTextType;
     std::string body;
 };
 
