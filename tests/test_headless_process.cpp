@@ -3,6 +3,7 @@
 #include "TestSupport.h"
 
 #include <QDeadlineTimer>
+#include <QFile>
 #include <QProcess>
 #include <QThread>
 #include <functional>
@@ -55,7 +56,9 @@ protected:
 
     CWLogResult readLog(const std::function<CWLogResult(CWLog &)> &query) const
     {
-        std::unique_ptr<CWLog> log = CWLog::initWithFile(home.supportPath() + "/battLog3.sqlite");
+        // Opening a missing file would create it: leave that to Cellwise.
+        const QString path = home.supportPath() + "/battLog3.sqlite";
+        std::unique_ptr<CWLog> log = QFile::exists(path) ? CWLog::initWithFile(path) : nullptr;
         return log ? query(*log) : std::nullopt;
     }
     // Event types logged so far, read through a log object of our own.
@@ -100,7 +103,8 @@ TEST_F(HeadlessRun, LogsStateChangesAndStopsCleanlyOnSigterm)
 
     setAdapter(true);
     setBattery("Charging", 3000000);
-    EXPECT_EQ(waitForEvents(7).mid(5), (QStringList{"3", "9"}));
+    const QStringList plugged = waitForEvents(7).mid(5);
+    EXPECT_EQ(QSet<QString>(plugged.begin(), plugged.end()), (QSet<QString>{"3", "9"}));
 
     setBattery("Full", 4000000);
     const QStringList full = waitForEvents(9).mid(7);
