@@ -121,7 +121,7 @@ void CWEventLogVC::_updateEventsToShow()
         if (_highestBattIDRecorded != 0)
             _removeBattEntries();
     }
-    _newEvents();
+    _readNewEvents();
     _eventsToShowAC->addRows(_mergedByTime(readings));
     if (_moreReadingsWaiting)
         _nextStep.start(0);
@@ -182,7 +182,7 @@ std::vector<CWEventRow> CWEventLogVC::_newReadings()
     return rows;
 }
 
-void CWEventLogVC::_newEvents()
+void CWEventLogVC::_readNewEvents()
 {
     CWLog *log = CWLog::sharedLog();
     const CWLogResult result = log ? log->eventLogEntriesAboveIndex(_highestEventIDRecorded) : std::nullopt;

@@ -41,7 +41,7 @@ private:
     void _updateEventsToShow();
     void _removeBattEntries();
     std::vector<CWEventRow> _newReadings();
-    void _newEvents();
+    void _readNewEvents();
     std::vector<CWEventRow> _mergedByTime(const std::vector<CWEventRow> &readings);
     void _sizeColumns();
 

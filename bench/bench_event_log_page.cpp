@@ -1,9 +1,10 @@
-// The Event Log page's first opening on a long history (a million samples): time until the table
-// is first drawn, time until every row is in, the longest stall of the event loop meanwhile, and
-// the process's peak memory.
+// The Event Log page on a long history (a million samples from the log generator): time until the
+// table has its first rows, time until every row is in, the longest stall of the event loop
+// meanwhile, and for the first opening the process's peak memory.
 #include "CWEventLogVC.h"
 #include "CWLog.h"
 #include "Console.h"
+#include "LogGenerator.h"
 #include "UserDefaults.h"
 
 #include <QApplication>
@@ -14,60 +15,9 @@
 #include <QTimer>
 #include <benchmark/benchmark.h>
 #include <functional>
-#include <sqlite3.h>
 #include <sys/resource.h>
 
 namespace {
-
-constexpr qint64 kSamples = 1'000'000;
-constexpr qint64 kSamplesPerEvent = 250;
-constexpr qint64 kFirstTime = 1'600'000'000; // seconds since 1970
-
-// Fills a new log with samples ten seconds apart and a plug event every kSamplesPerEvent samples.
-bool generateLog(const QString &path)
-{
-    if (!CWLog::initWithFile(path))
-        return false;
-    sqlite3 *db = nullptr;
-    if (sqlite3_open(path.toUtf8().constData(), &db) != SQLITE_OK)
-        return false;
-    sqlite3_exec(db, "BEGIN", nullptr, nullptr, nullptr);
-    sqlite3_stmt *sample = nullptr;
-    sqlite3_prepare_v2(db,
-                       "INSERT INTO battlog (time, significance, CurrentCapacity, MaxCapacity, DesignCapacity, "
-                       "Voltage, Amperage, InstantAmperage, Temperature, CycleCount, ExternalConnected, IsCharging, "
-                       "FullyCharged, BatteryInstalled, CellVoltage, BatterySerialNumber, DeviceName) "
-                       "VALUES (?, 1, ?, 5200, 5800, ?, ?, ?, ?, 312, ?, ?, 0, 1, '4012,4011,4013', 'W0123456789', 'bq20z451')",
-                       -1, &sample, nullptr);
-    sqlite3_stmt *event = nullptr;
-    sqlite3_prepare_v2(db, "INSERT INTO eventlog (time, eventtype) VALUES (?, ?)", -1, &event, nullptr);
-    for (qint64 i = 0; i < kSamples; ++i) {
-        const qint64 time = kFirstTime + 10 * i;
-        const bool plugged = (i / kSamplesPerEvent) % 2 == 0;
-        const int amperage = plugged ? 1500 - int(i % 700) : -900 - int(i % 1300);
-        sqlite3_bind_int64(sample, 1, time);
-        sqlite3_bind_int(sample, 2, 2000 + int(i % 3000));
-        sqlite3_bind_int(sample, 3, 11000 + int(i % 1600));
-        sqlite3_bind_int(sample, 4, amperage);
-        sqlite3_bind_int(sample, 5, amperage);
-        sqlite3_bind_int(sample, 6, 2950 + int(i % 200));
-        sqlite3_bind_int(sample, 7, plugged);
-        sqlite3_bind_int(sample, 8, plugged);
-        sqlite3_step(sample);
-        sqlite3_reset(sample);
-        if (i % kSamplesPerEvent == 0) {
-            sqlite3_bind_int64(event, 1, time);
-            sqlite3_bind_int(event, 2, plugged ? 3 : 4);
-            sqlite3_step(event);
-            sqlite3_reset(event);
-        }
-    }
-    sqlite3_finalize(sample);
-    sqlite3_finalize(event);
-    const bool committed = sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr) == SQLITE_OK;
-    sqlite3_close(db);
-    return committed;
-}
 
 double peakMemoryMB()
 {
@@ -85,13 +35,22 @@ double residentMemoryMB()
     return fields.value(1).toDouble() * double(sysconf(_SC_PAGESIZE)) / (1024.0 * 1024.0);
 }
 
-// The log of a million samples, made once per run.
-bool openLongLog()
+// The shared log with a million samples over 14 months, made once per run; nullopt when that failed.
+const std::optional<LogGenerator::Summary> &longLog()
 {
-    static const bool generated = generateLog(CWLog::sharedLogFile()) && CWLog::sharedLog();
+    static const std::optional<LogGenerator::Summary> summary = [] {
+        const auto written = LogGenerator::generate(CWLog::sharedLogFile(), {1'000'000, 14, 0, false});
+        return written && CWLog::sharedLog() ? written : std::nullopt;
+    }();
     UserDefaults::standard().registerDefaults(
         {{QStringLiteral("CWEventLogShowBattData"), true}, {QStringLiteral("CWDefaultTemperatureUnit"), 1}});
-    return generated;
+    return summary;
+}
+
+// Every sample and every event of the long log is one row.
+qint64 allRows()
+{
+    return longLog()->samples + longLog()->events;
 }
 
 struct FillFigures {
@@ -117,7 +76,7 @@ FillFigures runUntilFilled(const std::function<CWEventLogVC *()> &start)
         const int rows = page ? page->eventsToShowAC()->rowCount() : 0;
         if (figures.firstRows < 0 && rows > 0)
             figures.firstRows = clock.elapsed();
-        if (rows == kSamples + kSamples / kSamplesPerEvent)
+        if (rows == allRows())
             loop.quit();
     });
     QTimer::singleShot(0, [&] { page = start(); });
@@ -147,7 +106,7 @@ std::unique_ptr<CWEventLogVC> openPage()
 
 void BM_FirstOpening(benchmark::State &state)
 {
-    if (!openLongLog()) {
+    if (!longLog()) {
         state.SkipWithError("could not generate the log");
         return;
     }
@@ -161,6 +120,7 @@ void BM_FirstOpening(benchmark::State &state)
         state.counters["peak_MB"] = peakMemoryMB();
         state.counters["peak_over_start_MB"] = peakMemoryMB() - residentBefore;
         state.counters["resident_after_MB"] = residentMemoryMB();
+        state.counters["rows"] = double(allRows());
     }
 }
 BENCHMARK(BM_FirstOpening)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
@@ -168,7 +128,7 @@ BENCHMARK(BM_FirstOpening)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRea
 // Turning the readings off and on again reloads every reading between the events still shown.
 void BM_ReadingsShownAgain(benchmark::State &state)
 {
-    if (!openLongLog()) {
+    if (!longLog()) {
         state.SkipWithError("could not generate the log");
         return;
     }
