@@ -15,6 +15,12 @@ namespace {
 
 constexpr int kBusyTimeoutMs = 2000;
 
+// The columns a query names, or all of them.
+QString selectedColumns(const QStringList &columns)
+{
+    return columns.isEmpty() ? QStringLiteral("*") : columns.join(QLatin1Char(','));
+}
+
 
 enum : int { kEventStarted = 1, kEventStopped = 2 };
 
@@ -604,18 +610,22 @@ CWLogResult CWLog::battLogEntriesFrom(const QDateTime &start, const QDateTime &e
         Console::line(QStringLiteral("Batt log entries request specified no significances"));
         return std::nullopt;
     }
-    const QString columnList = columns.isEmpty() ? QStringLiteral("*") : columns.join(QLatin1Char(','));
     return _query(QStringLiteral("SELECT %1 FROM battlog WHERE testidx >= %2 AND testidx <= %3 AND significance IN "
                                  "(%4) ORDER BY testidx")
-                      .arg(columnList, QString::number(*lower), QString::number(*upper),
+                      .arg(selectedColumns(columns), QString::number(*lower), QString::number(*upper),
                            classes.join(QLatin1Char(','))));
 }
 
 CWLogResult CWLog::battLogEntriesAboveIndex(quint64 index, const QStringList &columns)
 {
-    const QString columnList = columns.isEmpty() ? QStringLiteral("*") : columns.join(QLatin1Char(','));
-    return _query(QStringLiteral("SELECT ") + columnList
+    return _query(QStringLiteral("SELECT ") + selectedColumns(columns)
                   + QString::asprintf(" FROM battlog WHERE testidx > %llu ORDER BY testidx", index));
+}
+
+CWLogResult CWLog::battLogEntriesAboveIndex(quint64 index, const QStringList &columns, int limit)
+{
+    return _query(QStringLiteral("SELECT ") + selectedColumns(columns)
+                  + QString::asprintf(" FROM battlog WHERE testidx > %llu ORDER BY testidx LIMIT %d", index, limit));
 }
 
 CWLogResult CWLog::eventLogEntriesAboveIndex(quint64 index)

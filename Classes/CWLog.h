@@ -78,6 +78,8 @@ public:
     CWLogResult battLogEntriesFrom(const QDateTime &start, const QDateTime &end, const QStringList &columns,
                                    int significances, bool includeUnclassified);
     CWLogResult battLogEntriesAboveIndex(quint64 index, const QStringList &columns);
+    // The same, at most `limit` rows: the lowest indexes first (long logs are read in steps).
+    CWLogResult battLogEntriesAboveIndex(quint64 index, const QStringList &columns, int limit);
     CWLogResult eventLogEntriesAboveIndex(quint64 index);
     CWLogResult eventLogEntriesFrom(const QDateTime &start, const QDateTime &end);
 

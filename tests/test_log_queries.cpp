@@ -142,3 +142,19 @@ TEST_F(LogQueryTest, FailingQueryIsReportedAndYieldsNull)
                            "Query SELECT Bogus FROM battlog WHERE testidx >= 0 AND testidx <= 4294967295 AND "
                            "significance IN (0,1,2,4) ORDER BY testidx failed with no such column: Bogus"}));
 }
+
+TEST(LogQueriesInSteps, LimitedReadTakesTheLowestIndexesFirst)
+{
+    ScopedDataHome home;
+    CWLog *log = CWLog::sharedLog();
+    ASSERT_NE(log, nullptr);
+    for (qint64 voltage = 12000; voltage < 12005; ++voltage)
+        log->logBattDict({{"Voltage", voltage}}, -1);
+    const CWLogResult first = log->battLogEntriesAboveIndex(0, {"testidx"}, 2);
+    ASSERT_TRUE(first);
+    EXPECT_EQ(first->value("testidx"), (QStringList{"1", "2"}));
+    const CWLogResult rest = log->battLogEntriesAboveIndex(4, {"testidx", "Voltage"}, 2);
+    ASSERT_TRUE(rest);
+    EXPECT_EQ(rest->value("Voltage"), QStringList{"12004"});
+    EXPECT_FALSE(log->battLogEntriesAboveIndex(5, {"testidx"}, 2));
+}
