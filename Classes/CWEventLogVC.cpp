@@ -150,9 +150,9 @@ std::vector<CWEventRow> CWEventLogVC::_newReadings()
     static const QStringList columns = {QStringLiteral("testidx"),         QStringLiteral("time"),
                                         QStringLiteral("InstantAmperage"), QStringLiteral("Voltage"),
                                         QStringLiteral("CurrentCapacity"), QStringLiteral("Temperature")};
-    // The log cannot limit this query yet, so a long history still arrives in a single step.
     CWLog *log = CWLog::sharedLog();
-    const CWLogResult result = log ? log->battLogEntriesAboveIndex(_highestBattIDRecorded, columns) : std::nullopt;
+    const CWLogResult result = log ? log->battLogEntriesAboveIndex(_highestBattIDRecorded, columns, int(kReadingsPerStep))
+                                   : std::nullopt;
     _moreReadingsWaiting = false;
     if (!result)
         return {};
