@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QDateTime>
+#include <QList>
 #include <QMap>
 #include <QString>
 #include <QStringList>
@@ -17,12 +18,22 @@ using CWLogResult = std::optional<QMap<QString, QStringList>>;
 // The battery history database (battLog3.sqlite): samples in battlog, events in eventlog.
 class CWLog {
 public:
+    // Sample indexes sorted into the significance classes, each list in row order.
+    struct SignificanceClasses {
+        QList<qint64> hourAnchors;       // class 4
+        QList<qint64> fiveMinuteAnchors; // class 2
+        QList<qint64> others;            // class 1
+    };
+
     static QString supportDirectory();
     static QString sharedLogFile();
     static CWLog *sharedLog();
     // Forgets the shared log (closing it) so the next sharedLog() opens the file again.
     static void resetSharedLog();
     static QString stringForEvent(int code);
+    // Classifies samples given as parallel lists of testidx and time (Unix seconds) texts in
+    // ascending testidx order; the anchors start afresh, so the first sample is always an hour anchor.
+    static SignificanceClasses classifySignificance(const QStringList &indexes, const QStringList &times);
 
     static std::unique_ptr<CWLog> initWithFile(const QString &path);
     ~CWLog();
@@ -41,6 +52,7 @@ public:
     void vacuum();
     void deleteAll();
     void designifyAll();
+    // Closes the connection; later writes report failure and later queries yield nullopt.
     bool closeDB();
 
     void signifyMissing();
@@ -53,9 +65,25 @@ public:
     CWLogResult eventLogEntriesFrom(const QDateTime &start, const QDateTime &end);
 
 private:
+    struct ConnectionCloser {
+        void operator()(sqlite3 *db) const;
+    };
+    using Connection = std::unique_ptr<sqlite3, ConnectionCloser>;
+
     explicit CWLog(const QString &path);
 
+    static bool _createDatabase(const QString &path);
+    // Runs a statement; a failure is reported as an sqlite error.
+    bool _write(const QString &sql, CWLogResult *rows = nullptr);
+    // Runs a statement; a failure is reported as a failed query.
+    CWLogResult _query(const QString &sql, bool *ok = nullptr);
+    bool _closeUncleanRun();
+    std::optional<qint64> _lookUpIndex(const QString &sql, bool &ok);
+    std::optional<qint64> _lowerIndexBound(const QDateTime &start);
+    std::optional<qint64> _upperIndexBound(const QDateTime &end);
+    void _setSignificance(int significance, const QList<qint64> &indexes);
+
     QString _logFile;
-    sqlite3 *_db = nullptr;
+    Connection _db;
     bool _hasSentDataToServer = false;
 };

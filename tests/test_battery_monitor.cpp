@@ -222,7 +222,7 @@ TEST_F(MonitorTest, AdapterChangeWhileRunningLogsPluggedInWithoutData)
 
 TEST_F(MonitorTest, FailedReadsLogEmptySamplesButStateEventsOnlyOnce)
 {
-    monitor._fireTimer();
+    monitor.startUpdating();
     CWLog *log = CWLog::sharedLog();
     const qsizetype eventsBefore = eventTypes(log).size();
     registry->next.reset();
@@ -239,6 +239,7 @@ TEST_F(MonitorTest, FailedReadsLogEmptySamplesButStateEventsOnlyOnce)
     EXPECT_EQ(events.size(), 4) << "the second failed read changes nothing";
     const CWLogResult last = log->battLogEntriesAboveIndex(2, {"Voltage", "BatteryInstalled"});
     EXPECT_TRUE(last->value("Voltage").first().isNull());
+    monitor.stopUpdating();
 }
 
 TEST_F(MonitorTest, MachineIdFileMeansAPositiveLeadingInteger)

@@ -1,0 +1,626 @@
+#include "CWLog.h"
+
+#include "Console.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QStandardPaths>
+#include <QTemporaryFile>
+#include <sqlite3.h>
+
+#include <algorithm>
+
+namespace {
+
+enum : int { kEventStarted = 1, kEventStopped = 2 };
+
+const QString kLogFailure = QStringLiteral("Failed to log battery info.");
+const QString kStartFailure = QStringLiteral("ERROR: Failure in [CWLog logMonitoringStarted]");
+const QString kStopFailure = QStringLiteral("ERROR: Failure in [CWLog logMonitoringStopped]");
+
+// Upper testidx bound of a window without an end date: the largest unsigned 32-bit value.
+constexpr qint64 kNoUpperIndexBound = 4294967295LL;
+
+struct ColumnDefinition {
+    const char *name;
+    const char *type;
+};
+
+// The sample columns filled from the snapshot keys of the same name, in table order.
+constexpr ColumnDefinition kValueColumns[] = {
+    {"AdapterInfo", "INTEGER"},
+    {"Amperage", "INTEGER"},
+    {"AvgTimeToEmpty", "INTEGER"},
+    {"AvgTimeToFull", "INTEGER"},
+    {"BatteryInstalled", "INTEGER"},
+    {"BatteryInvalidWakeSeconds", "INTEGER"},
+    {"BatterySerialNumber", "TEXT"},
+    {"CellVoltage", "TEXT"},
+    {"CurrentCapacity", "INTEGER"},
+    {"CycleCount", "INTEGER"},
+    {"DesignCapacity", "INTEGER"},
+    {"DesignCycleCount70", "INTEGER"},
+    {"DesignCycleCount9C", "INTEGER"},
+    {"DeviceName", "TEXT"},
+    {"ExternalChargeCapable", "INTEGER"},
+    {"ExternalConnected", "INTEGER"},
+    {"FirmwareSerialNumber", "INTEGER"},
+    {"FullyCharged", "INTEGER"},
+    {"InstantAmperage", "INTEGER"},
+    {"InstantTimeToEmpty", "INTEGER"},
+    {"IsCharging", "INTEGER"},
+    {"Location", "INTEGER"},
+    {"ManufactureDate", "INTEGER"},
+    {"Manufacturer", "TEXT"},
+    {"MaxCapacity", "INTEGER"},
+    {"MaxErr", "INTEGER"},
+    {"PermanentFailureStatus", "INTEGER"},
+    {"PostChargeWaitSeconds", "INTEGER"},
+    {"PostDischargeWaitSeconds", "INTEGER"},
+    {"Temperature", "INTEGER"},
+    {"TimeRemaining", "INTEGER"},
+    {"Voltage", "INTEGER"},
+};
+
+QString createTableStatement(const QString &table, const QStringList &definitions)
+{
+    const QString indent = QStringLiteral("\t\t\t\t");
+    return QStringLiteral("CREATE TABLE ") + table + QStringLiteral(" (") + indent
+           + definitions.join(QStringLiteral(", ") + indent) + QLatin1Char(' ') + indent + QLatin1Char(')');
+}
+
+QStringList schemaStatements()
+{
+    QStringList battlog = {QStringLiteral("testidx INTEGER PRIMARY KEY AUTOINCREMENT"),
+                           QStringLiteral("significance INTEGER DEFAULT (0)"),
+                           QStringLiteral("time INTEGER DEFAULT (strftime('%s','now'))")};
+    for (const ColumnDefinition &column : kValueColumns)
+        battlog << QLatin1String(column.name) + QLatin1Char(' ') + QLatin1String(column.type);
+    const QStringList eventlog = {QStringLiteral("eventidx INTEGER PRIMARY KEY AUTOINCREMENT"),
+                                  QStringLiteral("time INTEGER DEFAULT (strftime('%s','now'))"),
+                                  QStringLiteral("eventtype INTEGER"), QStringLiteral("data TEXT")};
+    return {createTableStatement(QStringLiteral("battlog"), battlog),
+            createTableStatement(QStringLiteral("eventlog"), eventlog),
+            QStringLiteral("CREATE INDEX eventlog_eventtype_idx ON eventlog (eventtype)"),
+            QStringLiteral("CREATE INDEX battlog_significance_idx ON battlog (significance)")};
+}
+
+const QStringList &valueColumnNames()
+{
+    static const QStringList names = [] {
+        QStringList list;
+        for (const ColumnDefinition &column : kValueColumns)
+            list << QLatin1String(column.name);
+        return list;
+    }();
+    return names;
+}
+
+// An SQL text literal. A NUL cannot travel inside statement text, so it is dropped rather than
+// cutting the statement short.
+QString quoted(QString text)
+{
+    text.remove(QChar(0));
+    return QLatin1Char('\'') + text.replace(QLatin1Char('\''), QStringLiteral("''")) + QLatin1Char('\'');
+}
+
+// The stored text of a snapshot value: booleans as 1 or 0, arrays comma-joined.
+QString valueText(const QVariant &value)
+{
+    switch (value.typeId()) {
+    case QMetaType::Bool:
+        return value.toBool() ? QStringLiteral("1") : QStringLiteral("0");
+    case QMetaType::QVariantList:
+    case QMetaType::QStringList: {
+        QStringList parts;
+        for (const QVariant &element : value.toList())
+            parts << valueText(element);
+        return parts.join(QLatin1Char(','));
+    }
+    default:
+        return value.toString();
+    }
+}
+
+QString sqlValue(const QVariant &value)
+{
+    if (!value.isValid() || value.isNull())
+        return QStringLiteral("NULL");
+    return quoted(valueText(value));
+}
+
+struct FreeSqliteText {
+    void operator()(char *text) const { sqlite3_free(text); }
+};
+
+// Gathers rows column by column. Columns are matched to lists by name once per statement, so
+// columns sharing a name share one list, as they share one key of the result.
+class RowCollector {
+public:
+    static int collect(void *context, int count, char **values, char **names)
+    {
+        auto *rows = static_cast<RowCollector *>(context);
+        if (names != rows->_names || count != rows->_slots.size())
+            rows->_assignSlots(count, names);
+        for (int column = 0; column < count; ++column) {
+            const char *value = values[column];
+            rows->_columns[rows->_slots[column]] << (value ? QString::fromUtf8(value) : QString());
+        }
+        return 0;
+    }
+
+    CWLogResult result() const
+    {
+        if (!_names)
+            return std::nullopt;
+        QMap<QString, QStringList> map;
+        for (qsizetype slot = 0; slot < _columnNames.size(); ++slot)
+            map.insert(_columnNames[slot], _columns[slot]);
+        return map;
+    }
+
+private:
+    void _assignSlots(int count, char **names)
+    {
+        _names = names;
+        _slots.clear();
+        for (int column = 0; column < count; ++column) {
+            const QString name = QString::fromUtf8(names[column]);
+            qsizetype slot = _columnNames.indexOf(name);
+            if (slot < 0) {
+                slot = _columnNames.size();
+                _columnNames << name;
+                _columns.append(QStringList());
+            }
+            _slots << slot;
+        }
+    }
+
+    char **_names = nullptr;
+    QList<qsizetype> _slots;
+    QStringList _columnNames;
+    QList<QStringList> _columns;
+};
+
+// Runs one statement text; rows, when given, receives what the statement returned (also the rows
+// gathered before a failure). On failure error holds SQLite's message.
+bool runStatement(sqlite3 *db, const QString &sql, QString &error, CWLogResult *rows = nullptr)
+{
+    if (!db) {
+        error = QStringLiteral("no open database");
+        return false;
+    }
+    RowCollector collector;
+    char *rawMessage = nullptr;
+    const int status = sqlite3_exec(db, sql.toUtf8().constData(), rows ? RowCollector::collect : nullptr,
+                                    &collector, &rawMessage);
+    const std::unique_ptr<char, FreeSqliteText> message(rawMessage);
+    if (rows)
+        *rows = collector.result();
+    if (status == SQLITE_OK)
+        return true;
+    error = QString::fromUtf8(message ? message.get() : sqlite3_errmsg(db));
+    return false;
+}
+
+std::unique_ptr<CWLog> &sharedInstance()
+{
+    static std::unique_ptr<CWLog> log;
+    return log;
+}
+
+} // namespace
+
+void CWLog::ConnectionCloser::operator()(sqlite3 *db) const
+{
+    sqlite3_close_v2(db);
+}
+
+CWLog::CWLog(const QString &path)
+    : _logFile(path)
+{
+}
+
+CWLog::~CWLog() = default;
+
+QString CWLog::supportDirectory()
+{
+    const QString base = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
+    if (base.isEmpty())
+        return {};
+    const QString path = base + QStringLiteral("/Cellwise");
+    const QFileInfo info(path);
+    if (info.isDir())
+        return path;
+    if ((info.exists() && !QFile::remove(path)) || !QDir().mkpath(path)) {
+        Console::line(QStringLiteral("Unable to create the support directory ") + path);
+        return {};
+    }
+    return path;
+}
+
+QString CWLog::sharedLogFile()
+{
+    const QString directory = supportDirectory();
+    if (directory.isNull())
+        return {};
+    const QString path = directory + QStringLiteral("/battLog3.sqlite");
+    const QFileInfo info(path);
+    if (info.isDir()) {
+        // Through a link only the link goes, never the folder it points to.
+        const bool removed = info.isSymLink() ? QFile::remove(path) : QDir(path).removeRecursively();
+        if (!removed) {
+            Console::line(QStringLiteral("Unable to remove the folder in the place of ") + path);
+            return {};
+        }
+    }
+    return path;
+}
+
+CWLog *CWLog::sharedLog()
+{
+    std::unique_ptr<CWLog> &log = sharedInstance();
+    if (!log) {
+        log = initWithFile(sharedLogFile());
+        if (!log)
+            Console::line(QStringLiteral("Unable to initialize shared CWLog"));
+    }
+    return log.get();
+}
+
+void CWLog::resetSharedLog()
+{
+    sharedInstance().reset();
+}
+
+QString CWLog::stringForEvent(int code)
+{
+    static const char *const texts[] = {"Cellwise started", "Cellwise stopped", "Plugged in",    "Unplugged",
+                                        "Batt installed",   "Batt removed",     "Batt is full", "Batt is not full",
+                                        "Is charging",      "Is not charging"};
+    if (code < 1 || code > int(std::size(texts)))
+        return QStringLiteral("<unknown>");
+    return QString::fromLatin1(texts[code - 1]);
+}
+
+std::unique_ptr<CWLog> CWLog::initWithFile(const QString &path)
+{
+    if (path.isNull())
+        return nullptr;
+    if (!QFileInfo::exists(path) && !_createDatabase(path))
+        return nullptr;
+    std::unique_ptr<CWLog> log(new CWLog(path));
+    sqlite3 *db = nullptr;
+    const int status = sqlite3_open(path.toUtf8().constData(), &db);
+    log->_db.reset(db);
+    if (status != SQLITE_OK) {
+        Console::line(QStringLiteral("Can't open existing database: ") + QString::fromUtf8(sqlite3_errmsg(db)));
+        return nullptr;
+    }
+    return log;
+}
+
+// Builds the schema in a scratch file beside the log and moves it into place when complete, so an
+// interrupted creation never leaves a half-made database that would then be opened as it is.
+bool CWLog::_createDatabase(const QString &path)
+{
+    QTemporaryFile scratch(path + QStringLiteral(".XXXXXX"));
+    if (!scratch.open()) {
+        Console::line(QStringLiteral("Can't open database: ") + scratch.errorString());
+        return false;
+    }
+    scratch.close();
+
+    sqlite3 *rawDb = nullptr;
+    const int status = sqlite3_open(scratch.fileName().toUtf8().constData(), &rawDb);
+    Connection db(rawDb);
+    if (status != SQLITE_OK) {
+        Console::line(QStringLiteral("Can't open database: ") + QString::fromUtf8(sqlite3_errmsg(rawDb)));
+        return false;
+    }
+    QString error;
+    for (const QString &statement : schemaStatements()) {
+        if (!runStatement(rawDb, statement, error)) {
+            Console::line(QStringLiteral("SQL error: ") + error);
+            return false;
+        }
+    }
+    if (sqlite3_close(rawDb) != SQLITE_OK) {
+        Console::line(QStringLiteral("Can't close database: ") + QString::fromUtf8(sqlite3_errmsg(rawDb)));
+        return false;
+    }
+    db.release();
+
+    // Another process may have created the log meanwhile; its file wins and ours is dropped.
+    if (!QFile::rename(scratch.fileName(), path) && !QFileInfo::exists(path)) {
+        Console::line(QStringLiteral("Can't open database: unable to move the new database to ") + path);
+        return false;
+    }
+    return true;
+}
+
+bool CWLog::_write(const QString &sql, CWLogResult *rows)
+{
+    QString error;
+    if (runStatement(_db.get(), sql, error, rows))
+        return true;
+    Console::line(QStringLiteral("sqlite error: ") + error);
+    return false;
+}
+
+CWLogResult CWLog::_query(const QString &sql, bool *ok)
+{
+    QString error;
+    CWLogResult rows;
+    const bool succeeded = runStatement(_db.get(), sql, error, &rows);
+    if (!succeeded)
+        Console::line(QStringLiteral("Query ") + sql + QStringLiteral(" failed with ") + error);
+    if (ok)
+        *ok = succeeded;
+    return rows;
+}
+
+bool CWLog::logBattDict(const QVariantMap &dict, [[maybe_unused]] qint64 machineID)
+{
+    // machineID goes with the statistics upload only; the sample itself does not carry it.
+    static const QString insertHead = QStringLiteral("INSERT INTO battlog ('")
+                                      + valueColumnNames().join(QStringLiteral("', '"))
+                                      + QStringLiteral("') VALUES (");
+    QStringList values;
+    for (const QString &column : valueColumnNames())
+        values << sqlValue(dict.value(column));
+    if (!_db || !_write(insertHead + values.join(QStringLiteral(", ")) + QLatin1Char(')'))) {
+        Console::line(kLogFailure);
+        return false;
+    }
+    return true;
+}
+
+bool CWLog::logEvent(int code, const QString &data)
+{
+    const QString sql =
+        data.isNull()
+            ? QString::asprintf("INSERT INTO eventlog (eventtype) VALUES (%i)", code)
+            : QString::asprintf("INSERT INTO eventlog (eventtype, data) VALUES (%i, ", code) + quoted(data)
+                  + QLatin1Char(')');
+    if (!_db || !_write(sql)) {
+        Console::line(kLogFailure);
+        return false;
+    }
+    return true;
+}
+
+bool CWLog::logMonitoringStarted()
+{
+    if (!_db || !_closeUncleanRun()
+        || !_write(QString::asprintf("INSERT INTO eventlog (eventtype) VALUES (%i)", kEventStarted))) {
+        Console::line(kStartFailure);
+        return false;
+    }
+    return true;
+}
+
+// When the last run started and never wrote its stop marker, writes one a second after that run's
+// last sample. False when a statement failed.
+bool CWLog::_closeUncleanRun()
+{
+    CWLogResult lastMarker;
+    if (!_write(QString::asprintf("SELECT * FROM eventlog WHERE eventtype IN (%i,%i) ORDER BY time DESC LIMIT 1",
+                                  kEventStarted, kEventStopped),
+                &lastMarker))
+        return false;
+    if (!lastMarker || lastMarker->value(QStringLiteral("eventtype")) != QStringList{QStringLiteral("1")})
+        return true;
+    const qint64 startTime = lastMarker->value(QStringLiteral("time")).value(0).toLongLong();
+
+    CWLogResult lastSample;
+    if (!_write(QStringLiteral("SELECT * FROM battlog ORDER BY time DESC LIMIT 1"), &lastSample))
+        return false;
+    const QStringList sampleTimes = lastSample ? lastSample->value(QStringLiteral("time")) : QStringList();
+    if (sampleTimes.size() != 1 || sampleTimes.first().toLongLong() <= startTime)
+        return true;
+    const qint64 endTime = sampleTimes.first().toLongLong() + 1;
+    Console::line(QString::asprintf("Batt log did not end cleanly. Logging an end at %lld", endTime));
+    return _write(
+        QString::asprintf("INSERT INTO eventlog (eventtype,time) VALUES (%i,%lld)", kEventStopped, endTime));
+}
+
+bool CWLog::logMonitoringStopped()
+{
+    if (!_db || !_write(QString::asprintf("INSERT INTO eventlog (eventtype) VALUES (%i)", kEventStopped))) {
+        Console::line(kStopFailure);
+        return false;
+    }
+    return true;
+}
+
+void CWLog::vacuum()
+{
+    _query(QStringLiteral("VACUUM"));
+}
+
+void CWLog::deleteAll()
+{
+    _query(QStringLiteral("DELETE FROM battlog"));
+}
+
+void CWLog::designifyAll()
+{
+    _query(QStringLiteral("UPDATE battlog SET significance = 0"));
+}
+
+bool CWLog::closeDB()
+{
+    if (!_db || sqlite3_close(_db.get()) != SQLITE_OK)
+        return false;
+    _db.release();
+    return true;
+}
+
+CWLog::SignificanceClasses CWLog::classifySignificance(const QStringList &indexes, const QStringList &times)
+{
+    SignificanceClasses classes;
+    double hourAnchor = 0.0;       // seconds
+    double fiveMinuteAnchor = 0.0; // seconds
+    const qsizetype count = std::min(indexes.size(), times.size());
+    for (qsizetype row = 0; row < count; ++row) {
+        const qint64 index = indexes[row].toLongLong();
+        const double time = double(times[row].toLongLong());
+        if (time - hourAnchor >= 3600.0) {
+            classes.hourAnchors << index;
+            hourAnchor = fiveMinuteAnchor = time;
+        } else if (time - fiveMinuteAnchor >= 300.0) {
+            classes.fiveMinuteAnchors << index;
+            fiveMinuteAnchor = time;
+        } else {
+            classes.others << index;
+        }
+    }
+    return classes;
+}
+
+void CWLog::signifyMissing()
+{
+    const CWLogResult rows =
+        battLogEntriesFrom({}, {}, {QStringLiteral("testidx"), QStringLiteral("time")}, 0, true);
+    if (!rows)
+        return;
+    const auto indexes = rows->constFind(QStringLiteral("testidx"));
+    const auto times = rows->constFind(QStringLiteral("time"));
+    if (indexes == rows->cend() || times == rows->cend() || indexes->size() != times->size()) {
+        Console::line(QStringLiteral("signifyMissing failed"));
+        return;
+    }
+    const SignificanceClasses classes = classifySignificance(*indexes, *times);
+    _setSignificance(4, classes.hourAnchors);
+    _setSignificance(2, classes.fiveMinuteAnchors);
+    _setSignificance(1, classes.others);
+}
+
+void CWLog::_setSignificance(int significance, const QList<qint64> &indexes)
+{
+    if (indexes.isEmpty())
+        return;
+    QString list;
+    list.reserve(indexes.size() * 8);
+    for (qint64 index : indexes) {
+        if (!list.isEmpty())
+            list += QLatin1Char(',');
+        list += QString::number(index);
+    }
+    _query(QString::asprintf("UPDATE battlog SET significance = %i WHERE testidx IN (", significance) + list
+           + QLatin1Char(')'));
+}
+
+// The single testidx a bound lookup returned, nullopt when it returned none; ok tells whether it ran.
+std::optional<qint64> CWLog::_lookUpIndex(const QString &sql, bool &ok)
+{
+    const CWLogResult rows = _query(sql, &ok);
+    const QStringList indexes = rows ? rows->value(QStringLiteral("testidx")) : QStringList();
+    if (!ok || indexes.size() != 1)
+        return std::nullopt;
+    return indexes.first().toLongLong();
+}
+
+// Two rows before the first sample at or after start, so that lines reach the window's edge;
+// nullopt when a lookup failed.
+std::optional<qint64> CWLog::_lowerIndexBound(const QDateTime &start)
+{
+    if (!start.isValid())
+        return 0;
+    bool ok = false;
+    std::optional<qint64> first = _lookUpIndex(
+        QString::asprintf("SELECT testidx FROM battlog WHERE time >= %lld ORDER BY testidx LIMIT 1",
+                          start.toSecsSinceEpoch()),
+        ok);
+    if (!ok)
+        return std::nullopt;
+    if (!first) {
+        // Nothing logged since the start: the window still gets the two rows before it, not the
+        // whole log.
+        const std::optional<qint64> last =
+            _lookUpIndex(QStringLiteral("SELECT testidx FROM battlog ORDER BY testidx DESC LIMIT 1"), ok);
+        if (!ok)
+            return std::nullopt;
+        first = last.value_or(0) + 1;
+    }
+    return std::max<qint64>(0, *first - 2);
+}
+
+// Two rows after the last sample at or before end; nullopt when a lookup failed.
+std::optional<qint64> CWLog::_upperIndexBound(const QDateTime &end)
+{
+    if (!end.isValid())
+        return kNoUpperIndexBound;
+    bool ok = false;
+    std::optional<qint64> last = _lookUpIndex(
+        QString::asprintf("SELECT testidx FROM battlog WHERE time <= %lld ORDER BY testidx DESC LIMIT 1",
+                          end.toSecsSinceEpoch()),
+        ok);
+    if (!ok)
+        return std::nullopt;
+    if (!last) {
+        // Nothing logged before the end: the two rows after it, not the whole log.
+        const std::optional<qint64> first =
+            _lookUpIndex(QStringLiteral("SELECT testidx FROM battlog ORDER BY testidx LIMIT 1"), ok);
+        if (!ok)
+            return std::nullopt;
+        last = first.value_or(1) - 1;
+    }
+    return *last + 2;
+}
+
+CWLogResult CWLog::battLogEntriesFrom(const QDateTime &start, const QDateTime &end, const QStringList &columns,
+                                      int significances, bool includeUnclassified)
+{
+    const std::optional<qint64> lower = _lowerIndexBound(start);
+    if (!lower)
+        return std::nullopt;
+    const std::optional<qint64> upper = _upperIndexBound(end);
+    if (!upper)
+        return std::nullopt;
+
+    QStringList classes;
+    if (includeUnclassified)
+        classes << QStringLiteral("0");
+    for (int bit : {1, 2, 4}) {
+        if (significances & bit)
+            classes << QString::number(bit);
+    }
+    if (classes.isEmpty()) {
+        Console::line(QStringLiteral("Batt log entries request specified no significances"));
+        return std::nullopt;
+    }
+    const QString columnList = columns.isEmpty() ? QStringLiteral("*") : columns.join(QLatin1Char(','));
+    return _query(QStringLiteral("SELECT %1 FROM battlog WHERE testidx >= %2 AND testidx <= %3 AND significance IN "
+                                 "(%4) ORDER BY testidx")
+                      .arg(columnList, QString::number(*lower), QString::number(*upper),
+                           classes.join(QLatin1Char(','))));
+}
+
+CWLogResult CWLog::battLogEntriesAboveIndex(quint64 index, const QStringList &columns)
+{
+    const QString columnList = columns.isEmpty() ? QStringLiteral("*") : columns.join(QLatin1Char(','));
+    return _query(QStringLiteral("SELECT ") + columnList
+                  + QString::asprintf(" FROM battlog WHERE testidx > %llu ORDER BY testidx", index));
+}
+
+CWLogResult CWLog::eventLogEntriesAboveIndex(quint64 index)
+{
+    return _query(QString::asprintf("SELECT * FROM eventlog WHERE eventidx > %llu ORDER BY eventidx", index));
+}
+
+CWLogResult CWLog::eventLogEntriesFrom(const QDateTime &start, const QDateTime &end)
+{
+    const qint64 from = start.isValid() ? start.toSecsSinceEpoch() : 0;
+    const qint64 to = end.isValid() ? end.toSecsSinceEpoch() : 0;
+    if (start.isValid() && end.isValid())
+        return _query(QString::asprintf(
+            "SELECT * FROM eventlog WHERE time >= %lld AND time <= %lld ORDER BY eventidx", from, to));
+    if (start.isValid())
+        return _query(QString::asprintf("SELECT * FROM eventlog WHERE time >= %lld ORDER BY eventidx", from));
+    if (end.isValid())
+        return _query(QString::asprintf("SELECT * FROM eventlog WHERE time <= %lld ORDER BY eventidx", to));
+    return _query(QStringLiteral("SELECT * FROM eventlog ORDER BY eventidx"));
+}
