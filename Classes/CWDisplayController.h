@@ -2,6 +2,7 @@
 
 #include "CWPageSelectorView.h"
 
+#include <QMainWindow>
 #include <QObject>
 #include <QPointer>
 #include <memory>
@@ -13,7 +14,7 @@ class CWEventLogVC;
 class CWGraphVC;
 class CWHolderVC;
 class CWPDFAtlas;
-class QMainWindow;
+
 class QWidget;
 
 // Owns the main window: loads it on first show, fills the page list and swaps the selected page's
