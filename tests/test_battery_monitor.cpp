@@ -9,14 +9,6 @@
 
 namespace {
 
-class FakeRegistry : public BatteryRegistry {
-public:
-    std::optional<QVariantMap> next;
-    std::optional<QVariantMap> copyBatteryProperties() override { return next; }
-    bool hasBatteryEntry() override { return next.has_value(); }
-    QString modelCode() override { return QStringLiteral("MacBookPro11,1"); }
-};
-
 QVariantMap pluggedInSnapshot()
 {
     return {{"BatteryInstalled", true}, {"ExternalConnected", true}, {"IsCharging", true},
@@ -39,14 +31,6 @@ qsizetype sampleCount(CWLog *log)
 
 class MonitorTest : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        auto fake = std::make_unique<FakeRegistry>();
-        registry = fake.get();
-        registry->next = pluggedInSnapshot();
-        BatteryRegistry::install(std::move(fake));
-    }
-    void TearDown() override { BatteryRegistry::install(nullptr); }
 
     // Records every announcement as "will:name" or "did:name".
     void recordAnnouncements(const QStringList &properties)
@@ -59,7 +43,7 @@ protected:
     }
 
     ScopedDataHome home;
-    FakeRegistry *registry = nullptr;
+    ScopedFakeBattery registry{pluggedInSnapshot()};
     CWBatteryMonitor monitor;
     QStringList announced;
 };

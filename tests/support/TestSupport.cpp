@@ -38,3 +38,16 @@ void writeTextFile(const QString &root, const QString &relativePath, const QStri
     if (file.open(QIODevice::WriteOnly | QIODevice::Truncate))
         file.write(text.toUtf8());
 }
+
+ScopedFakeBattery::ScopedFakeBattery(std::optional<QVariantMap> initial)
+{
+    auto battery = std::make_unique<FakeBattery>();
+    battery->next = std::move(initial);
+    _battery = battery.get();
+    BatteryRegistry::install(std::move(battery));
+}
+
+ScopedFakeBattery::~ScopedFakeBattery()
+{
+    BatteryRegistry::install(nullptr);
+}

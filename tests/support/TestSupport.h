@@ -1,5 +1,7 @@
 #pragma once
 
+#include "BatteryRegistry.h"
+
 #include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
@@ -33,3 +35,24 @@ private:
 
 // Writes text into a file below root, creating the folders on the way.
 void writeTextFile(const QString &root, const QString &relativePath, const QString &text);
+
+// A battery whose next reading the test sets.
+class FakeBattery : public BatteryRegistry {
+public:
+    std::optional<QVariantMap> next;
+    std::optional<QVariantMap> copyBatteryProperties() override { return next; }
+    bool hasBatteryEntry() override { return next.has_value(); }
+    QString modelCode() override { return QStringLiteral("MacBookPro11,1"); }
+};
+
+// Installs a fake battery (reading `initial`) and puts the sysfs reader back afterwards.
+class ScopedFakeBattery {
+public:
+    explicit ScopedFakeBattery(std::optional<QVariantMap> initial);
+    ~ScopedFakeBattery();
+    FakeBattery &operator*() const { return *_battery; }
+    FakeBattery *operator->() const { return _battery; }
+
+private:
+    FakeBattery *_battery;
+};
