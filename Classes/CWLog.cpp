@@ -13,6 +13,9 @@
 
 namespace {
 
+constexpr int kBusyTimeoutMs = 2000;
+
+
 enum : int { kEventStarted = 1, kEventStopped = 2 };
 
 const QString kLogFailure = QStringLiteral("Failed to log battery info.");
@@ -86,48 +89,12 @@ QStringList schemaStatements()
             QStringLiteral("CREATE INDEX battlog_significance_idx ON battlog (significance)")};
 }
 
-const QStringList &valueColumnNames()
-{
-    static const QStringList names = [] {
-        QStringList list;
-        for (const ColumnDefinition &column : kValueColumns)
-            list << QLatin1String(column.name);
-        return list;
-    }();
-    return names;
-}
-
 // An SQL text literal. A NUL cannot travel inside statement text, so it is dropped rather than
 // cutting the statement short.
 QString quoted(QString text)
 {
     text.remove(QChar(0));
     return QLatin1Char('\'') + text.replace(QLatin1Char('\''), QStringLiteral("''")) + QLatin1Char('\'');
-}
-
-// The stored text of a snapshot value: booleans as 1 or 0, arrays comma-joined.
-QString valueText(const QVariant &value)
-{
-    switch (value.typeId()) {
-    case QMetaType::Bool:
-        return value.toBool() ? QStringLiteral("1") : QStringLiteral("0");
-    case QMetaType::QVariantList:
-    case QMetaType::QStringList: {
-        QStringList parts;
-        for (const QVariant &element : value.toList())
-            parts << valueText(element);
-        return parts.join(QLatin1Char(','));
-    }
-    default:
-        return value.toString();
-    }
-}
-
-QString sqlValue(const QVariant &value)
-{
-    if (!value.isValid() || value.isNull())
-        return QStringLiteral("NULL");
-    return quoted(valueText(value));
 }
 
 struct FreeSqliteText {
@@ -284,6 +251,36 @@ QString CWLog::stringForEvent(int code)
     return QString::fromLatin1(texts[code - 1]);
 }
 
+const QStringList &CWLog::sampleColumns()
+{
+    static const QStringList names = [] {
+        QStringList list;
+        for (const ColumnDefinition &column : kValueColumns)
+            list << QLatin1String(column.name);
+        return list;
+    }();
+    return names;
+}
+
+QString CWLog::sampleValueText(const QVariant &value)
+{
+    if (!value.isValid() || value.isNull())
+        return {};
+    switch (value.typeId()) {
+    case QMetaType::Bool:
+        return value.toBool() ? QStringLiteral("1") : QStringLiteral("0");
+    case QMetaType::QVariantList:
+    case QMetaType::QStringList: {
+        QStringList parts;
+        for (const QVariant &element : value.toList())
+            parts << sampleValueText(element);
+        return parts.join(QLatin1Char(','));
+    }
+    default:
+        return value.toString();
+    }
+}
+
 std::unique_ptr<CWLog> CWLog::initWithFile(const QString &path)
 {
     if (path.isNull())
@@ -298,6 +295,8 @@ std::unique_ptr<CWLog> CWLog::initWithFile(const QString &path)
         Console::line(QStringLiteral("Can't open existing database: ") + QString::fromUtf8(sqlite3_errmsg(db)));
         return nullptr;
     }
+    // Someone reading the file (a backup, the sqlite3 shell) must delay a sample, not lose it.
+    sqlite3_busy_timeout(db, kBusyTimeoutMs);
     return log;
 }
 
@@ -365,11 +364,12 @@ bool CWLog::logBattDict(const QVariantMap &dict, [[maybe_unused]] qint64 machine
 {
     // machineID goes with the statistics upload only; the sample itself does not carry it.
     static const QString insertHead = QStringLiteral("INSERT INTO battlog ('")
-                                      + valueColumnNames().join(QStringLiteral("', '"))
-                                      + QStringLiteral("') VALUES (");
+                                      + sampleColumns().join(QStringLiteral("', '")) + QStringLiteral("') VALUES (");
     QStringList values;
-    for (const QString &column : valueColumnNames())
-        values << sqlValue(dict.value(column));
+    for (const QString &column : sampleColumns()) {
+        const QString text = sampleValueText(dict.value(column));
+        values << (text.isNull() ? QStringLiteral("NULL") : quoted(text));
+    }
     if (!_db || !_write(insertHead + values.join(QStringLiteral(", ")) + QLatin1Char(')'))) {
         Console::line(kLogFailure);
         return false;
@@ -458,22 +458,34 @@ bool CWLog::closeDB()
     return true;
 }
 
+int CWLog::SignificanceClassifier::classify(double time)
+{
+    if (time - _hourAnchor >= 3600.0) {
+        _hourAnchor = _fiveMinuteAnchor = time;
+        return 4;
+    }
+    if (time - _fiveMinuteAnchor >= 300.0) {
+        _fiveMinuteAnchor = time;
+        return 2;
+    }
+    return 1;
+}
+
 CWLog::SignificanceClasses CWLog::classifySignificance(const QStringList &indexes, const QStringList &times)
 {
     SignificanceClasses classes;
-    double hourAnchor = 0.0;       // seconds
-    double fiveMinuteAnchor = 0.0; // seconds
+    SignificanceClassifier classifier;
     const qsizetype count = std::min(indexes.size(), times.size());
     for (qsizetype row = 0; row < count; ++row) {
         const qint64 index = indexes[row].toLongLong();
-        const double time = double(times[row].toLongLong());
-        if (time - hourAnchor >= 3600.0) {
+        switch (classifier.classify(double(times[row].toLongLong()))) {
+        case 4:
             classes.hourAnchors << index;
-            hourAnchor = fiveMinuteAnchor = time;
-        } else if (time - fiveMinuteAnchor >= 300.0) {
+            break;
+        case 2:
             classes.fiveMinuteAnchors << index;
-            fiveMinuteAnchor = time;
-        } else {
+            break;
+        default:
             classes.others << index;
         }
     }

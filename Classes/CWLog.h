@@ -18,6 +18,18 @@ using CWLogResult = std::optional<QMap<QString, QStringList>>;
 // The battery history database (battLog3.sqlite): samples in battlog, events in eventlog.
 class CWLog {
 public:
+    // Classifies samples one at a time, in ascending testidx order. The anchors start at 0, so the
+    // first sample is always an hour anchor.
+    class SignificanceClassifier {
+    public:
+        // The class (4, 2 or 1) of the next sample, logged at time (Unix seconds).
+        int classify(double time);
+
+    private:
+        double _hourAnchor = 0.0;       // seconds
+        double _fiveMinuteAnchor = 0.0; // seconds
+    };
+
     // Sample indexes sorted into the significance classes, each list in row order.
     struct SignificanceClasses {
         QList<qint64> hourAnchors;       // class 4
@@ -31,6 +43,11 @@ public:
     // Forgets the shared log (closing it) so the next sharedLog() opens the file again.
     static void resetSharedLog();
     static QString stringForEvent(int code);
+    // The battlog columns filled from snapshot keys of the same names, in table order.
+    static const QStringList &sampleColumns();
+    // A snapshot value as a sample stores it (booleans as 1 or 0, arrays comma-joined); a null
+    // string for an absent value.
+    static QString sampleValueText(const QVariant &value);
     // Classifies samples given as parallel lists of testidx and time (Unix seconds) texts in
     // ascending testidx order; the anchors start afresh, so the first sample is always an hour anchor.
     static SignificanceClasses classifySignificance(const QStringList &indexes, const QStringList &times);

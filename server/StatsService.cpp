@@ -1,0 +1,139 @@
+#include "StatsService.h"
+
+#include "BattSample.h"
+#include "Console.h"
+#include "ModelNames.h"
+#include "PropertyListWriter.h"
+#include "RequestFields.h"
+#include "StatsStore.h"
+
+#include <QVersionNumber>
+#include <algorithm>
+
+namespace {
+
+StatsReply textReply(int status, const std::string &text)
+{
+    return {status, plainTextType, text + "\n"};
+}
+
+StatsReply plistReply(const QVariant &value)
+{
+    return {200, "application/xml; charset=utf-8", PropertyListWriter::xmlData(value).toStdString()};
+}
+
+bool isPrintableAscii(const std::string &text)
+{
+    return std::all_of(text.begin(), text.end(), [](char c) { return c >= 0x20 && c <= 0x7e; });
+}
+
+} // namespace
+
+StatsService::StatsService(StatsStore &store, ServiceSettings settings)
+    : _store(store)
+    , _settings(std::move(settings))
+{
+}
+
+StatsReply StatsService::handle(const StatsRequest &request)
+{
+    static const struct {
+        const char *path;
+        const char *method;
+        StatsReply (StatsService::*handler)(const StatsRequest &);
+    } routes[] = {
+        {"/cellw_register_machine.php", "POST", &StatsService::_registerMachine},
+        {"/cellw_logbatt.php", "POST", &StatsService::_logBatt},
+        {"/cellw_averages_2.php", "POST", &StatsService::_averages},
+        {"/cellw_pbmodels.php", "POST", &StatsService::_pbModels},
+        {"/versioncheck.php", "GET", &StatsService::_versionCheck},
+    };
+    for (const auto &route : routes) {
+        if (request.path != route.path)
+            continue;
+        if (request.method != route.method)
+            return textReply(405, std::string("use ") + route.method);
+        return (this->*route.handler)(request);
+    }
+    return textReply(404, "no such page");
+}
+
+StatsReply StatsService::_registerMachine(const StatsRequest &request)
+{
+    std::optional<std::string> code;
+    std::string error;
+    if (!RequestFields::text(request.headers, "CELLW_MODELCODE", code, error))
+        return textReply(400, error);
+    if (!code || code->empty() || !isPrintableAscii(*code))
+        return textReply(400, "CELLW_MODELCODE must be a model identifier");
+    const qint64 machineID = _store.registerMachine(QString::fromLatin1(*code));
+    if (machineID < 0)
+        return textReply(500, "registration failed");
+    return textReply(200, std::to_string(machineID));
+}
+
+StatsReply StatsService::_logBatt(const StatsRequest &request)
+{
+    std::string error;
+    const std::optional<BattUpload> upload = parseBattUpload(request.headers, error);
+    if (!upload) {
+        Console::line(QStringLiteral("Refused a sample: %1").arg(QString::fromStdString(error)));
+        return textReply(400, error);
+    }
+    // Unregistered machines send -1; their samples, like those of unknown machines, are not kept.
+    if (!upload->machineID || *upload->machineID <= 0)
+        return textReply(200, "ignored");
+    switch (_store.logSample(*upload->machineID, upload->sample)) {
+    case StatsStore::Outcome::Stored:
+        return textReply(200, "ok");
+    case StatsStore::Outcome::UnknownMachine:
+        return textReply(200, "ignored");
+    case StatsStore::Outcome::Failed:
+        break;
+    }
+    return textReply(500, "storing failed");
+}
+
+StatsReply StatsService::_averages(const StatsRequest &)
+{
+    QVariantList records;
+    for (const auto &[modelID, votes] : _store.votesByModel())
+        records.append(averagesRecord(modelID, votes, _settings.minMachines));
+    return plistReply(records);
+}
+
+StatsReply StatsService::_pbModels(const StatsRequest &)
+{
+    std::vector<StatsStore::Model> models = _store.models();
+    // The menu lists models by name.
+    std::stable_sort(models.begin(), models.end(), [](const StatsStore::Model &a, const StatsStore::Model &b) {
+        return friendlyModelName(a.code).compare(friendlyModelName(b.code), Qt::CaseInsensitive) < 0;
+    });
+    QVariantList records;
+    for (const StatsStore::Model &model : models) {
+        records.append(QVariantMap{
+            {QStringLiteral("pb_modelid"), model.id},
+            {QStringLiteral("name"), friendlyModelName(model.code)},
+            {QStringLiteral("code"), model.code},
+        });
+    }
+    return plistReply(records);
+}
+
+StatsReply StatsService::_versionCheck(const StatsRequest &request)
+{
+    const auto name = request.query.find("name");
+    const auto ver = request.query.find("ver");
+    const QVersionNumber theirs =
+        ver == request.query.end() ? QVersionNumber() : QVersionNumber::fromString(QString::fromStdString(ver->second));
+    const QVersionNumber current = QVersionNumber::fromString(_settings.currentVersion).normalized();
+    const bool understood = name != request.query.end() && !name->second.empty() && !theirs.isNull();
+    QVariantMap reply{
+        {QStringLiteral("success"), understood},
+        {QStringLiteral("alertNew"), understood && theirs.normalized() < current},
+        {QStringLiteral("currentVersion"), _settings.currentVersion},
+    };
+    if (!_settings.productPage.isEmpty())
+        reply.insert(QStringLiteral("productPage"), _settings.productPage);
+    return plistReply(reply);
+}
