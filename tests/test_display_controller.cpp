@@ -1,6 +1,8 @@
+#include "CWDashboardVC.h"
 #include "CWDisplayController.h"
 #include "CWGraphVC.h"
 #include "CWHolderVC.h"
+#include "CWPDFAtlas.h"
 #include "CWPDFAtlasTileImage.h"
 #include "TestSupport.h"
 
