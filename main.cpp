@@ -1,14 +1,24 @@
-// Process entry: seeds the random generator, reads the options and runs Cellwise.
+// Process entry: seeds the random generator, reads the options and runs Cellwise with its window,
+// or headless.
 #include "BatteryRegistry.h"
+#include "CWAppDelegate.h"
 #include "CWBatteryMonitor.h"
+#include "CWDisplayController.h"
 #include "CWLog.h"
+#include "CWTrayIcon.h"
+#include "CWUtil.h"
 #include "Console.h"
 #include "SimulatedBattery.h"
+#include "SingleInstance.h"
 #include "UnixSignals.h"
+#include "UserDefaults.h"
 
+#include <QApplication>
 #include <QCommandLineParser>
-#include <QCoreApplication>
+#include <QMessageBox>
+#include <QTimer>
 #include <cstdlib>
+#include <memory>
 #include <random>
 
 namespace {
@@ -29,7 +39,7 @@ QStringList withExplicitSimulationSpeed(const QStringList &arguments)
     return result;
 }
 
-Options parseOptions(const QCoreApplication &app)
+Options parseOptions(const QStringList &arguments)
 {
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral("Watches the laptop's battery and keeps its history."));
@@ -42,7 +52,7 @@ Options parseOptions(const QCoreApplication &app)
                                       QStringLiteral("SPEED"));
     parser.addOption(headless);
     parser.addOption(simulate);
-    parser.process(withExplicitSimulationSpeed(app.arguments()));
+    parser.process(withExplicitSimulationSpeed(arguments));
 
     Options options;
     options.headless = parser.isSet(headless);
@@ -58,14 +68,6 @@ Options parseOptions(const QCoreApplication &app)
     return options;
 }
 
-void stopMonitoring()
-{
-    CWBatteryMonitor::sharedMonitor()->stopUpdating();
-    CWLog *log = CWLog::sharedLog();
-    if (!log || !log->closeDB())
-        Console::line(QStringLiteral("ERROR: Unable to properly close DB log file."));
-}
-
 int runHeadless(QCoreApplication &app)
 {
     if (!CWBatteryMonitor::machineHasBattery()) {
@@ -73,15 +75,52 @@ int runHeadless(QCoreApplication &app)
                                      "Start it with --simulate-battery to run on a simulated one."));
         return 1;
     }
+    UserDefaults::standard().registerDefaults(CWAppDelegate::registeredDefaults());
     CWBatteryMonitor *monitor = CWBatteryMonitor::sharedMonitor();
     monitor->setUpdateInterval(1.0);
     monitor->startUpdating();
     if (CWLog *log = CWLog::sharedLog())
         log->signifyMissing();
-    UnixSignals::onTermination([&app](int) { app.quit(); });
-    const int status = app.exec();
-    stopMonitoring();
-    return status;
+    QObject::connect(&app, &QCoreApplication::aboutToQuit, &CWAppDelegate::stopMonitoring);
+    return app.exec();
+}
+
+void showAbout()
+{
+    QMessageBox::about(nullptr, QObject::tr("About Cellwise"),
+                       QObject::tr("<b>Cellwise %1</b><p>Watches your laptop's battery and keeps its whole history.</p>")
+                           .arg(QCoreApplication::applicationVersion()));
+}
+
+int runWithWindow(QApplication &app, SingleInstance &instance)
+{
+    CWUtil::registerAppFonts();
+    QApplication::setWindowIcon(CWTrayIcon::batteryIcon(1.0));
+    CWDisplayController displayController;
+    CWAppDelegate delegate;
+    delegate.setDisplayController(&displayController);
+
+    // With a tray, closing the window keeps Cellwise logging; without one, closing it quits.
+    std::unique_ptr<CWTrayIcon> tray;
+    if (CWTrayIcon::isAvailable()) {
+        tray = std::make_unique<CWTrayIcon>();
+        QObject::connect(tray.get(), &CWTrayIcon::activated, &delegate, &CWAppDelegate::applicationWillBecomeActive);
+        QObject::connect(tray.get(), &CWTrayIcon::showWindowRequested, &displayController, &CWDisplayController::showMainWindow);
+        QObject::connect(tray.get(), &CWTrayIcon::preferencesRequested, &delegate, &CWAppDelegate::showPrefs);
+        QObject::connect(tray.get(), &CWTrayIcon::quitRequested, &app, &QCoreApplication::quit);
+        tray->show();
+    }
+    QApplication::setQuitOnLastWindowClosed(!tray);
+
+    QObject::connect(&displayController, &CWDisplayController::preferencesRequested, &delegate, &CWAppDelegate::showPrefs);
+    QObject::connect(&displayController, &CWDisplayController::aboutRequested, &showAbout);
+    QObject::connect(&displayController, &CWDisplayController::quitRequested, &app, &QCoreApplication::quit);
+    QObject::connect(&delegate, &CWAppDelegate::terminateRequested, &app, &QCoreApplication::quit, Qt::QueuedConnection);
+    // A second launch is the application becoming active.
+    QObject::connect(&instance, &SingleInstance::activationRequested, &delegate, &CWAppDelegate::applicationWillBecomeActive);
+    QObject::connect(&app, &QCoreApplication::aboutToQuit, &delegate, &CWAppDelegate::applicationWillTerminate);
+    QTimer::singleShot(0, &delegate, &CWAppDelegate::applicationDidFinishLaunching);
+    return app.exec();
 }
 
 } // namespace
@@ -89,16 +128,30 @@ int runHeadless(QCoreApplication &app)
 int main(int argc, char **argv)
 {
     std::srand(std::random_device{}());
-    QCoreApplication app(argc, argv);
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments << QString::fromLocal8Bit(argv[i]);
+    const bool headless = arguments.contains(QStringLiteral("--headless"));
+
+    // Headless runs need no display.
+    std::unique_ptr<QCoreApplication> app = headless ? std::make_unique<QCoreApplication>(argc, argv)
+                                                     : std::make_unique<QApplication>(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("Cellwise"));
     QCoreApplication::setApplicationVersion(QStringLiteral(CELLWISE_VERSION));
-    const Options options = parseOptions(app);
+    const Options options = parseOptions(arguments);
+
+    SingleInstance instance(CWLog::supportDirectory());
+    if (!instance.claim()) {
+        Console::line(QStringLiteral("Cellwise is already running; it has been asked to show its window."));
+        return 0;
+    }
     if (options.simulationSpeed) {
         BatteryRegistry::install(std::make_unique<SimulatedBattery>(*options.simulationSpeed));
         Console::line(QStringLiteral("Running on the simulated battery."));
     }
-    if (!options.headless) {
-        Console::line(QStringLiteral("Cellwise has no window yet: logging headless."));
-    }
-    return runHeadless(app);
+    UnixSignals::onTermination([](int) { QCoreApplication::quit(); });
+    if (headless)
+        return runHeadless(*app);
+
+    return runWithWindow(static_cast<QApplication &>(*app), instance);
 }

@@ -1,0 +1,41 @@
+#pragma once
+
+#include <QObject>
+#include <QVariantMap>
+#include <memory>
+
+class CWDisplayController;
+class CWPrefsWC;
+
+// The application's launch, activation and termination: refuses machines without a battery,
+// starts the monitor and the log, shows the main window and asks once for consent to share data.
+class CWAppDelegate : public QObject {
+    Q_OBJECT
+public:
+    explicit CWAppDelegate(QObject *parent = nullptr);
+    ~CWAppDelegate() override;
+
+    // The user defaults with the values they have until the user changes them.
+    static QVariantMap registeredDefaults();
+    // Stops the monitor (writing its stop marker) and closes the log, if monitoring ever started.
+    static void stopMonitoring();
+
+    void applicationDidFinishLaunching();
+    void applicationWillBecomeActive();
+    void applicationWillTerminate();
+    void showPrefs();
+
+    CWDisplayController *displayController() const { return _displayController; }
+    void setDisplayController(CWDisplayController *displayController) { _displayController = displayController; }
+    CWPrefsWC *prefsWC() const { return _prefsWC.get(); }
+
+Q_SIGNALS:
+    // Launching found no battery and the user has been told: the application should quit.
+    void terminateRequested();
+
+private:
+    void _askForConsent();
+
+    CWDisplayController *_displayController = nullptr;
+    std::unique_ptr<CWPrefsWC> _prefsWC;
+};

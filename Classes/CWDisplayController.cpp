@@ -1,0 +1,158 @@
+#include "CWDisplayController.h"
+
+#include "CWBattInfoVC.h"
+#include "CWComparisonsVC.h"
+#include "CWDashboardVC.h"
+#include "CWEventLogVC.h"
+#include "CWGraphVC.h"
+#include "CWPDFAtlas.h"
+#include "CWPDFAtlasTileImage.h"
+#include "CWUtil.h"
+#include "Console.h"
+#include "ui_CWMainWindow.h"
+
+#include <QMainWindow>
+#include <QVBoxLayout>
+
+namespace {
+
+struct PageRow {
+    const char *name;
+    unsigned tileX; // icon column in the atlas, row 3
+};
+
+// In page-index order.
+constexpr PageRow kPageRows[] = {
+    {"Monitor", 1}, {"Graph", 2}, {"Comparisons", 4}, {"Battery Data", 0}, {"Event Log", 3},
+};
+constexpr unsigned kIconRow = 3;
+
+template <typename Controller>
+Controller *lazily(std::unique_ptr<Controller> &controller, const char *nibName)
+{
+    if (!controller)
+        controller = std::make_unique<Controller>(QString::fromLatin1(nibName));
+    return controller.get();
+}
+
+} // namespace
+
+CWDisplayController::CWDisplayController(QObject *parent)
+    : QObject(parent)
+{
+}
+
+CWDisplayController::~CWDisplayController()
+{
+    // Page views live in the window's content area; let the controllers take them down first.
+    _dashboardVC.reset();
+    _graphVC.reset();
+    _comparisonsVC.reset();
+    _battInfoVC.reset();
+    _eventLogVC.reset();
+    delete _mainWindow;
+}
+
+void CWDisplayController::showMainWindow()
+{
+    if (!_mainWindow && _loadMainWindow()) {
+        pdfAtlas();
+        _pageSelector->setDelegate(this);
+        _pageSelector->setRowSpecs(_rowSpecs());
+    }
+    if (!_mainWindow)
+        return;
+    _mainWindow->show();
+    _mainWindow->raise();
+    _mainWindow->activateWindow();
+}
+
+bool CWDisplayController::_loadMainWindow()
+{
+    auto *window = new QMainWindow;
+    Ui::CWMainWindow ui;
+    ui.setupUi(window);
+    if (!ui.pageSelector || !ui.mainContentView) {
+        Console::line(QStringLiteral("Couldn't load nib CWMainWindow"));
+        delete window;
+        return false;
+    }
+    _mainWindow = window;
+    _pageSelector = ui.pageSelector;
+    _mainContentView = ui.mainContentView;
+    // Pages fill the content area and follow its size.
+    auto *pageLayout = new QVBoxLayout(_mainContentView);
+    pageLayout->setContentsMargins(0, 0, 0, 0);
+    connect(ui.actionShowCellwiseWindow, &QAction::triggered, this, &CWDisplayController::showCellwiseWindow);
+    connect(ui.actionPreferences, &QAction::triggered, this, &CWDisplayController::preferencesRequested);
+    connect(ui.actionAbout, &QAction::triggered, this, &CWDisplayController::aboutRequested);
+    connect(ui.actionQuit, &QAction::triggered, this, &CWDisplayController::quitRequested);
+    return true;
+}
+
+CWPDFAtlas *CWDisplayController::pdfAtlas()
+{
+    if (!_pdfAtlas) {
+        _pdfAtlas = std::make_unique<CWPDFAtlas>();
+        _pdfAtlas->setDocument(CWUtil::pdfResource(QStringLiteral("icons")), 1);
+        _pdfAtlas->setTileSize(QSizeF(32, 32));
+    }
+    return _pdfAtlas.get();
+}
+
+QVariantList CWDisplayController::_rowSpecs()
+{
+    QVariantList rows;
+    for (const PageRow &row : kPageRows) {
+        rows << QVariantMap{{QStringLiteral("name"), QString::fromLatin1(row.name)},
+                            {QStringLiteral("description"), QVariant()},
+                            {QStringLiteral("image"), QVariant::fromValue(pdfAtlas()->tileAtX(row.tileX, kIconRow))}};
+    }
+    return rows;
+}
+
+CWDashboardVC *CWDisplayController::dashboardVC() { return lazily(_dashboardVC, "CWDashboardVC"); }
+CWGraphVC *CWDisplayController::graphVC() { return lazily(_graphVC, "CWGraphVC"); }
+CWComparisonsVC *CWDisplayController::comparisonsVC() { return lazily(_comparisonsVC, "CWComparisonsVC"); }
+CWBattInfoVC *CWDisplayController::battInfoVC() { return lazily(_battInfoVC, "CWBattInfoVC"); }
+CWEventLogVC *CWDisplayController::eventLogVC() { return lazily(_eventLogVC, "CWEventLogVC"); }
+
+CWHolderVC *CWDisplayController::_controllerForPage(qint64 page)
+{
+    switch (page) {
+    case Monitor: return dashboardVC();
+    case Graph: return graphVC();
+    case Comparisons: return comparisonsVC();
+    case BatteryData: return battInfoVC();
+    case EventLog: return eventLogVC();
+    default: return nullptr;
+    }
+}
+
+void CWDisplayController::pageSelector(CWPageSelectorView *, qint64 selectedPage)
+{
+    if (selectedPage == _currentPage)
+        return;
+    _currentPage = selectedPage;
+    for (QWidget *child : _mainContentView->findChildren<QWidget *>(Qt::FindDirectChildrenOnly)) {
+        child->hide();
+        child->setParent(nullptr);
+    }
+    CWHolderVC *picked = _controllerForPage(selectedPage);
+    if (picked == _currentVC)
+        return;
+    if (_currentVC) {
+        _currentVC->deactivate();
+        _currentVC->view()->setParent(nullptr);
+    }
+    if (!picked) {
+        _mainContentView->update();
+        _currentVC = nullptr;
+        return;
+    }
+    QWidget *view = picked->view();
+    _mainContentView->layout()->addWidget(view);
+    view->show();
+    picked->activate();
+    _currentVC = picked;
+}

@@ -1,0 +1,70 @@
+#pragma once
+
+#include "CWPageSelectorView.h"
+
+#include <QMainWindow>
+#include <QObject>
+#include <QPointer>
+#include <memory>
+
+class CWBattInfoVC;
+class CWComparisonsVC;
+class CWDashboardVC;
+class CWEventLogVC;
+class CWGraphVC;
+class CWHolderVC;
+class CWPDFAtlas;
+
+class QWidget;
+
+// Owns the main window: loads it on first show, fills the page list and swaps the selected page's
+// view into the content area, telling pages when they go on and off screen.
+class CWDisplayController : public QObject, public CWPageSelectorViewDelegate {
+    Q_OBJECT
+public:
+    enum Page : qint64 { Monitor = 0, Graph = 1, Comparisons = 2, BatteryData = 3, EventLog = 4 };
+
+    explicit CWDisplayController(QObject *parent = nullptr);
+    ~CWDisplayController() override;
+
+    void showMainWindow();
+    void showCellwiseWindow() { showMainWindow(); }
+
+    CWPDFAtlas *pdfAtlas();
+    QMainWindow *mainWindow() const { return _mainWindow; }
+    CWPageSelectorView *pageSelector() const { return _pageSelector; }
+    QWidget *mainContentView() const { return _mainContentView; }
+    qint64 currentPage() const { return _currentPage; }
+    CWHolderVC *currentVC() const { return _currentVC; }
+
+    CWDashboardVC *dashboardVC();
+    CWGraphVC *graphVC();
+    CWComparisonsVC *comparisonsVC();
+    CWBattInfoVC *battInfoVC();
+    CWEventLogVC *eventLogVC();
+
+    void pageSelector(CWPageSelectorView *pageSelector, qint64 selectedPage) override;
+
+Q_SIGNALS:
+    // The window's menu asks for these; the application delegate answers them.
+    void preferencesRequested();
+    void aboutRequested();
+    void quitRequested();
+
+private:
+    bool _loadMainWindow();
+    QVariantList _rowSpecs();
+    CWHolderVC *_controllerForPage(qint64 page);
+
+    std::unique_ptr<CWPDFAtlas> _pdfAtlas;
+    QPointer<QMainWindow> _mainWindow;
+    CWPageSelectorView *_pageSelector = nullptr;
+    QWidget *_mainContentView = nullptr;
+    qint64 _currentPage = -1;
+    CWHolderVC *_currentVC = nullptr;
+    std::unique_ptr<CWDashboardVC> _dashboardVC;
+    std::unique_ptr<CWGraphVC> _graphVC;
+    std::unique_ptr<CWComparisonsVC> _comparisonsVC;
+    std::unique_ptr<CWBattInfoVC> _battInfoVC;
+    std::unique_ptr<CWEventLogVC> _eventLogVC;
+};

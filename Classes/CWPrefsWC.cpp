@@ -1,0 +1,97 @@
+#include "CWPrefsWC.h"
+
+#include "AlertPanel.h"
+#include "CWLog.h"
+#include "DefaultsBinding.h"
+#include "ui_CWPrefsWC.h"
+
+#include <QApplication>
+#include <QGuiApplication>
+
+namespace {
+// Runs a long database operation with the busy cursor showing.
+template <typename Work>
+void withBusyCursor(Work work)
+{
+    QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+    work();
+    QGuiApplication::restoreOverrideCursor();
+}
+} // namespace
+
+CWPrefsWC::CWPrefsWC(QObject *parent)
+    : QObject(parent)
+    , _ui(std::make_unique<Ui::CWPrefsWC>())
+{
+}
+
+CWPrefsWC::~CWPrefsWC()
+{
+    delete _window;
+}
+
+QWidget *CWPrefsWC::window()
+{
+    if (!_window) {
+        _window = new QWidget(nullptr, Qt::Window);
+        _ui->setupUi(_window);
+        _bindControls();
+        connect(_ui->clearAllLogsButton, &QPushButton::clicked, this, &CWPrefsWC::clearAllLogs);
+        connect(_ui->reIndexLogButton, &QPushButton::clicked, this, &CWPrefsWC::reIndexLog);
+    }
+    return _window;
+}
+
+void CWPrefsWC::showWindow()
+{
+    QWidget *shown = window();
+    shown->show();
+    shown->raise();
+    shown->activateWindow();
+}
+
+void CWPrefsWC::_bindControls()
+{
+    _ui->battUnit->addItem(tr("Watts"), 1);
+    _ui->battUnit->addItem(tr("Amperes"), 2);
+    _ui->temperatureUnit->addItem(tr("Degrees Celsius"), 1);
+    _ui->temperatureUnit->addItem(tr("Degrees Fahrenheit"), 2);
+    _ui->temperatureUnit->addItem(tr("Kelvin"), 3);
+
+    DefaultsBinding::bindChecked(_ui->showWindowOnActivate, QStringLiteral("CWShowWindowOnActivate"));
+    DefaultsBinding::bindChecked(_ui->sendBattData, QStringLiteral("CWSendBattDataToServer"));
+    DefaultsBinding::bindChecked(_ui->eventLogShowBattData, QStringLiteral("CWEventLogShowBattData"));
+    DefaultsBinding::bindCurrentData(_ui->battUnit, QStringLiteral("CWDefaultBattUnit"));
+    DefaultsBinding::bindCurrentData(_ui->temperatureUnit, QStringLiteral("CWDefaultTemperatureUnit"));
+    DefaultsBinding::bindValue(_ui->nominalVoltage, QStringLiteral("CWBattNominalVoltage"));
+    DefaultsBinding::bindValue(_ui->maxAH, QStringLiteral("CWMaxAH"));
+    DefaultsBinding::bindValue(_ui->voltsSpread, QStringLiteral("CWVoltsSpread"));
+}
+
+void CWPrefsWC::clearAllLogs()
+{
+    const AlertPanel::Response response = AlertPanel::run(
+        {tr("Delete all data?"), tr("Are you sure you want to permanently delete all of Cellwise's historical log data?"),
+         tr("Cancel"), tr("Delete"), QString()});
+    if (response != AlertPanel::Response::Alternate)
+        return;
+    CWLog *log = CWLog::sharedLog();
+    if (!log)
+        return;
+    withBusyCursor([log] {
+        log->deleteAll();
+        log->vacuum();
+    });
+}
+
+void CWPrefsWC::reIndexLog()
+{
+    CWLog *log = CWLog::sharedLog();
+    if (!log)
+        return;
+    withBusyCursor([log] {
+        log->designifyAll();
+        log->signifyMissing();
+        log->vacuum();
+    });
+}

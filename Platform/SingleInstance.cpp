@@ -1,0 +1,75 @@
+#include "SingleInstance.h"
+
+#include "Console.h"
+
+#include <QCryptographicHash>
+#include <QDir>
+#include <QLocalServer>
+#include <QLocalSocket>
+#include <QLockFile>
+
+namespace {
+constexpr int kConnectTimeout = 2000; // ms
+const QByteArray kActivateMessage = QByteArrayLiteral("activate\n");
+} // namespace
+
+SingleInstance::SingleInstance(const QString &directory, QObject *parent)
+    : QObject(parent)
+    , _directory(directory)
+    // The socket name follows the directory, so separate data directories (tests) never meet.
+    , _serverName(QStringLiteral("cellwise-")
+                  + QString::fromLatin1(QCryptographicHash::hash(directory.toUtf8(), QCryptographicHash::Sha1).toHex().left(16)))
+{
+}
+
+SingleInstance::~SingleInstance() = default;
+
+bool SingleInstance::claim()
+{
+    QDir().mkpath(_directory);
+    _lock = std::make_unique<QLockFile>(_directory + QStringLiteral("/cellwise.lock"));
+    if (!_lock->tryLock(0)) {
+        if (_lock->error() != QLockFile::LockFailedError) {
+            // An unwritable directory must not stop Cellwise; the database reports its own trouble.
+            Console::line(QStringLiteral("Unable to lock %1; not checking for another Cellwise").arg(_directory));
+            return true;
+        }
+        _requestActivation();
+        return false;
+    }
+    _listen();
+    return true;
+}
+
+void SingleInstance::_listen()
+{
+    _server = new QLocalServer(this);
+    QLocalServer::removeServer(_serverName); // left behind by a process that was killed
+    if (!_server->listen(_serverName)) {
+        Console::line(QStringLiteral("Unable to listen for other launches: %1").arg(_server->errorString()));
+        return;
+    }
+    connect(_server, &QLocalServer::newConnection, this, [this] {
+        while (QLocalSocket *socket = _server->nextPendingConnection()) {
+            connect(socket, &QLocalSocket::readyRead, this, [this, socket] {
+                if (socket->readAll().contains(kActivateMessage))
+                    Q_EMIT activationRequested();
+                socket->disconnectFromServer();
+            });
+            connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
+        }
+    });
+}
+
+void SingleInstance::_requestActivation() const
+{
+    QLocalSocket socket;
+    socket.connectToServer(_serverName);
+    if (!socket.waitForConnected(kConnectTimeout)) {
+        Console::line(QStringLiteral("Cellwise is already running but does not answer: %1").arg(socket.errorString()));
+        return;
+    }
+    socket.write(kActivateMessage);
+    socket.waitForBytesWritten(kConnectTimeout);
+    socket.disconnectFromServer();
+}
