@@ -36,6 +36,7 @@ QWidget *CWPrefsWC::window()
         _window = new QWidget(nullptr, Qt::Window);
         _ui->setupUi(_window);
         _bindControls();
+        _window->adjustSize();
         connect(_ui->clearAllLogsButton, &QPushButton::clicked, this, &CWPrefsWC::clearAllLogs);
         connect(_ui->reIndexLogButton, &QPushButton::clicked, this, &CWPrefsWC::reIndexLog);
     }

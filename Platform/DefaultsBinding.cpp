@@ -5,6 +5,7 @@
 #include <QAbstractButton>
 #include <QComboBox>
 #include <QDoubleSpinBox>
+#include <QSignalBlocker>
 
 namespace DefaultsBinding {
 namespace {
@@ -13,9 +14,14 @@ namespace {
 template <typename Control, typename Show>
 void followKey(Control *control, const QString &key, Show show)
 {
+    // Showing a value is no edit: it must not write the value back (that would store a default).
+    const auto showQuietly = [control, show] {
+        const QSignalBlocker blocker(control);
+        show();
+    };
     UserDefaults &defaults = UserDefaults::standard();
-    show();
-    const UserDefaults::Token token = defaults.addObserver(key, show);
+    showQuietly();
+    const UserDefaults::Token token = defaults.addObserver(key, showQuietly);
     QObject::connect(control, &QObject::destroyed, [token] { UserDefaults::standard().removeObserver(token); });
 }
 

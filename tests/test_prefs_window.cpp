@@ -107,3 +107,13 @@ TEST_F(PrefsTest, ControlsFollowAndWriteTheirDefaults)
     EXPECT_GT(UserDefaults::standard().doubleForKey("CWMaxAH"), 0.0) << "the capacity scale never reaches 0";
     EXPECT_GT(control<QDoubleSpinBox>("voltsSpread")->minimum(), 0.0);
 }
+
+TEST_F(PrefsTest, ShowingADefaultDoesNotStoreIt)
+{
+    prefs.window();
+    UserDefaults::standard().setDouble("CWMaxAH", 5.0);
+    UserDefaults::standard().removeObjectForKey("CWMaxAH");
+    EXPECT_DOUBLE_EQ(control<QDoubleSpinBox>("maxAH")->value(), 8.0);
+    UserDefaults::standard().registerDefaults({{"CWMaxAH", 9.0}});
+    EXPECT_DOUBLE_EQ(UserDefaults::standard().doubleForKey("CWMaxAH"), 9.0) << "still the registered value, not a stored 8";
+}
