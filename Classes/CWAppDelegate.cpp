@@ -8,12 +8,26 @@
 #include "Console.h"
 #include "UserDefaults.h"
 
+namespace {
+CWAppDelegate *currentDelegate = nullptr;
+} // namespace
+
 CWAppDelegate::CWAppDelegate(QObject *parent)
     : QObject(parent)
 {
+    currentDelegate = this;
 }
 
-CWAppDelegate::~CWAppDelegate() = default;
+CWAppDelegate::~CWAppDelegate()
+{
+    if (currentDelegate == this)
+        currentDelegate = nullptr;
+}
+
+CWAppDelegate *CWAppDelegate::sharedDelegate()
+{
+    return currentDelegate;
+}
 
 QVariantMap CWAppDelegate::registeredDefaults()
 {
@@ -95,4 +109,28 @@ void CWAppDelegate::showPrefs()
     if (!_prefsWC)
         _prefsWC = std::make_unique<CWPrefsWC>();
     _prefsWC->showWindow();
+}
+
+void CWAppDelegate::gotBattData(const QVariant &battData)
+{
+    _battData = battData.toList();
+}
+
+void CWAppDelegate::gotPBModels(const QVariant &models)
+{
+    QVariantList merged;
+    for (const QVariant &item : models.toList()) {
+        QVariantMap model = item.toMap();
+        const qint64 modelID = model.value(QStringLiteral("pb_modelid")).toLongLong();
+        const auto averages = std::find_if(_battData.cbegin(), _battData.cend(), [modelID](const QVariant &record) {
+            return record.toMap().value(QStringLiteral("pb_modelid")).toLongLong() == modelID;
+        });
+        if (averages == _battData.cend()) {
+            Console::line(QString::asprintf("Model ID %lli not found.", modelID));
+            continue;
+        }
+        model.insert(QStringLiteral("battData"), *averages);
+        merged << model;
+    }
+    _pbdb = merged;
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QObject>
+#include <QVariantList>
 #include <QVariantMap>
 #include <memory>
 
@@ -15,6 +16,9 @@ public:
     explicit CWAppDelegate(QObject *parent = nullptr);
     ~CWAppDelegate() override;
 
+    // The application's delegate (the one most recently created), or null.
+    static CWAppDelegate *sharedDelegate();
+
     // The user defaults with the values they have until the user changes them.
     static QVariantMap registeredDefaults();
     // Stops the monitor (writing its stop marker) and closes the log, if monitoring ever started.
@@ -28,6 +32,12 @@ public:
     CWDisplayController *displayController() const { return _displayController; }
     void setDisplayController(CWDisplayController *displayController) { _displayController = displayController; }
     CWPrefsWC *prefsWC() const { return _prefsWC.get(); }
+    // The server's models, each with its averages under "battData".
+    const QVariantList &pbdb() const { return _pbdb; }
+
+    // Replies of the statistics server; a null QVariant stands for a failed download.
+    void gotBattData(const QVariant &battData);
+    void gotPBModels(const QVariant &models);
 
 Q_SIGNALS:
     // Launching found no battery and the user has been told: the application should quit.
@@ -37,5 +47,7 @@ private:
     void _askForConsent();
 
     CWDisplayController *_displayController = nullptr;
+    QVariantList _battData;
+    QVariantList _pbdb;
     std::unique_ptr<CWPrefsWC> _prefsWC;
 };

@@ -160,3 +160,23 @@ TEST_F(AppDelegateTest, TerminationWritesTheStopMarkerAndClosesTheLog)
     EXPECT_EQ(events->value("eventtype").first(), "1");
     EXPECT_EQ(events->value("eventtype").last(), "2");
 }
+
+TEST(AppDelegateServerReplies, ModelsWithoutAveragesAreLeftOutWithOneLine)
+{
+    CWAppDelegate delegate;
+    EXPECT_EQ(CWAppDelegate::sharedDelegate(), &delegate);
+    delegate.gotBattData(QVariantList{QVariantMap{{"pb_modelid", "7"}, {"status", "ok"}, {"min_capacity", 4000}},
+                                      QVariantMap{{"pb_modelid", qint64(9)}, {"status", "toosmall"}}});
+    ConsoleCapture console;
+    delegate.gotPBModels(QVariantList{QVariantMap{{"pb_modelid", qint64(9)}, {"name", "Nine"}, {"code", "M9"}},
+                                      QVariantMap{{"pb_modelid", qint64(8)}, {"name", "Eight"}, {"code", "M8"}},
+                                      QVariantMap{{"pb_modelid", qint64(7)}, {"name", "Seven"}, {"code", "M7"}}});
+    EXPECT_EQ(console.lines(), QStringList{"Model ID 8 not found."});
+    ASSERT_EQ(delegate.pbdb().size(), 2);
+    EXPECT_EQ(delegate.pbdb().at(0).toMap().value("name"), "Nine");
+    EXPECT_EQ(delegate.pbdb().at(1).toMap().value("battData").toMap().value("min_capacity"), 4000);
+
+    delegate.gotBattData(QVariant());
+    delegate.gotPBModels(QVariant());
+    EXPECT_TRUE(delegate.pbdb().isEmpty()) << "a failed download leaves an empty list";
+}
