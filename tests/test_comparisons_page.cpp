@@ -16,6 +16,7 @@
 namespace {
 
 const QString kFailed = QStringLiteral("[CWComparisonsVC _showComparison] failed");
+const QString kLongName = QStringLiteral("MacBook Air (13-inch, Mid 2013) with an unusually long name from the server");
 const QStringList kOwnFields{"yourCapacity", "yourDesignCapacity", "yourVoltage", "yourCycleCount"};
 const QStringList kPopulationFields{
     "minCapacity", "medCapacity", "maxCapacity",
@@ -59,10 +60,11 @@ protected:
         delegate.gotBattData(battData);
         delegate.gotPBModels(models);
     }
+    // The second name is longer than the menu is wide: a server's names must not widen the page.
     void serveThreeModels()
     {
         serverSent({averages(1, 5000), averages(2, 7000), averages(3, 6000)},
-                   {model(1, "MacBook Pro 13\" Late 2013", "MacBookPro11,1"), model(2, "MacBook Air 13\"", "MacBookAir6,2"),
+                   {model(1, "MacBook Pro 13\" Late 2013", "MacBookPro11,1"), model(2, kLongName, "MacBookAir6,2"),
                     model(3, "MacBook Pro 13\" (again)", "MacBookPro11,1")});
     }
 
@@ -100,7 +102,7 @@ TEST_F(ComparisonsPage, OwnModelIsBoldAndTheLaterOfTwoMatchesIsSelected)
     page.activate();
 
     ASSERT_EQ(models()->count(), 3);
-    EXPECT_EQ(models()->itemText(1), "MacBook Air 13\"");
+    EXPECT_EQ(models()->itemText(1), kLongName);
     EXPECT_EQ(models()->itemData(1).toLongLong(), 2);
     EXPECT_EQ(models()->itemData(0, Qt::FontRole).value<QFont>(), CWUtil::boldAppFontOfSize(13));
     EXPECT_EQ(models()->itemData(2, Qt::FontRole).value<QFont>(), CWUtil::boldAppFontOfSize(13));
@@ -252,4 +254,5 @@ TEST_F(ComparisonsPage, FiguresFormAGridThatFitsTheSmallestWindow)
         }
     }
     EXPECT_LT(frame("models").bottom(), frame("yourCaption").top());
+    EXPECT_TRUE(view->rect().contains(frame("models")));
 }
