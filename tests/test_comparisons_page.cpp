@@ -18,6 +18,8 @@ namespace {
 const QString kFailed = QStringLiteral("[CWComparisonsVC _showComparison] failed");
 const QString kLongName = QStringLiteral("MacBook Air (13-inch, Mid 2013) with an unusually long name from the server");
 const QStringList kOwnFields{"yourCapacity", "yourDesignCapacity", "yourVoltage", "yourCycleCount"};
+// What the own-value fields show for the fixture's battery.
+const QStringList kOwnTexts{"4321 mAh", "8440 mAh", "12.6 V", "153 cycles"};
 const QStringList kPopulationFields{
     "minCapacity", "medCapacity", "maxCapacity",
     "minDesignCapacity", "medDesignCapacity", "maxDesignCapacity",
@@ -113,7 +115,7 @@ TEST_F(ComparisonsPage, OwnModelIsBoldAndTheLaterOfTwoMatchesIsSelected)
     EXPECT_EQ(texts(kPopulationFields),
               (QStringList{"6000 mAh", "6001 mAh", "6002 mAh", "6003 mAh", "6004 mAh", "6005 mAh",
                            "11.0 V", "12.6 V", "12.9 V", "60 cycles", "61 cycles", "62 cycles"}));
-    EXPECT_EQ(texts(kOwnFields), (QStringList{"4321 mAh", "8440 mAh", "12.6 V", "153 cycles"}));
+    EXPECT_EQ(texts(kOwnFields), kOwnTexts);
     EXPECT_EQ(note(), "");
 }
 
@@ -128,7 +130,7 @@ TEST_F(ComparisonsPage, PickingAModelChangesOnlyThePopulationFields)
     EXPECT_EQ(page.selectedModelid(), 2);
     EXPECT_EQ(text("minCapacity"), "7000 mAh");
     EXPECT_EQ(text("maxCycleCount"), "72 cycles");
-    EXPECT_EQ(texts(kOwnFields), (QStringList{"4321 mAh", "8440 mAh", "12.6 V", "153 cycles"}))
+    EXPECT_EQ(texts(kOwnFields), kOwnTexts)
         << "own values are read on activation only";
 }
 
@@ -170,7 +172,7 @@ TEST_F(ComparisonsPage, TooFewMachinesEmptyThePopulationFieldsOnly)
 
     pick(0);
     EXPECT_EQ(texts(kPopulationFields), QStringList(12, QString()));
-    EXPECT_EQ(texts(kOwnFields), (QStringList{"4321 mAh", "8440 mAh", "12.6 V", "153 cycles"}));
+    EXPECT_EQ(texts(kOwnFields), kOwnTexts);
     EXPECT_FALSE(note().isEmpty()) << "the user is told why the figures are missing";
 
     pick(1);
@@ -193,7 +195,7 @@ TEST_F(ComparisonsPage, WithoutAModelListTheFieldsKeepTheirTextAndTheUserIsTold)
     EXPECT_FALSE(models()->isEnabled());
     EXPECT_EQ(texts(kPopulationFields), shown);
     EXPECT_EQ(note(), "No comparison data from the statistics server yet.");
-    EXPECT_EQ(texts(kOwnFields), (QStringList{"4321 mAh", "8440 mAh", "12.6 V", "153 cycles"}));
+    EXPECT_EQ(texts(kOwnFields), kOwnTexts);
 }
 
 TEST(ComparisonsPageAlone, WithoutTheApplicationDelegateTheMenuStaysEmpty)
