@@ -2,6 +2,119 @@
 
 #include "ui_CWComparisonsVC.h"
 
+#include "CWAppDelegate.h"
+#include "CWBatteryMonitor.h"
+#include "CWUtil.h"
+#include "Console.h"
+
+#include <algorithm>
+#include <array>
+#include <climits>
+#include <cmath>
+
+namespace {
+
+const QString kNoModelsNote = QStringLiteral("No comparison data from the statistics server yet.");
+const QString kTooSmallNote = QStringLiteral("Too few batteries of this model have been reported to compare.");
+
+QString mAhText(qint64 mAh)
+{
+    return QString::asprintf("%i mAh", int(mAh));
+}
+
+QString voltsText(double volts)
+{
+    return QString::asprintf("%0.1f V", volts);
+}
+
+QString cyclesText(qint64 cycles)
+{
+    return QString::asprintf("%i cycles", int(cycles));
+}
+
+// Server figures arrive as numbers or numeric text; anything else (or nothing) counts as 0.
+double number(const QVariant &figure)
+{
+    const double value = figure.toDouble();
+    return std::isfinite(value) ? value : 0.0;
+}
+
+// A fraction is cut off, as the figures are whole mAh and cycles.
+qint64 integer(const QVariant &figure)
+{
+    return qint64(std::clamp(std::trunc(number(figure)), double(INT_MIN), double(INT_MAX)));
+}
+
+QString mAhFigure(const QVariant &figure)
+{
+    return mAhText(integer(figure));
+}
+
+QString millivoltsFigure(const QVariant &figure)
+{
+    return voltsText(number(figure) / 1000.0);
+}
+
+QString cyclesFigure(const QVariant &figure)
+{
+    return cyclesText(integer(figure));
+}
+
+// One quantity of the model's population: the stem of its "min_", "med_" and "max_" keys, how a
+// figure reads, and its three fields.
+struct PopulationRow {
+    const char *stem;
+    QString (*text)(const QVariant &figure);
+    std::array<CWShadowTextField *, 3> fields;
+};
+
+std::array<PopulationRow, 4> populationRows(const Ui::CWComparisonsVC &ui)
+{
+    return {{
+        {"capacity", mAhFigure, {ui.minCapacity, ui.medCapacity, ui.maxCapacity}},
+        {"designcap", mAhFigure, {ui.minDesignCapacity, ui.medDesignCapacity, ui.maxDesignCapacity}},
+        {"volts", millivoltsFigure, {ui.minVoltage, ui.medVoltage, ui.maxVoltage}},
+        {"cyclecount", cyclesFigure, {ui.minCycleCount, ui.medCycleCount, ui.maxCycleCount}},
+    }};
+}
+
+QPalette withTextColor(QPalette palette, const char *hex)
+{
+    palette.setColor(QPalette::WindowText, CWUtil::hexColorToCGColor(hex));
+    return palette;
+}
+
+// Light text on the dark background: muted captions, bright population figures, and this
+// battery's own values in the accent colour so that they stand apart.
+void styleFigures(const Ui::CWComparisonsVC &ui)
+{
+    ui.content->setPalette(withTextColor(ui.content->palette(), "a8a49c"));
+    for (QLabel *caption : ui.content->findChildren<QLabel *>())
+        caption->setFont(CWUtil::boldAppFontOfSize(13));
+    ui.note->setFont(CWUtil::appFontOfSize(14));
+    for (CWShadowTextField *field : ui.content->findChildren<CWShadowTextField *>()) {
+        field->setFont(CWUtil::appFontOfSize(16));
+        // Columns keep their width while their figures are empty.
+        field->setMinimumWidth(field->fontMetrics().horizontalAdvance(QStringLiteral("999 cycles")));
+        field->setPalette(withTextColor(field->palette(), "f0eee8"));
+    }
+    for (CWShadowTextField *field : {ui.yourCapacity, ui.yourDesignCapacity, ui.yourVoltage, ui.yourCycleCount})
+        field->setPalette(withTextColor(field->palette(), "7cd6e8"));
+}
+
+QVariantList pbdb()
+{
+    const CWAppDelegate *delegate = CWAppDelegate::sharedDelegate();
+    return delegate ? delegate->pbdb() : QVariantList();
+}
+
+qint64 modelID(const QVariantMap &record)
+{
+    return record.value(QStringLiteral("pb_modelid")).toLongLong();
+}
+
+} // namespace
+
 CWComparisonsVC::CWComparisonsVC(const QString &nibName, QObject *parent)
     : CWHolderVC(nibName, parent)
     , _ui(std::make_unique<Ui::CWComparisonsVC>())
@@ -13,12 +126,86 @@ CWComparisonsVC::~CWComparisonsVC() = default;
 void CWComparisonsVC::setupView(QWidget *view)
 {
     _ui->setupUi(view);
+    styleFigures(*_ui);
+    // Only the user's choice selects a model; rebuilding the menu selects through rebuildMenu().
+    connect(_ui->models, &QComboBox::activated, this, [this] { selectModel(_ui->models); });
 }
 
 void CWComparisonsVC::activate()
 {
+    rebuildMenu();
+    updateFields();
 }
 
-void CWComparisonsVC::deactivate()
+void CWComparisonsVC::selectModel(QComboBox *sender)
 {
+    _selectedModelid = sender->currentData().toLongLong();
+    _showComparison();
+}
+
+void CWComparisonsVC::updateFields()
+{
+    const CWBatteryMonitor *monitor = CWBatteryMonitor::sharedMonitor();
+    _ui->yourCapacity->setText(mAhText(monitor->currentCapacity()));
+    _ui->yourDesignCapacity->setText(mAhText(monitor->designCapacity()));
+    _ui->yourVoltage->setText(voltsText(monitor->voltage()));
+    _ui->yourCycleCount->setText(cyclesText(monitor->cycleCount()));
+}
+
+void CWComparisonsVC::rebuildMenu()
+{
+    const QString ownCode = CWBatteryMonitor::sharedMonitor()->modelCode();
+    QComboBox *models = _ui->models;
+    models->clear();
+    qint64 ownModelid = 0;
+    for (const QVariant &item : pbdb()) {
+        const QVariantMap record = item.toMap();
+        models->addItem(record.value(QStringLiteral("name")).toString(), modelID(record));
+        if (record.value(QStringLiteral("code")).toString() == ownCode) {
+            models->setItemData(models->count() - 1, CWUtil::boldAppFontOfSize(13), Qt::FontRole);
+            ownModelid = modelID(record); // the last match wins
+        }
+    }
+    models->setEnabled(models->count() > 0);
+    _selectedModelid = ownModelid;
+    models->setCurrentIndex(models->findData(_selectedModelid));
+    _showComparison();
+}
+
+void CWComparisonsVC::_showComparison()
+{
+    const QVariantList records = pbdb();
+    const auto selected = std::find_if(records.cbegin(), records.cend(), [this](const QVariant &record) {
+        return modelID(record.toMap()) == _selectedModelid;
+    });
+    if (selected == records.cend()) {
+        Console::line(QStringLiteral("[CWComparisonsVC _showComparison] failed"));
+        _ui->note->setText(records.isEmpty() ? kNoModelsNote : QString());
+        return;
+    }
+    const QVariantMap battData = selected->toMap().value(QStringLiteral("battData")).toMap();
+    if (battData.value(QStringLiteral("status")).toString() == QLatin1String("toosmall")) {
+        _clearPopulationFields();
+        _ui->note->setText(kTooSmallNote);
+        return;
+    }
+    _setPopulationFields(battData);
+    _ui->note->clear();
+}
+
+void CWComparisonsVC::_setPopulationFields(const QVariantMap &battData)
+{
+    static const std::array<const char *, 3> prefixes{"min_", "med_", "max_"};
+    for (const PopulationRow &row : populationRows(*_ui)) {
+        for (size_t i = 0; i < prefixes.size(); ++i)
+            row.fields[i]->setText(row.text(battData.value(QLatin1String(prefixes[i]) + QLatin1String(row.stem))));
+    }
+}
+
+void CWComparisonsVC::_clearPopulationFields()
+{
+    for (const PopulationRow &row : populationRows(*_ui)) {
+        for (CWShadowTextField *field : row.fields)
+            field->clear();
+    }
 }
