@@ -40,9 +40,7 @@ QString decodedUtf8(const QByteArray &bytes)
 
 LXConnection::LXConnection(const QString &serverURLString, const QMap<QString, QString> &dataToSend)
     : _serverURLString(serverURLString)
-    , _dataToSend(dataToSend)
-    , _url(serverURLString)
-    , _urlRequest(_url)
+    , _urlRequest(QUrl(serverURLString))
 {
     _urlRequest.setAttribute(QNetworkRequest::CacheLoadControlAttribute, QNetworkRequest::AlwaysNetwork);
     _urlRequest.setAttribute(QNetworkRequest::CacheSaveControlAttribute, false);

@@ -6,7 +6,6 @@
 #include <QMap>
 #include <QNetworkRequest>
 #include <QString>
-#include <QUrl>
 #include <QVariant>
 
 class LXConnection;
@@ -59,8 +58,6 @@ private:
     void _received(const UrlConnection::Result &result);
 
     QString _serverURLString;
-    QMap<QString, QString> _dataToSend;
-    QUrl _url;
     QNetworkRequest _urlRequest;
     UrlConnection _connObject;
     double _timeoutInterval = defaultTimeoutInterval;

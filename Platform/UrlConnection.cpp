@@ -75,12 +75,7 @@ void UrlConnection::_refuse(const QString &reason)
 
 void UrlConnection::_finish()
 {
-    _deadline.stop();
-    QNetworkReply *reply = _reply;
-    _reply = nullptr;
-    QObject::disconnect(reply, nullptr, nullptr, nullptr);
-    reply->deleteLater();
-
+    QNetworkReply *reply = _release();
     Result result;
     const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
     if (_refusal.isNull() && status.isValid() && _take(reply)) {
@@ -96,12 +91,19 @@ void UrlConnection::_finish()
 
 void UrlConnection::_abandon()
 {
+    if (QNetworkReply *reply = _release())
+        reply->abort();
+}
+
+// Lets go of the running reply, which stays readable until the event loop deletes it.
+QNetworkReply *UrlConnection::_release()
+{
     _deadline.stop();
-    if (!_reply)
-        return;
     QNetworkReply *reply = _reply;
     _reply = nullptr;
-    QObject::disconnect(reply, nullptr, nullptr, nullptr);
-    reply->abort();
-    reply->deleteLater();
+    if (reply) {
+        QObject::disconnect(reply, nullptr, nullptr, nullptr);
+        reply->deleteLater();
+    }
+    return reply;
 }

@@ -41,6 +41,7 @@ private:
     void _refuse(const QString &reason);
     void _finish();
     void _abandon();
+    QNetworkReply *_release();
 
     QPointer<QNetworkReply> _reply; // the manager owns it, and deletes it when the application ends
     QTimer _deadline;
