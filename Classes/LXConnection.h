@@ -44,7 +44,6 @@ public:
     bool isRunning() const { return _connObject.isRunning(); }
 
     QString serverURLString() const { return _serverURLString; }
-    const QNetworkRequest &urlRequest() const { return _urlRequest; }
     // The reply as UTF-8 text; null without a reply or when its bytes are not UTF-8.
     QString returnedString() const { return _resultString; }
     // The reply parsed as a property list on first use; null when empty or unreadable.

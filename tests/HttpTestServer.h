@@ -2,8 +2,11 @@
 
 // A local HTTP server for the network client's tests: loopback, a free port, a chosen answer per
 // path, and a record of every request it saw.
+#include "LXCWServer.h"
+
 #include <QString>
 #include <QTest>
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <functional>
@@ -117,6 +120,16 @@ private:
 inline bool eventuallyTrue(const std::function<bool()> &condition)
 {
     return QTest::qWaitFor(condition, 10000);
+}
+
+// Runs the event loop until no exchange of the shared statistics-server client runs any more: each
+// reply starts the next request, so the launch's chain is then over. False after 10 s.
+inline bool serverChainEnds()
+{
+    const auto &conns = LXCWServer::sharedServer()->conns();
+    return eventuallyTrue([&] {
+        return std::none_of(conns.begin(), conns.end(), [](const auto &connection) { return connection->isRunning(); });
+    });
 }
 
 // A loopback address where nothing listens: connections are refused.

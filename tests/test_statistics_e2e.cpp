@@ -121,10 +121,7 @@ protected:
                                     {"CycleCount", qint64(20)}, {"InstantAmperage", qint64(500)}};
         CWLog::resetSharedLog();
         delegate.applicationDidFinishLaunching();
-        const auto &conns = LXCWServer::sharedServer()->conns();
-        ASSERT_TRUE(eventuallyTrue([&] {
-            return std::none_of(conns.begin(), conns.end(), [](const auto &connection) { return connection->isRunning(); });
-        }));
+        ASSERT_TRUE(serverChainEnds());
         delegate.applicationWillTerminate();
     }
 
