@@ -6,6 +6,7 @@
 #include "CWLog.h"
 #include "CWPrefsWC.h"
 #include "Console.h"
+#include "LXVersionChecker.h"
 #include "UserDefaults.h"
 
 namespace {
@@ -22,6 +23,9 @@ CWAppDelegate::~CWAppDelegate()
 {
     if (currentDelegate == this)
         currentDelegate = nullptr;
+    // The client outlives us; replies still on their way must not reach a deleted delegate.
+    if (LXCWServer::sharedServer()->delegate() == this)
+        LXCWServer::sharedServer()->setDelegate(nullptr);
 }
 
 CWAppDelegate *CWAppDelegate::sharedDelegate()
@@ -47,6 +51,8 @@ QVariantMap CWAppDelegate::registeredDefaults()
 void CWAppDelegate::applicationDidFinishLaunching()
 {
     CWBatteryMonitor *monitor = CWBatteryMonitor::sharedMonitor();
+    _vc = std::make_unique<LXVersionChecker>();
+    _vc->checkVersion();
     if (!CWBatteryMonitor::machineHasBattery()) {
         AlertPanel::run({tr("No Battery"),
                          tr("Cellwise was unable to locate a battery in your computer. Cellwise is only compatible with MacBooks."),
@@ -56,15 +62,30 @@ void CWAppDelegate::applicationDidFinishLaunching()
     }
     monitor->setUpdateInterval(1.0);
     monitor->startUpdating();
+    LXCWServer::sharedServer()->setDelegate(this);
     UserDefaults::standard().registerDefaults(registeredDefaults());
     if (CWLog *log = CWLog::sharedLog())
         log->signifyMissing();
     if (_displayController)
         _displayController->showMainWindow();
+    _startServerChain(monitor);
     if (monitor->hasBattery() && !UserDefaults::standard().boolForKey(QStringLiteral("CWAskedAboutSendBattDataToServer")))
         _askForConsent();
     if (_displayController && _displayController->pageSelector())
         _displayController->pageSelector()->setSelectedIndex(CWDisplayController::Monitor);
+}
+
+// A machine without an ID registers first (when its model is known); one with an ID goes straight
+// to the averages. Each reply starts the next request.
+void CWAppDelegate::_startServerChain(CWBatteryMonitor *monitor)
+{
+    if (monitor->machineID() >= 0) {
+        LXCWServer::sharedServer()->getBattData();
+        return;
+    }
+    const QString modelCode = monitor->modelCode();
+    if (!modelCode.isEmpty())
+        LXCWServer::sharedServer()->registerMachine(modelCode);
 }
 
 void CWAppDelegate::_askForConsent()
@@ -111,9 +132,18 @@ void CWAppDelegate::showPrefs()
     _prefsWC->showWindow();
 }
 
+void CWAppDelegate::gotNewMachineID(qint32 machineID)
+{
+    Console::line(QString::asprintf("Got new machine ID %i", machineID));
+    // A failed registration stores -1 too: the next launch registers again.
+    CWBatteryMonitor::sharedMonitor()->setMachineID(machineID);
+    LXCWServer::sharedServer()->getBattData();
+}
+
 void CWAppDelegate::gotBattData(const QVariant &battData)
 {
     _battData = battData.toList();
+    LXCWServer::sharedServer()->getPBModels();
 }
 
 void CWAppDelegate::gotPBModels(const QVariant &models)
@@ -133,4 +163,8 @@ void CWAppDelegate::gotPBModels(const QVariant &models)
         merged << model;
     }
     _pbdb = merged;
+}
+
+void CWAppDelegate::sentBattData()
+{
 }

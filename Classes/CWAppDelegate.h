@@ -1,16 +1,21 @@
 #pragma once
 
+#include "LXCWServer.h"
+
 #include <QObject>
 #include <QVariantList>
 #include <QVariantMap>
 #include <memory>
 
+class CWBatteryMonitor;
 class CWDisplayController;
 class CWPrefsWC;
+class LXVersionChecker;
 
 // The application's launch, activation and termination: refuses machines without a battery,
-// starts the monitor and the log, shows the main window and asks once for consent to share data.
-class CWAppDelegate : public QObject {
+// starts the monitor and the log, shows the main window, asks once for consent to share data, and
+// keeps what the statistics server says about the machine's model and the others.
+class CWAppDelegate : public QObject, public LXCWServerDelegate {
     Q_OBJECT
 public:
     explicit CWAppDelegate(QObject *parent = nullptr);
@@ -35,9 +40,12 @@ public:
     // The server's models, each with its averages under "battData".
     const QVariantList &pbdb() const { return _pbdb; }
 
-    // Replies of the statistics server; a null QVariant stands for a failed download.
-    void gotBattData(const QVariant &battData);
-    void gotPBModels(const QVariant &models);
+    // Replies of the statistics server, each starting the next request of the chain: registration,
+    // then the averages, then the models. A null QVariant stands for a failed download.
+    void gotNewMachineID(qint32 machineID) override;
+    void gotBattData(const QVariant &battData) override;
+    void gotPBModels(const QVariant &models) override;
+    void sentBattData() override;
 
 Q_SIGNALS:
     // Launching found no battery and the user has been told: the application should quit.
@@ -45,9 +53,11 @@ Q_SIGNALS:
 
 private:
     void _askForConsent();
+    void _startServerChain(CWBatteryMonitor *monitor);
 
     CWDisplayController *_displayController = nullptr;
     QVariantList _battData;
     QVariantList _pbdb;
     std::unique_ptr<CWPrefsWC> _prefsWC;
+    std::unique_ptr<LXVersionChecker> _vc;
 };

@@ -1,6 +1,8 @@
 #include "CWLog.h"
 
 #include "Console.h"
+#include "LXCWServer.h"
+#include "UserDefaults.h"
 
 #include <QDir>
 #include <QFile>
@@ -366,21 +368,37 @@ CWLogResult CWLog::_query(const QString &sql, bool *ok)
     return rows;
 }
 
-bool CWLog::logBattDict(const QVariantMap &dict, [[maybe_unused]] qint64 machineID)
+bool CWLog::logBattDict(const QVariantMap &dict, qint64 machineID)
 {
-    // machineID goes with the statistics upload only; the sample itself does not carry it.
     static const QString insertHead = QStringLiteral("INSERT INTO battlog ('")
                                       + sampleColumns().join(QStringLiteral("', '")) + QStringLiteral("') VALUES (");
+    if (!_db) {
+        Console::line(kLogFailure);
+        return false;
+    }
     QStringList values;
     for (const QString &column : sampleColumns()) {
         const QString text = sampleValueText(dict.value(column));
         values << (text.isNull() ? QStringLiteral("NULL") : quoted(text));
     }
-    if (!_db || !_write(insertHead + values.join(QStringLiteral(", ")) + QLatin1Char(')'))) {
+    _uploadFirstSample(dict, machineID);
+    if (!_write(insertHead + values.join(QStringLiteral(", ")) + QLatin1Char(')'))) {
         Console::line(kLogFailure);
         return false;
     }
     return true;
+}
+
+// With the user's consent the first sample goes to the statistics server, whether or not storing
+// it succeeds; later ones never do.
+void CWLog::_uploadFirstSample(const QVariantMap &dict, qint64 machineID)
+{
+    if (_hasSentDataToServer || !UserDefaults::standard().boolForKey(QStringLiteral("CWSendBattDataToServer")))
+        return;
+    QVariantMap upload = dict;
+    upload.insert(QStringLiteral("machineID"), machineID);
+    LXCWServer::sharedServer()->sendBattData(upload);
+    _hasSentDataToServer = true;
 }
 
 bool CWLog::logEvent(int code, const QString &data)

@@ -96,6 +96,7 @@ private:
     bool _write(const QString &sql, CWLogResult *rows = nullptr);
     // Runs a statement; a failure is reported as a failed query.
     CWLogResult _query(const QString &sql, bool *ok = nullptr);
+    void _uploadFirstSample(const QVariantMap &dict, qint64 machineID);
     bool _closeUncleanRun();
     std::optional<qint64> _lookUpIndex(const QString &sql, bool &ok);
     std::optional<qint64> _lowerIndexBound(const QDateTime &start);

@@ -1,5 +1,5 @@
-// Every test process runs headless in a home of its own: nothing reads the user's files, settings
-// or the real battery.
+// Every test process runs headless in a home of its own: nothing reads the user's files, settings,
+// the real battery or a real statistics server.
 #include <QApplication>
 #include <QDir>
 #include <QTemporaryDir>
@@ -16,6 +16,8 @@ int main(int argc, char **argv)
     qputenv("XDG_DATA_HOME", (root + "/data").toUtf8());
     qputenv("XDG_CACHE_HOME", (root + "/cache").toUtf8());
     qputenv("CELLWISE_SYSFS_ROOT", (root + "/sysfs").toUtf8());
+    // No statistics server listens there: launches never reach a real one.
+    qputenv("CELLWISE_SERVER", "http://127.0.0.1:9");
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
 

@@ -1,0 +1,139 @@
+#pragma once
+
+// A local HTTP server for the network client's tests: loopback, a free port, a chosen answer per
+// path, and a record of every request it saw.
+#include "LXCWServer.h"
+
+#include <QString>
+#include <QTest>
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <functional>
+#include <httplib.h>
+#include <map>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+class HttpTestServer {
+public:
+    struct Answer {
+        int status = 200;
+        std::string body;
+        int delayMs = 0; // before answering
+    };
+
+    struct Request {
+        std::string method;
+        std::string path;
+        std::string target; // path and query as sent
+        std::string body;
+        httplib::Headers headers;
+        httplib::Params query;
+
+        std::string header(const std::string &name) const
+        {
+            const auto found = headers.find(name);
+            return found == headers.end() ? std::string() : found->second;
+        }
+        size_t headerCount(const std::string &name) const { return headers.count(name); }
+    };
+
+    HttpTestServer()
+    {
+        const auto handler = [this](const httplib::Request &request, httplib::Response &response) {
+            _serve(request, response);
+        };
+        // One request per connection: an idle keep-alive connection would hold up stopping.
+        _server.set_keep_alive_max_count(1);
+        _server.set_read_timeout(1);
+        _server.Get(".*", handler);
+        _server.Post(".*", handler);
+        _port = _server.bind_to_any_port("127.0.0.1");
+        _thread = std::thread([this] { _server.listen_after_bind(); });
+        // stop() is lost on a server whose accept loop has not started yet.
+        for (int i = 0; i < 5000 && !_server.is_running(); ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+
+    ~HttpTestServer()
+    {
+        _stopping = true;
+        _server.stop();
+        _thread.join();
+    }
+
+    int port() const { return _port; }
+    QString url() const { return QStringLiteral("http://127.0.0.1:%1").arg(_port); }
+
+    // Paths without an answer get 404.
+    void answer(const std::string &path, Answer answer)
+    {
+        std::lock_guard lock(_mutex);
+        _answers[path] = std::move(answer);
+    }
+
+    std::vector<Request> requests() const
+    {
+        std::lock_guard lock(_mutex);
+        return _requests;
+    }
+
+    std::vector<std::string> paths() const
+    {
+        std::vector<std::string> paths;
+        for (const Request &request : requests())
+            paths.push_back(request.path);
+        return paths;
+    }
+
+private:
+    void _serve(const httplib::Request &request, httplib::Response &response)
+    {
+        Answer answer{404, "no such page"};
+        {
+            std::lock_guard lock(_mutex);
+            _requests.push_back({request.method, request.path, request.target, request.body, request.headers,
+                                 request.params});
+            if (const auto found = _answers.find(request.path); found != _answers.end())
+                answer = found->second;
+        }
+        // In steps, so stopping the server need not wait out a long delay.
+        for (int waited = 0; waited < answer.delayMs && !_stopping; waited += 10)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        response.status = answer.status;
+        response.set_content(answer.body, "text/plain");
+    }
+
+    httplib::Server _server;
+    std::thread _thread;
+    int _port = -1;
+    std::atomic<bool> _stopping = false;
+    mutable std::mutex _mutex;
+    std::map<std::string, Answer> _answers;
+    std::vector<Request> _requests;
+};
+
+// Runs the event loop until the condition holds; false when 10 s passed first.
+inline bool eventuallyTrue(const std::function<bool()> &condition)
+{
+    return QTest::qWaitFor(condition, 10000);
+}
+
+// Runs the event loop until no exchange of the shared statistics-server client runs any more: each
+// reply starts the next request, so the launch's chain is then over. False after 10 s.
+inline bool serverChainEnds()
+{
+    const auto &conns = LXCWServer::sharedServer()->conns();
+    return eventuallyTrue([&] {
+        return std::none_of(conns.begin(), conns.end(), [](const auto &connection) { return connection->isRunning(); });
+    });
+}
+
+// A loopback address where nothing listens: connections are refused.
+inline QString refusingServerURL()
+{
+    return QStringLiteral("http://127.0.0.1:9");
+}
