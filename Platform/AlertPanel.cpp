@@ -20,6 +20,9 @@ Response runMessageBox(const Alert &alert)
     QPushButton *alternateButton = alert.alternateButton.isEmpty() ? nullptr : box.addButton(alert.alternateButton, QMessageBox::RejectRole);
     QPushButton *otherButton = alert.otherButton.isEmpty() ? nullptr : box.addButton(alert.otherButton, QMessageBox::ActionRole);
     box.setDefaultButton(defaultButton);
+    // Closing the panel answers with the least committal button: the third one where there is one
+    // ("Decide Later"), else the default one ("Cancel", "Quit"), never the alternate ("Delete").
+    box.setEscapeButton(otherButton ? otherButton : defaultButton);
     box.exec();
     if (box.clickedButton() == alternateButton && alternateButton)
         return Response::Alternate;

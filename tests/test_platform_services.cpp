@@ -1,9 +1,13 @@
+#include "AlertPanel.h"
 #include "Console.h"
 #include "NotificationCenter.h"
 #include "PropertyListWriter.h"
 #include "TestSupport.h"
 #include "UserDefaults.h"
 
+#include <QApplication>
+#include <QTest>
+#include <QTimer>
 #include <gtest/gtest.h>
 
 TEST(NotificationCenter, DeliversByNameAndSender)
@@ -81,4 +85,17 @@ TEST(PropertyListWriter, XmlDocumentHoldsTypedValues)
     EXPECT_TRUE(xml.contains("<integer>3</integer>"));
     EXPECT_TRUE(xml.contains("<string>a&lt;b</string>"));
     EXPECT_TRUE(xml.contains("<true/>"));
+}
+
+TEST(AlertPanel, ClosingThePanelNeverChoosesTheAlternateButton)
+{
+    const auto closeWithEscape = [](const AlertPanel::Alert &alert) {
+        QTimer::singleShot(0, [] {
+            if (QWidget *panel = QApplication::activeModalWidget())
+                QTest::keyClick(panel, Qt::Key_Escape);
+        });
+        return AlertPanel::run(alert);
+    };
+    EXPECT_EQ(closeWithEscape({"Delete all data?", "Sure?", "Cancel", "Delete", {}}), AlertPanel::Response::Default);
+    EXPECT_EQ(closeWithEscape({"Share?", "May we?", "Allow", "Disallow", "Decide Later"}), AlertPanel::Response::Other);
 }
