@@ -3,14 +3,18 @@
 #include "AlertPanel.h"
 #include "CWAppDelegate.h"
 #include "CWBatteryMonitor.h"
+#include "CWComparisonsVC.h"
 #include "CWLog.h"
+#include "CWShadowTextField.h"
 #include "HttpTestServer.h"
 #include "LXConnection.h"
 #include "TestSupport.h"
 #include "UrlOpener.h"
 #include "UserDefaults.h"
 
+#include <QComboBox>
 #include <QCoreApplication>
+#include <QTest>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
@@ -164,6 +168,23 @@ TEST_F(StatisticsEndToEnd, TheModelListHoldsTheFiguresTheServerComputed)
     const QVariantMap air = modelWithCode(delegate.pbdb(), "MacBookAir6,2").value("battData").toMap();
     EXPECT_EQ(air.value("status"), "toosmall");
     EXPECT_FALSE(air.contains("med_capacity"));
+
+    // The Comparisons page shows the figures the server computed for this model, and none for a
+    // model with too few machines.
+    CWComparisonsVC page(QStringLiteral("CWComparisonsVC"));
+    page.view();
+    page.activate();
+    const auto field = [&page](const char *name) { return page.view()->findChild<CWShadowTextField *>(name)->text(); };
+    EXPECT_EQ(QStringList({field("minCapacity"), field("medCapacity"), field("maxCapacity")}),
+              QStringList({"4800 mAh", "5000 mAh", "5200 mAh"}));
+    EXPECT_EQ(field("medVoltage"), "12.4 V");
+    EXPECT_EQ(field("maxCycleCount"), "300 cycles");
+    QComboBox *models = page.view()->findChild<QComboBox *>("models");
+    const int airItem = models->findText(own.value("name").toString()) == 0 ? 1 : 0;
+    models->setCurrentIndex(airItem);
+    Q_EMIT models->activated(airItem);
+    EXPECT_EQ(field("medCapacity"), "") << "too few machines of that model";
+    EXPECT_EQ(field("yourCapacity"), "3000 mAh") << "the own values stay";
 
     // The version check offered the newer version, and "Visit Website" opened its page.
     ASSERT_EQ(alerts.size(), 1);
