@@ -85,11 +85,12 @@ void LXVersionChecker::_announce(const QVariantMap &reply)
                                     "copy.\n\nYour version: %2\nCurrent Version: %3")
             .arg(QCoreApplication::applicationName(), QCoreApplication::applicationVersion(),
                  reply.value(QStringLiteral("currentVersion")).toString());
-    const AlertPanel::Response response =
-        AlertPanel::run({QCoreApplication::translate("LXVersionChecker", "New Version"), message,
-                         QCoreApplication::translate("LXVersionChecker", "Cancel"),
-                         productPage.isValid() ? QCoreApplication::translate("LXVersionChecker", "Visit Website") : QString(),
-                         QString()});
-    if (response == AlertPanel::Response::Alternate)
-        UrlOpener::open(productPage);
+    AlertPanel::runWhenNoneOpen(
+        {QCoreApplication::translate("LXVersionChecker", "New Version"), message,
+         QCoreApplication::translate("LXVersionChecker", "Cancel"),
+         productPage.isValid() ? QCoreApplication::translate("LXVersionChecker", "Visit Website") : QString(), QString()},
+        [productPage](AlertPanel::Response response) {
+            if (response == AlertPanel::Response::Alternate)
+                UrlOpener::open(productPage);
+        });
 }

@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QTimer>
 
 namespace AlertPanel {
 namespace {
@@ -37,6 +38,16 @@ Response run(const Alert &alert)
     if (const Responder &responder = currentResponder())
         return responder(alert);
     return runMessageBox(alert);
+}
+
+void runWhenNoneOpen(const Alert &alert, std::function<void(Response)> then)
+{
+    constexpr int kRetryInterval = 250; // ms
+    if (!currentResponder() && QApplication::activeModalWidget()) {
+        QTimer::singleShot(kRetryInterval, [alert, then = std::move(then)]() mutable { runWhenNoneOpen(alert, std::move(then)); });
+        return;
+    }
+    then(run(alert));
 }
 
 Responder setResponder(Responder responder)

@@ -99,3 +99,25 @@ TEST(AlertPanel, ClosingThePanelNeverChoosesTheAlternateButton)
     EXPECT_EQ(closeWithEscape({"Delete all data?", "Sure?", "Cancel", "Delete", {}}), AlertPanel::Response::Default);
     EXPECT_EQ(closeWithEscape({"Share?", "May we?", "Allow", "Disallow", "Decide Later"}), AlertPanel::Response::Other);
 }
+
+TEST(AlertPanel, AlertFromTheNetworkWaitsForTheOpenQuestion)
+{
+    QList<QString> order;
+    // Someone who answers whatever panel is open, a little after it opened.
+    QTimer answerer;
+    QObject::connect(&answerer, &QTimer::timeout, [] {
+        if (QWidget *panel = QApplication::activeModalWidget())
+            QTest::keyClick(panel, Qt::Key_Escape);
+    });
+    answerer.start(100);
+    QTimer::singleShot(0, [&order] {
+        // A reply arriving while the user is still answering the first panel.
+        AlertPanel::runWhenNoneOpen({"New Version", "Newer", "Cancel", {}, {}},
+                                    [&order](AlertPanel::Response) { order << "second answered"; });
+        order << "second queued";
+    });
+    AlertPanel::run({"Share?", "May we?", "Allow", "Disallow", "Decide Later"});
+    order << "first answered";
+    QTRY_COMPARE_WITH_TIMEOUT(order.size(), 3, 5000);
+    EXPECT_EQ(order, (QList<QString>{"second queued", "first answered", "second answered"}));
+}
