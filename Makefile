@@ -15,7 +15,8 @@ configure: deps
 build: configure
 	@cmake --build $(BUILD) -j $(JOBS) -- --no-print-directory
 
-run: build
+run: configure
+	@cmake --build $(BUILD) -j $(JOBS) --target cellwise -- --no-print-directory
 	@scripts/run $(BUILD)/cellwise $(ARGS)
 
 test: build
