@@ -4,12 +4,12 @@
 #include "CWLog.h"
 #include "Console.h"
 #include "PropertyListWriter.h"
+#include "TextNumbers.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QHash>
-#include <QRegularExpression>
 #include <QSaveFile>
 #include <QSet>
 #include <QTimeZone>
@@ -268,11 +268,8 @@ qint64 CWBatteryMonitor::machineID() const
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         return -1;
-    static const QRegularExpression leadingInteger(QStringLiteral("^\\s*([+-]?\\d+)"));
-    const QRegularExpressionMatch match = leadingInteger.match(QString::fromUtf8(file.readAll()));
-    bool ok = false;
-    const qint64 id = match.hasMatch() ? match.captured(1).toLongLong(&ok) : 0;
-    return ok && id > 0 ? id : -1;
+    const std::optional<qint64> id = TextNumbers::leadingInteger(QString::fromUtf8(file.readAll()));
+    return id && *id > 0 ? *id : -1;
 }
 
 void CWBatteryMonitor::setMachineID(qint64 machineID)
