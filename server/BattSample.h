@@ -24,6 +24,7 @@ struct BattUpload {
     BattSample sample;
 };
 
-// Reads the CELLW_* fields of an upload; every value must be an integer in a plausible range.
+// Reads the CELLW_* fields of an upload; every value must be a whole decimal number that a laptop
+// battery can report.
 // nullopt with a reason when any value is malformed, so nothing of it is stored.
 std::optional<BattUpload> parseBattUpload(const httplib::Headers &headers, std::string &error);

@@ -41,11 +41,11 @@ bool integer(const httplib::Headers &headers, const char *name, qint64 min, qint
     const char *end = found->data() + found->size();
     const auto [stop, failure] = std::from_chars(found->data(), end, number);
     if (failure != std::errc() || stop != end || found->empty()) {
-        error = std::string(name) + " is not an integer"; // the value itself is not echoed into logs
+        error = std::string(name) + " is not a whole decimal number"; // the value itself is not echoed into logs
         return false;
     }
     if (number < min || number > max) {
-        error = std::string(name) + " out of range";
+        error = std::string(name) + " must be between " + std::to_string(min) + " and " + std::to_string(max);
         return false;
     }
     value = number;

@@ -11,6 +11,8 @@ const QString dbOption = QStringLiteral("db");
 const QString minMachinesOption = QStringLiteral("min-machines");
 const QString currentVersionOption = QStringLiteral("current-version");
 const QString productPageOption = QStringLiteral("product-page");
+const QString refreshOption = QStringLiteral("refresh-seconds");
+const QString floodOption = QStringLiteral("flood-limit");
 
 QString defaultDatabasePath()
 {
@@ -25,7 +27,8 @@ void describeOptions(QCommandLineParser &parser)
     parser.addOptions({
         {listenOption, QStringLiteral("Address and port to serve (default 127.0.0.1:8642). Use [::1]:PORT for IPv6."),
          QStringLiteral("ADDRESS:PORT")},
-        {dbOption, QStringLiteral("SQLite database file (default %1).").arg(defaultDatabasePath()),
+        {dbOption, QStringLiteral("SQLite database file, or PostgreSQL connection URI postgresql://USER@HOST/DBNAME "
+                                  "(default %1).").arg(defaultDatabasePath()),
          QStringLiteral("PATH")},
         {minMachinesOption, QStringLiteral("Machines a model needs before its figures are shown (default 3)."),
          QStringLiteral("N")},
@@ -33,6 +36,11 @@ void describeOptions(QCommandLineParser &parser)
                                    .arg(QStringLiteral(CELLWISE_SERVER_VERSION)),
          QStringLiteral("VERSION")},
         {productPageOption, QStringLiteral("Download page offered with a new version (default none)."), QStringLiteral("URL")},
+        {refreshOption, QStringLiteral("Seconds between two computations of the averages and the model list (default 60)."),
+         QStringLiteral("N")},
+        {floodOption, QStringLiteral("Requests per second one address may make after a burst of six times as many; "
+                                     "0 for no limit (default 10)."),
+         QStringLiteral("N")},
     });
 }
 
@@ -74,13 +82,26 @@ std::optional<ServerOptions> parseServerOptions(const QStringList &arguments, QS
         return std::nullopt;
     }
     options.databasePath = parser.isSet(dbOption) ? parser.value(dbOption) : defaultDatabasePath();
-    if (parser.isSet(minMachinesOption)) {
+    const struct {
+        const QString &name;
+        int min;
+        int max;
+        int ServerOptions::*value;
+    } wholeNumbers[] = {
+        {minMachinesOption, 1, 1000000, &ServerOptions::minMachines},
+        {refreshOption, 1, 86400, &ServerOptions::refreshSeconds},
+        {floodOption, 0, 1000000, &ServerOptions::floodPerSecond},
+    };
+    for (const auto &option : wholeNumbers) {
+        if (!parser.isSet(option.name))
+            continue;
         bool ok = false;
-        options.minMachines = parser.value(minMachinesOption).toInt(&ok);
-        if (!ok || options.minMachines < 1) {
-            error = QStringLiteral("--min-machines needs a whole number of at least 1");
+        const int value = parser.value(option.name).toInt(&ok);
+        if (!ok || value < option.min || value > option.max) {
+            error = QStringLiteral("--%1 needs a whole number from %2 to %3").arg(option.name).arg(option.min).arg(option.max);
             return std::nullopt;
         }
+        options.*option.value = value;
     }
     options.currentVersion = parser.isSet(currentVersionOption) ? parser.value(currentVersionOption)
                                                                  : QStringLiteral(CELLWISE_SERVER_VERSION);

@@ -2,7 +2,6 @@
 
 #include "BattSample.h"
 #include "Console.h"
-#include "ModelNames.h"
 #include "PropertyListWriter.h"
 #include "RequestFields.h"
 #include "StatsStore.h"
@@ -17,9 +16,11 @@ StatsReply textReply(int status, const std::string &text)
     return {status, plainTextType, text + "\n"};
 }
 
+constexpr char plistType[] = "application/xml; charset=utf-8";
+
 StatsReply plistReply(const QVariant &value)
 {
-    return {200, "application/xml; charset=utf-8", PropertyListWriter::xmlData(value).toStdString()};
+    return {200, plistType, PropertyListWriter::xmlData(value).toStdString()};
 }
 
 bool isPrintableAscii(const std::string &text)
@@ -32,6 +33,7 @@ bool isPrintableAscii(const std::string &text)
 StatsService::StatsService(StatsStore &store, ServiceSettings settings)
     : _store(store)
     , _settings(std::move(settings))
+    , _latest(std::make_shared<const StatsSnapshot>(emptyStatsSnapshot()))
 {
 }
 
@@ -96,28 +98,31 @@ StatsReply StatsService::_logBatt(const StatsRequest &request)
 
 StatsReply StatsService::_averages(const StatsRequest &)
 {
-    QVariantList records;
-    for (const auto &[modelID, votes] : _store.votesByModel())
-        records.append(averagesRecord(modelID, votes, _settings.minMachines));
-    return plistReply(records);
+    return {200, plistType, _snapshot()->averages};
 }
 
 StatsReply StatsService::_pbModels(const StatsRequest &)
 {
-    std::vector<StatsStore::Model> models = _store.models();
-    // The menu lists models by name.
-    std::stable_sort(models.begin(), models.end(), [](const StatsStore::Model &a, const StatsStore::Model &b) {
-        return friendlyModelName(a.code).compare(friendlyModelName(b.code), Qt::CaseInsensitive) < 0;
-    });
-    QVariantList records;
-    for (const StatsStore::Model &model : models) {
-        records.append(QVariantMap{
-            {QStringLiteral("pb_modelid"), model.id},
-            {QStringLiteral("name"), friendlyModelName(model.code)},
-            {QStringLiteral("code"), model.code},
-        });
+    return {200, plistType, _snapshot()->models};
+}
+
+std::shared_ptr<const StatsSnapshot> StatsService::_snapshot() const
+{
+    std::lock_guard lock(_snapshotMutex);
+    return _latest;
+}
+
+bool StatsService::refreshSnapshot()
+{
+    std::optional<StatsSnapshot> made = makeStatsSnapshot(_store, _settings.minMachines);
+    if (!made) {
+        Console::line(QStringLiteral("ERROR: the averages were not recomputed; the previous ones are served"));
+        return false;
     }
-    return plistReply(records);
+    auto snapshot = std::make_shared<const StatsSnapshot>(std::move(*made));
+    std::lock_guard lock(_snapshotMutex);
+    _latest = std::move(snapshot);
+    return true;
 }
 
 StatsReply StatsService::_versionCheck(const StatsRequest &request)

@@ -1,7 +1,11 @@
 #pragma once
 
+#include "StatsSnapshot.h"
+
 #include <QString>
 #include <httplib.h>
+#include <memory>
+#include <mutex>
 #include <string>
 
 class StatsStore;
@@ -29,12 +33,17 @@ struct ServiceSettings {
 };
 
 // The statistics server's requests, independent of the socket: registration, uploads, per-model
-// averages, the model list and the version check.
+// averages, the model list and the version check. The averages and the model list come from the
+// latest snapshot, empty until the first refreshSnapshot().
 class StatsService {
 public:
     StatsService(StatsStore &store, ServiceSettings settings);
 
     StatsReply handle(const StatsRequest &request);
+
+    // Makes a new snapshot from the store; requests that come meanwhile get the previous one. False,
+    // keeping the previous one, when the store could not be read.
+    bool refreshSnapshot();
 
 private:
     StatsReply _registerMachine(const StatsRequest &request);
@@ -43,6 +52,10 @@ private:
     StatsReply _pbModels(const StatsRequest &request);
     StatsReply _versionCheck(const StatsRequest &request);
 
+    std::shared_ptr<const StatsSnapshot> _snapshot() const;
+
     StatsStore &_store;
     const ServiceSettings _settings;
+    mutable std::mutex _snapshotMutex; // held only to copy or replace the pointer
+    std::shared_ptr<const StatsSnapshot> _latest;
 };

@@ -2,17 +2,17 @@
 
 #include "BattSample.h"
 #include "ModelAverages.h"
-#include "SqliteHandles.h"
 
 #include <QString>
 #include <map>
 #include <memory>
-#include <mutex>
+#include <optional>
 #include <vector>
 
-// The server's SQLite database: the models seen, the registered machines, every uploaded sample and,
-// per machine, the latest complete sample (its vote in the averages). Safe to call from several
-// threads; calls are serialised.
+// Where the server keeps the models seen, the registered machines, every uploaded sample and, per
+// machine, the latest complete sample (its vote in the averages). Implementations are safe to call
+// from several threads, and reading never waits for writing. Several server processes may share
+// one store: all that must stay consistent lives in the database.
 class StatsStore {
 public:
     struct Model {
@@ -21,30 +21,18 @@ public:
     };
     enum class Outcome { Stored, UnknownMachine, Failed };
 
-    StatsStore();
-    ~StatsStore();
-    StatsStore(const StatsStore &) = delete;
-    StatsStore &operator=(const StatsStore &) = delete;
-
-    // Opens the file, creating it and its folder when needed. False with a console line on failure.
-    bool open(const QString &path);
+    virtual ~StatsStore() = default;
 
     // A new machine of this model, which joins the model list on first sight; its id, or -1.
-    qint64 registerMachine(const QString &modelCode);
-    Outcome logSample(qint64 machineID, const BattSample &sample);
+    virtual qint64 registerMachine(const QString &modelCode) = 0;
+    virtual Outcome logSample(qint64 machineID, const BattSample &sample) = 0;
 
-    std::vector<Model> models();
+    // nullopt, with a console line, when the database could not be read.
+    virtual std::optional<std::vector<Model>> models() = 0;
     // Every known model with the votes of its machines (possibly none).
-    std::map<qint64, std::vector<Vote>> votesByModel();
-
-private:
-    struct Statements;
-
-    bool _exec(const char *sql);
-    bool _fail(const char *operation);
-    qint64 _modelID(const QString &modelCode);
-
-    std::mutex _mutex;
-    Sqlite::Connection _db;
-    std::unique_ptr<Statements> _statements; // null until open() succeeds; finalized before _db closes
+    virtual std::optional<std::map<qint64, std::vector<Vote>>> votesByModel() = 0;
 };
+
+// A PostgreSQL store for a libpq connection URI ("postgresql://..."), else an SQLite file at that
+// path; tables are created when missing. Null with a console line when it cannot be opened.
+std::unique_ptr<StatsStore> openStatsStore(const QString &location);

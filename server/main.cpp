@@ -7,9 +7,12 @@
 #include "StatsStore.h"
 
 #include <QCoreApplication>
+#include <QUrl>
 #include <atomic>
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
+#include <limits>
 #include <pthread.h>
 #include <thread>
 #include <unistd.h>
@@ -27,28 +30,50 @@ sigset_t terminationSignals()
     return stopSignals;
 }
 
+HttpLimits httpLimits(int floodPerSecond)
+{
+    HttpLimits limits;
+    limits.perSecond = floodPerSecond > 0 ? floodPerSecond : std::numeric_limits<double>::infinity();
+    limits.burst = 6 * limits.perSecond;
+    return limits;
+}
+
+// A connection URI may carry a password, which does not belong in a log.
+QString shownLocation(const QString &database)
+{
+    return database.contains(QLatin1String("://"))
+               ? QUrl(database).toDisplayString(QUrl::RemovePassword | QUrl::RemoveQuery)
+               : database;
+}
+
 int serve(const ServerOptions &options)
 {
-    StatsStore store;
-    if (!store.open(options.databasePath))
+    const std::unique_ptr<StatsStore> store = openStatsStore(options.databasePath);
+    if (!store)
         return 1;
-    StatsService service(store, {options.minMachines, options.currentVersion, options.productPage});
-    StatsHttpServer http(service);
+    StatsService service(*store, {options.minMachines, options.currentVersion, options.productPage});
+    if (!service.refreshSnapshot())
+        return 1;
+    StatsHttpServer http(service, httpLimits(options.floodPerSecond));
     if (!http.bind(options.host, options.port))
         return 1;
     Console::line(QStringLiteral("cellwise-server: serving http://%1:%2 from %3")
                       .arg(QString::fromStdString(options.host))
                       .arg(http.port())
-                      .arg(options.databasePath));
+                      .arg(shownLocation(options.databasePath)));
 
     std::atomic<bool> served = true;
     std::thread serving([&] {
         served = http.listen();
         ::kill(::getpid(), SIGTERM); // wakes the main thread when serving ends on its own
     });
+    // Between signals the main thread recomputes the snapshot that requests read.
     const sigset_t stopSignals = terminationSignals();
-    int received = 0;
-    sigwait(&stopSignals, &received);
+    const timespec period{options.refreshSeconds, 0};
+    while (sigtimedwait(&stopSignals, nullptr, &period) < 0) {
+        if (errno == EAGAIN)
+            service.refreshSnapshot();
+    }
     http.stop();
     serving.join();
     Console::line(QStringLiteral("cellwise-server: stopped"));
