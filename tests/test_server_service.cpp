@@ -1,7 +1,7 @@
 #include "PropertyListParser.h"
 #include "ServerOptions.h"
 #include "StatsService.h"
-#include "StatsStore.h"
+#include "SqliteStatsStore.h"
 
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
@@ -64,6 +64,7 @@ protected:
     // The averages record of the model, by its id.
     QVariantMap averagesOf(qint64 modelID)
     {
+        service.refreshSnapshot();
         for (const QVariant &record : parsedBody(service.handle(post("/cellw_averages_2.php"))).toList()) {
             if (record.toMap().value(QStringLiteral("pb_modelid")).toLongLong() == modelID)
                 return record.toMap();
@@ -72,7 +73,7 @@ protected:
     }
 
     QTemporaryDir dir;
-    StatsStore store;
+    SqliteStatsStore store;
     StatsService service{store, {3, QStringLiteral("1.2.0"), QStringLiteral("https://example.org/cellwise")}};
 };
 
@@ -98,7 +99,7 @@ TEST_F(StatsServiceTest, RegistrationRefusesAMissingOrMalformedModel)
         SCOPED_TRACE(name);
         EXPECT_EQ(service.handle(post("/cellw_register_machine.php", fields)).status, 400);
     }
-    EXPECT_TRUE(store.models().empty());
+    EXPECT_TRUE(store.models().value().empty());
 }
 
 TEST_F(StatsServiceTest, AveragesTakeOneVotePerMachine)
@@ -114,7 +115,7 @@ TEST_F(StatsServiceTest, AveragesTakeOneVotePerMachine)
     upload(c, "5000", "6400", "12600", "20");
     upload(d, "6000", "6400", "12700", "40");
 
-    const QVariantMap record = averagesOf(store.models().front().id);
+    const QVariantMap record = averagesOf(store.models().value().front().id);
     EXPECT_EQ(record.value("status"), QVariant(QStringLiteral("ok")));
     EXPECT_EQ(record.value("min_capacity").toLongLong(), 3000);
     EXPECT_EQ(record.value("med_capacity").toLongLong(), 4500);
@@ -136,7 +137,7 @@ TEST_F(StatsServiceTest, AModelWithTooFewMachinesIsTooSmall)
     upload(pro, "5000");
     upload(pro + 1, "5000");
 
-    const std::vector<StatsStore::Model> models = store.models();
+    const std::vector<StatsStore::Model> models = store.models().value();
     const QVariantMap airRecord = averagesOf(models[0].id);
     const QVariantMap proRecord = averagesOf(models[1].id);
     EXPECT_EQ(airRecord.value("status"), QVariant(QStringLiteral("toosmall")));
@@ -174,7 +175,7 @@ TEST_F(StatsServiceTest, MalformedSamplesAreRefusedAndNotStored)
     StatsRequest twice = post("/cellw_logbatt.php", {{"CELLW_MACHINECODE", "1"}, {"CELLW_CAPACITY", "1111"}, {"CELLW_CAPACITY", "1112"}});
     EXPECT_EQ(service.handle(twice).status, 400);
 
-    const auto votes = store.votesByModel().begin()->second;
+    const auto votes = store.votesByModel().value().begin()->second;
     ASSERT_EQ(votes.size(), 1u);
     EXPECT_EQ(votes.front().capacity, 5000) << "the last sound sample is still the vote";
 }
@@ -185,7 +186,7 @@ TEST_F(StatsServiceTest, NullValuesAreStoredAsMissingAndDoNotVote)
     const StatsReply reply = upload(machine, "(null)");
     EXPECT_EQ(reply.status, 200);
     EXPECT_EQ(reply.body, "ok\n");
-    EXPECT_TRUE(store.votesByModel().begin()->second.empty());
+    EXPECT_TRUE(store.votesByModel().value().begin()->second.empty());
 }
 
 TEST_F(StatsServiceTest, SamplesOfUnknownOrUnregisteredMachinesAreIgnored)
@@ -195,7 +196,7 @@ TEST_F(StatsServiceTest, SamplesOfUnknownOrUnregisteredMachinesAreIgnored)
     EXPECT_EQ(upload(0, "5000").body, "ignored\n");
     EXPECT_EQ(upload(42, "5000").body, "ignored\n");
     EXPECT_EQ(service.handle(post("/cellw_logbatt.php", {{"CELLW_CAPACITY", "5000"}})).body, "ignored\n");
-    EXPECT_TRUE(store.votesByModel().begin()->second.empty());
+    EXPECT_TRUE(store.votesByModel().value().begin()->second.empty());
 }
 
 TEST_F(StatsServiceTest, ModelListNamesKnownModelsAndSortsByName)
@@ -203,6 +204,7 @@ TEST_F(StatsServiceTest, ModelListNamesKnownModelsAndSortsByName)
     registerMachine("MacBookPro11,1");
     registerMachine("Inspiron 15 7000");
     registerMachine("MacBookAir6,2");
+    service.refreshSnapshot();
     const QVariantList models = parsedBody(service.handle(post("/cellw_pbmodels.php"))).toList();
     ASSERT_EQ(models.size(), 3);
     const auto record = [&](int i) { return models.at(i).toMap(); };
@@ -285,12 +287,14 @@ TEST(ServerOptions, DefaultsServeLoopbackFromTheUserDataFolder)
 TEST(ServerOptions, ReadsEveryOption)
 {
     const auto options = parsed({"--listen", "[::1]:0", "--db", "/tmp/x.sqlite", "--min-machines", "5", "--current-version",
-                                 "2.1", "--product-page", "https://example.org/", "--help"});
+                                 "2.1", "--product-page", "https://example.org/", "--refresh-seconds", "30",
+                                 "--flood-limit", "0", "--help"});
     ASSERT_TRUE(options);
     EXPECT_EQ(options->host, "::1");
     EXPECT_EQ(options->port, 0);
     EXPECT_EQ(options->databasePath, QStringLiteral("/tmp/x.sqlite"));
     EXPECT_EQ(options->minMachines, 5);
+    EXPECT_EQ(std::pair(options->refreshSeconds, options->floodPerSecond), std::pair(30, 0));
     EXPECT_EQ(options->currentVersion, QStringLiteral("2.1"));
     EXPECT_EQ(options->productPage, QStringLiteral("https://example.org/"));
     EXPECT_TRUE(options->showHelp);
@@ -302,6 +306,7 @@ TEST(ServerOptions, RefusesUnusableValues)
     const QStringList cases[] = {
         {"--listen", "8642"}, {"--listen", ":8642"}, {"--listen", "localhost:70000"}, {"--listen", "localhost:http"},
         {"--min-machines", "0"}, {"--min-machines", "three"}, {"--current-version", "latest"},
+        {"--refresh-seconds", "0"}, {"--refresh-seconds", "86401"}, {"--flood-limit", "-1"},
         {"--bogus"}, {"stray"}, {"--db"},
     };
     for (const QStringList &arguments : cases) {

@@ -78,6 +78,21 @@ void addMachine(const QString &serverURL, const QString &modelCode, const Figure
     ASSERT_EQ(upload.returnedString(), "ok\n");
 }
 
+// The server recomputes its averages every second here: waits up to 10 s for a model whose smallest
+// capacity is minCapacity.
+bool averagesShow(const QString &serverURL, qint64 minCapacity)
+{
+    for (int attempt = 0; attempt < 100; QTest::qWait(100), ++attempt) {
+        LXConnection averages(serverURL + "/cellw_averages_2.php", {});
+        averages.executeSynchronous(true);
+        for (const QVariant &record : averages.returnedData().toList()) {
+            if (record.toMap().value("min_capacity").toLongLong() == minCapacity)
+                return true;
+        }
+    }
+    return false;
+}
+
 QVariantMap modelWithCode(const QVariantList &pbdb, const QString &code)
 {
     for (const QVariant &model : pbdb) {
@@ -141,7 +156,7 @@ protected:
 
 TEST_F(StatisticsEndToEnd, TheModelListHoldsTheFiguresTheServerComputed)
 {
-    ServerProcess server({"--min-machines", "3", "--current-version", "0.2.0", "--product-page",
+    ServerProcess server({"--refresh-seconds", "1", "--min-machines", "3", "--current-version", "0.2.0", "--product-page",
                           "https://example.org/cellwise"});
     const QString url = server.url();
     ASSERT_FALSE(url.isEmpty());
@@ -150,6 +165,7 @@ TEST_F(StatisticsEndToEnd, TheModelListHoldsTheFiguresTheServerComputed)
     addMachine(url, "MacBookPro11,1", {4800, 5500, 12500, 300});
     addMachine(url, "MacBookPro11,1", {5200, 5500, 12400, 50});
     addMachine(url, "MacBookAir6,2", {7000, 7150, 7600, 10});
+    ASSERT_TRUE(averagesShow(url, 4800));
 
     // First run: registers (its first sample went up before it had an ID, so it does not count yet).
     run(4000, 3000);
@@ -194,6 +210,7 @@ TEST_F(StatisticsEndToEnd, TheModelListHoldsTheFiguresTheServerComputed)
 
     // Later runs upload with the machine's ID and no longer register; the third sees the second's vote.
     run(4000, 3100);
+    ASSERT_TRUE(averagesShow(url, 4000));
     run(4000, 3200);
     EXPECT_EQ(CWBatteryMonitor::sharedMonitor()->machineID(), machineID);
     figures = modelWithCode(delegate.pbdb(), "MacBookPro11,1").value("battData").toMap();
