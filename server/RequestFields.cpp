@@ -11,14 +11,14 @@ constexpr size_t maximumLength = 64;
 bool text(const httplib::Headers &headers, const char *name, std::optional<std::string> &value, std::string &error)
 {
     value.reset();
-    const size_t count = headers.count(name);
-    if (count > 1) {
+    const auto [first, end] = headers.equal_range(name);
+    if (first == end)
+        return true;
+    if (std::next(first) != end) {
         error = std::string(name) + " sent more than once";
         return false;
     }
-    if (count == 0)
-        return true;
-    const std::string &found = headers.find(name)->second;
+    const std::string &found = first->second;
     if (found.size() > maximumLength) {
         error = std::string(name) + " is too long";
         return false;

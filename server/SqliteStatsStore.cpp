@@ -6,6 +6,7 @@
 #include <QDateTime>
 #include <QDir>
 #include <QFileInfo>
+#include <algorithm>
 #include <limits>
 #include <mutex>
 #include <sqlite3.h>
@@ -54,10 +55,15 @@ struct SqliteStatsStore::Connection {
     Statement replaceVote;
     Statement selectModels;
     Statement selectVotes;
+    Statement begin;
+    Statement commit;
+    Statement rollback;
 
     bool open(const QString &path, bool createSchema);
     bool exec(const char *sql);
+    bool run(const Statement &statement);
     bool fail(const char *operation);
+    Outcome storeSample(qint64 machineID, const BattSample &sample);
     qint64 modelID(const QString &modelCode);
 };
 
@@ -78,6 +84,13 @@ bool SqliteStatsStore::Connection::exec(const char *sql)
     return result == SQLITE_OK;
 }
 
+// For statements without values and rows.
+bool SqliteStatsStore::Connection::run(const Statement &statement)
+{
+    Sqlite::StatementUse use(statement);
+    return sqlite3_step(use) == SQLITE_DONE;
+}
+
 bool SqliteStatsStore::Connection::open(const QString &path, bool createSchema)
 {
     sqlite3 *opened = nullptr;
@@ -87,7 +100,8 @@ bool SqliteStatsStore::Connection::open(const QString &path, bool createSchema)
     if (result != SQLITE_OK)
         return fail("opening");
     sqlite3_busy_timeout(opened, 2000); // ms; another process may briefly hold the file
-    if (createSchema && !exec(schema))
+    // Uploads touch random pages among a million machines and votes; a larger cache spares most reads.
+    if (!exec("PRAGMA cache_size = -65536") || (createSchema && !exec(schema))) // KiB
         return false;
 
     const std::pair<Statement *, const char *> texts[] = {
@@ -102,6 +116,9 @@ bool SqliteStatsStore::Connection::open(const QString &path, bool createSchema)
         {&selectModels, "SELECT pb_modelid, code FROM models ORDER BY pb_modelid"},
         {&selectVotes, "SELECT m.pb_modelid, v.capacity, v.designcap, v.voltage, v.cyclecount "
                        "FROM votes v JOIN machines m ON m.machine_id = v.machine_id"},
+        {&begin, "BEGIN IMMEDIATE"},
+        {&commit, "COMMIT"},
+        {&rollback, "ROLLBACK"},
     };
     for (const auto &[statement, sql] : texts) {
         sqlite3_stmt *prepared = nullptr;
@@ -152,7 +169,7 @@ qint64 SqliteStatsStore::registerMachine(const QString &modelCode)
         return -1;
     Connection &c = *_writer;
     std::lock_guard lock(c.mutex);
-    if (!c.exec("BEGIN IMMEDIATE"))
+    if (!c.run(c.begin))
         return -1;
     qint64 machineID = -1;
     if (const qint64 modelID = c.modelID(modelCode); modelID > 0) {
@@ -163,36 +180,28 @@ qint64 SqliteStatsStore::registerMachine(const QString &modelCode)
             machineID = sqlite3_last_insert_rowid(c.db.get());
     }
     // The client keeps machine ids in 32 bits.
-    if (machineID <= 0 || machineID > std::numeric_limits<qint32>::max() || !c.exec("COMMIT")) {
+    if (machineID <= 0 || machineID > std::numeric_limits<qint32>::max() || !c.run(c.commit)) {
         c.fail("registering a machine");
-        c.exec("ROLLBACK");
+        c.run(c.rollback);
         return -1;
     }
     return machineID;
 }
 
-StatsStore::Outcome SqliteStatsStore::logSample(qint64 machineID, const BattSample &sample)
+// Inside a transaction.
+StatsStore::Outcome SqliteStatsStore::Connection::storeSample(qint64 machineID, const BattSample &sample)
 {
-    if (!_writer)
-        return Outcome::Failed;
-    Connection &c = *_writer;
-    std::lock_guard lock(c.mutex);
     {
-        Sqlite::StatementUse select(c.selectMachine);
+        Sqlite::StatementUse select(selectMachine);
         sqlite3_bind_int64(select, 1, machineID);
         const int found = sqlite3_step(select);
         if (found == SQLITE_DONE)
             return Outcome::UnknownMachine;
-        if (found != SQLITE_ROW) {
-            c.fail("looking up a machine");
+        if (found != SQLITE_ROW)
             return Outcome::Failed;
-        }
     }
-    if (!c.exec("BEGIN IMMEDIATE"))
-        return Outcome::Failed;
-    bool stored = false;
     {
-        Sqlite::StatementUse insert(c.insertSample);
+        Sqlite::StatementUse insert(insertSample);
         sqlite3_bind_int64(insert, 1, machineID);
         sqlite3_bind_int64(insert, 2, QDateTime::currentSecsSinceEpoch());
         const std::optional<qint64> figures[] = {sample.capacity, sample.current, sample.amperage,
@@ -201,23 +210,74 @@ StatsStore::Outcome SqliteStatsStore::logSample(qint64 machineID, const BattSamp
             bindOptional(insert, 3 + i, figures[i]);
         if (sample.flags)
             sqlite3_bind_text(insert, 9, sample.flags->data(), int(sample.flags->size()), SQLITE_TRANSIENT);
-        stored = sqlite3_step(insert) == SQLITE_DONE;
+        if (sqlite3_step(insert) != SQLITE_DONE)
+            return Outcome::Failed;
     }
-    if (stored && sample.isComplete()) {
-        Sqlite::StatementUse replace(c.replaceVote);
-        sqlite3_bind_int64(replace, 1, machineID);
-        sqlite3_bind_int64(replace, 2, *sample.capacity);
-        sqlite3_bind_int64(replace, 3, *sample.designCapacity);
-        sqlite3_bind_int64(replace, 4, *sample.voltage);
-        sqlite3_bind_int64(replace, 5, *sample.cycleCount);
-        stored = sqlite3_step(replace) == SQLITE_DONE;
-    }
-    if (!stored || !c.exec("COMMIT")) {
-        c.fail("storing a sample");
-        c.exec("ROLLBACK");
+    if (!sample.isComplete())
+        return Outcome::Stored;
+    Sqlite::StatementUse replace(replaceVote);
+    sqlite3_bind_int64(replace, 1, machineID);
+    sqlite3_bind_int64(replace, 2, *sample.capacity);
+    sqlite3_bind_int64(replace, 3, *sample.designCapacity);
+    sqlite3_bind_int64(replace, 4, *sample.voltage);
+    sqlite3_bind_int64(replace, 5, *sample.cycleCount);
+    return sqlite3_step(replace) == SQLITE_DONE ? Outcome::Stored : Outcome::Failed;
+}
+
+// An upload waiting for its turn to be written.
+struct SqliteStatsStore::Pending {
+    qint64 machineID;
+    const BattSample &sample;
+    Outcome outcome = Outcome::Failed;
+    bool written = false;
+};
+
+// Uploads that come while others are being written queue up; the first of them then writes the whole
+// queue in one transaction, so that one commit serves many uploads.
+StatsStore::Outcome SqliteStatsStore::logSample(qint64 machineID, const BattSample &sample)
+{
+    if (!_writer)
         return Outcome::Failed;
+    Pending mine{machineID, sample};
+    std::unique_lock lock(_queueMutex);
+    _queue.push_back(&mine);
+    while (!mine.written) {
+        if (_writing) {
+            _written.wait(lock);
+            continue;
+        }
+        _writing = true;
+        const std::vector<Pending *> batch = std::exchange(_queue, {});
+        lock.unlock();
+        _writeSamples(batch);
+        lock.lock();
+        for (Pending *pending : batch)
+            pending->written = true;
+        _writing = false;
+        _written.notify_all();
     }
-    return Outcome::Stored;
+    return mine.outcome;
+}
+
+// All or none: an upload is answered "ok" only once its transaction is committed.
+void SqliteStatsStore::_writeSamples(const std::vector<Pending *> &batch)
+{
+    Connection &c = *_writer;
+    std::lock_guard lock(c.mutex);
+    if (!c.run(c.begin)) {
+        c.fail("storing samples");
+        return;
+    }
+    const bool stored = std::all_of(batch.begin(), batch.end(), [&](Pending *pending) {
+        pending->outcome = c.storeSample(pending->machineID, pending->sample);
+        return pending->outcome != Outcome::Failed;
+    });
+    if (stored && c.run(c.commit))
+        return;
+    c.fail("storing samples");
+    c.run(c.rollback);
+    for (Pending *pending : batch)
+        pending->outcome = pending->outcome == Outcome::UnknownMachine ? Outcome::UnknownMachine : Outcome::Failed;
 }
 
 std::optional<std::vector<StatsStore::Model>> SqliteStatsStore::models()

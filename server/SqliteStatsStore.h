@@ -2,10 +2,14 @@
 
 #include "StatsStore.h"
 
+#include <condition_variable>
 #include <memory>
+#include <mutex>
+#include <vector>
 
-// The statistics in one SQLite file. Writes are serialised on one connection; the snapshot's reads
-// use a second one, which the write-ahead log lets run beside a write.
+// The statistics in one SQLite file. Writes are serialised on one connection, concurrent uploads
+// committed together; the snapshot's reads use a second connection, which the write-ahead log lets
+// run beside a write.
 class SqliteStatsStore final : public StatsStore {
 public:
     SqliteStatsStore();
@@ -23,7 +27,14 @@ public:
 
 private:
     struct Connection;
+    struct Pending;
+
+    void _writeSamples(const std::vector<Pending *> &batch);
 
     std::unique_ptr<Connection> _writer; // null until open() succeeds
     std::unique_ptr<Connection> _reader;
+    std::mutex _queueMutex;
+    std::condition_variable _written;
+    std::vector<Pending *> _queue; // uploads waiting while another thread writes
+    bool _writing = false;
 };

@@ -5,6 +5,10 @@
 
 #include <QString>
 
+namespace {
+constexpr size_t workerCount = 32;
+} // namespace
+
 StatsHttpServer::StatsHttpServer(StatsService &service, HttpLimits limits)
     : _service(service)
     , _limits(limits)
@@ -14,6 +18,10 @@ StatsHttpServer::StatsHttpServer(StatsService &service, HttpLimits limits)
     _server.set_read_timeout(5);  // s; a slow client cannot hold a worker for long
     _server.set_write_timeout(5); // s
     _server.set_keep_alive_timeout(5);
+    // A keep-alive connection holds a worker while it lasts: enough workers that a few busy clients
+    // leave room for others, and enough requests per connection that they need not reconnect often.
+    _server.new_task_queue = [] { return new httplib::ThreadPool(workerCount); };
+    _server.set_keep_alive_max_count(100);
     _server.set_tcp_nodelay(true); // replies are small; waiting to fill a segment costs tens of ms
     // The library's default adds SO_REUSEPORT, which would let a second server share the port
     // unnoticed; SO_REUSEADDR alone still allows a quick restart.
