@@ -17,9 +17,10 @@ QPointF CWStatusView::castCentre(const QSizeF &size)
 
 void CWStatusView::_loadNoise()
 {
-    _noise = CWUtil::imageResource(QStringLiteral("noise-256"));
+    QString error;
+    _noise = CWUtil::imageResource(QStringLiteral("noise-256"), &error);
     if (_noise.isNull())
-        Console::line(QStringLiteral("Failed to load noise image."));
+        Console::line(QStringLiteral("Failed to load noise image: ") + error);
 }
 
 void CWStatusView::paintEvent(QPaintEvent *)
