@@ -91,11 +91,15 @@ TEST(UserDefaults, RegisteredValuesAnswerUntilTheUserSetsOne)
     defaults.clearAll();
 }
 
-TEST(Console, SinkCapturesLinesWithoutTrailingNewline)
+TEST(Console, SinkCapturesLinesAndQtMessagesWithoutTrailingNewline)
 {
     ConsoleCapture capture;
     Console::line("Can't open database: disk I/O error\n");
-    EXPECT_EQ(capture.lines(), QStringList{"Can't open database: disk I/O error"});
+    Console::routeQtMessages();
+    qWarning("QPainter::begin: Paint device returned engine == 0");
+    qInstallMessageHandler(nullptr);
+    EXPECT_EQ(capture.lines(), (QStringList{"Can't open database: disk I/O error",
+                                            "QPainter::begin: Paint device returned engine == 0"}));
 }
 
 TEST(PropertyListWriter, OpenStepTextOfNestedValues)
