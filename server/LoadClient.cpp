@@ -101,7 +101,8 @@ void registerMachines(const Settings &settings)
 {
     std::atomic<qint64> budget = settings.machines;
     const auto start = Clock::now();
-    const auto deadline = start + std::chrono::seconds(settings.seconds);
+    // Uploads go to machines 1 to N, so all of them are registered, however long that takes within bounds.
+    const auto deadline = start + std::chrono::seconds(maxSeconds);
     const auto tallies = runThreads(settings.clients, budget, deadline, [&](int, qint64 n, Tally &) {
         static thread_local httplib::Client c = client(settings.port);
         const httplib::Headers model{{"CELLW_MODELCODE", "MacBookPro" + std::to_string(n % modelCount) + ",1"}};
@@ -170,7 +171,8 @@ bool parse(const QStringList &arguments, Settings &settings, QString &error)
         {QStringLiteral("machines"), QStringLiteral("Machines to register, and to upload for (ids 1 to N)."), QStringLiteral("N")},
         {QStringLiteral("clients"), QStringLiteral("Concurrent uploading clients."), QStringLiteral("C")},
         {QStringLiteral("readers"), QStringLiteral("Concurrent clients reading the averages and the model list."), QStringLiteral("R")},
-        {QStringLiteral("seconds"), QStringLiteral("At most this long for each phase (at most 600)."), QStringLiteral("S")},
+        {QStringLiteral("seconds"), QStringLiteral("At most this long for the load (at most 600; the registrations too)."),
+         QStringLiteral("S")},
         {QStringLiteral("requests"), QStringLiteral("At most this many requests of the load (at most 10000000)."), QStringLiteral("M")},
         {QStringLiteral("register"), QStringLiteral("Register the machines first.")},
         {QStringLiteral("first-serial"), QStringLiteral("Serial number of the first upload."), QStringLiteral("K")},

@@ -40,7 +40,7 @@ CREATE TABLE IF NOT EXISTS votes (
 COMMIT;
 )";
 
-enum Statement { SelectModel, InsertModel, InsertMachine, LogSample, SelectModels, SelectVotes };
+enum Statement { SelectModel, InsertModel, InsertMachine, LogSample, SelectModels, SelectVotes, Begin, Commit, Rollback };
 
 const char *const statementTexts[] = {
     "SELECT pb_modelid FROM models WHERE code = $1",
@@ -65,6 +65,9 @@ const char *const statementTexts[] = {
     "SELECT pb_modelid, code FROM models ORDER BY pb_modelid",
     "SELECT m.pb_modelid, v.capacity, v.designcap, v.voltage, v.cyclecount "
     "FROM votes v JOIN machines m ON m.machine_id = v.machine_id",
+    "BEGIN",
+    "COMMIT",
+    "ROLLBACK",
 };
 
 std::string statementName(Statement statement)
@@ -94,7 +97,7 @@ struct PostgresStatsStore::Connection {
             return fail("connecting");
         if (createSchema && !exec(schema))
             return false;
-        for (int statement = SelectModel; statement <= SelectVotes; ++statement) {
+        for (int statement = SelectModel; statement <= Rollback; ++statement) {
             const Result prepared(PQprepare(connection.get(), statementName(Statement(statement)).c_str(),
                                             statementTexts[statement], 0, nullptr));
             if (PQresultStatus(prepared.get()) != PGRES_COMMAND_OK)
@@ -112,7 +115,7 @@ struct PostgresStatsStore::Connection {
         return false;
     }
 
-    // For the schema and transaction control, which take no values.
+    // For the schema, which takes no values.
     bool exec(const char *sql)
     {
         const Result result(PQexec(connection.get(), sql));
@@ -217,7 +220,7 @@ void PostgresStatsStore::_give(std::unique_ptr<Connection> connection)
 qint64 PostgresStatsStore::registerMachine(const QString &modelCode)
 {
     Lease c(*this);
-    if (!c || !c->exec("BEGIN"))
+    if (!c || !c->run(Begin, {}, "starting a registration"))
         return -1;
     const Value code = modelCode.toStdString();
     const Value now = std::to_string(QDateTime::currentSecsSinceEpoch());
@@ -227,8 +230,8 @@ qint64 PostgresStatsStore::registerMachine(const QString &modelCode)
     Result machine;
     if (model && PQntuples(model.get()) == 1)
         machine = c->run(InsertMachine, {PQgetvalue(model.get(), 0, 0), now}, "registering a machine");
-    if (!machine || !c->exec("COMMIT")) {
-        c->exec("ROLLBACK");
+    if (!machine || !c->run(Commit, {}, "registering a machine")) {
+        c->run(Rollback, {}, "rolling back a registration");
         return -1;
     }
     return integerAt(machine.get(), 0, 0);
