@@ -166,6 +166,7 @@ TEST_P(StoreTest, AnUnusableLocationOpensNoStoreAndIsLeftAsItWas)
     if (GetParam() == "postgresql")
         unusable = QStringLiteral("postgresql:///postgres?host=%1&connect_timeout=2").arg(dir.path());
     EXPECT_FALSE(openStatsStore(unusable));
+    EXPECT_FALSE(openStatsStore(garbage.fileName() + QStringLiteral("/server.sqlite"))) << "no folder inside a file";
     ASSERT_TRUE(garbage.open(QIODevice::ReadOnly));
     EXPECT_EQ(garbage.readAll(), QByteArray(4096, 'x'));
 }
