@@ -4,16 +4,19 @@
 
 #include <memory>
 
+class CWDashboardView;
 namespace Ui {
 class CWDashboardVC;
 }
 
-// The "Monitor" page.
+// The "Monitor" page: runs its dashboard while the page is on screen.
 class CWDashboardVC : public CWHolderVC {
     Q_OBJECT
 public:
     explicit CWDashboardVC(const QString &nibName, QObject *parent = nullptr);
     ~CWDashboardVC() override;
+
+    CWDashboardView *dashboardView() const;
 
     void activate() override;
     void deactivate() override;

@@ -185,6 +185,13 @@ std::unique_ptr<CWLog> &sharedInstance()
     return log;
 }
 
+// Set while the shared log may only be read: it is then never created or written.
+bool &sharedLogIsReadOnly()
+{
+    static bool readOnly = false;
+    return readOnly;
+}
+
 } // namespace
 
 void CWLog::ConnectionCloser::operator()(sqlite3 *db) const
@@ -236,7 +243,7 @@ QString CWLog::sharedLogFile()
 CWLog *CWLog::sharedLog()
 {
     std::unique_ptr<CWLog> &log = sharedInstance();
-    if (!log) {
+    if (!log && !sharedLogIsReadOnly()) {
         log = initWithFile(sharedLogFile());
         if (!log)
             Console::line(QStringLiteral("Unable to initialize shared CWLog"));
@@ -247,6 +254,29 @@ CWLog *CWLog::sharedLog()
 void CWLog::resetSharedLog()
 {
     sharedInstance().reset();
+    sharedLogIsReadOnly() = false;
+}
+
+void CWLog::useReadOnlySharedLog()
+{
+    sharedLogIsReadOnly() = true;
+    // The support directory is not created for this: without a log there is nothing to read.
+    const QString path = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation)
+        + QStringLiteral("/Cellwise/battLog3.sqlite");
+    std::unique_ptr<CWLog> &log = sharedInstance();
+    log.reset();
+    if (!QFileInfo(path).isFile())
+        return;
+    log.reset(new CWLog(path));
+    sqlite3 *db = nullptr;
+    const int status = sqlite3_open_v2(path.toUtf8().constData(), &db, SQLITE_OPEN_READONLY, nullptr);
+    log->_db.reset(db);
+    if (status != SQLITE_OK) {
+        Console::line(QStringLiteral("Can't open existing database: ") + QString::fromUtf8(sqlite3_errmsg(db)));
+        log.reset();
+        return;
+    }
+    sqlite3_busy_timeout(db, kBusyTimeoutMs);
 }
 
 QString CWLog::stringForEvent(int code)

@@ -42,6 +42,9 @@ public:
     static CWLog *sharedLog();
     // Forgets the shared log (closing it) so the next sharedLog() opens the file again.
     static void resetSharedLog();
+    // From now on the shared log is the existing file opened read-only, or none without a file:
+    // nothing is created or written (pictures of pages taken beside a running Cellwise).
+    static void useReadOnlySharedLog();
     static QString stringForEvent(int code);
     // The battlog columns filled from snapshot keys of the same names, in table order.
     static const QStringList &sampleColumns();
