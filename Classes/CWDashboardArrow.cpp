@@ -6,6 +6,7 @@
 #include <QPen>
 #include <cmath>
 #include <numeric>
+#include <vector>
 
 namespace {
 
@@ -26,6 +27,47 @@ void addArcToPoint(QPainterPath &path, const QPointF &corner, const QPointF &to,
     path.lineTo(start);
     path.cubicTo(start + (corner - start) * handle, end + (corner - end) * handle, end);
 }
+
+// A route flattened to a polyline, measured along its length.
+class Route {
+public:
+    explicit Route(const QPainterPath &path)
+    {
+        const QList<QPolygonF> polygons = path.toSubpathPolygons();
+        if (!polygons.isEmpty())
+            _points = polygons.first();
+        _distances.reserve(_points.size());
+        double distance = 0;
+        for (qsizetype i = 0; i < _points.size(); ++i) {
+            if (i > 0)
+                distance += QLineF(_points[i - 1], _points[i]).length();
+            _distances.push_back(distance);
+        }
+    }
+
+    double length() const { return _distances.empty() ? 0.0 : _distances.back(); }
+
+    // The part of the route between two distances from its start.
+    QPolygonF section(double from, double to) const
+    {
+        QPolygonF points;
+        for (qsizetype i = 1; i < _points.size(); ++i) {
+            const double start = _distances[static_cast<size_t>(i - 1)], end = _distances[static_cast<size_t>(i)];
+            if (end < from || start > to || end == start)
+                continue;
+            const QLineF segment(_points[i - 1], _points[i]);
+            const auto at = [&](double distance) { return segment.pointAt((distance - start) / (end - start)); };
+            if (points.isEmpty())
+                points << at(std::max(from, start));
+            points << at(std::min(to, end));
+        }
+        return points;
+    }
+
+private:
+    QPolygonF _points;
+    std::vector<double> _distances;
+};
 
 double period(const QList<qreal> &lengths)
 {
@@ -95,22 +137,30 @@ double CWDashboardArrow::passAlpha(quint64 pass) const
 
 void CWDashboardArrow::draw(QPainter &painter, const QColor &color) const
 {
-    if (pieces == 0 || lengths.isEmpty() || width <= 0)
+    if (pieces == 0 || lengths.size() != 2 || width <= 0)
         return;
     const double dashPeriod = period(lengths);
-    // One dash per `pieces` periods in each pass; the passes sit a period apart.
-    QList<qreal> pattern = lengths;
-    pattern.last() += static_cast<double>(pieces - 1) * dashPeriod;
-    for (qreal &length : pattern)
-        length /= width; // Qt measures dashes in stroke widths
+    // Each pass shows one dash per `pieces` periods; the passes sit a period apart.
+    const double cycle = static_cast<double>(pieces) * dashPeriod;
+    const Route route(path);
 
     CWPainterStateGuard guard(painter);
-    QPen pen(color, width, Qt::CustomDashLine, Qt::FlatCap, Qt::MiterJoin);
-    pen.setDashPattern(pattern);
+    // The routes turn back on themselves for a point where a straight run meets its corner: a
+    // plain miter join would grow a spike there, the SVG one bevels it.
+    painter.setPen(QPen(color, width, Qt::SolidLine, Qt::FlatCap, Qt::SvgMiterJoin));
+    painter.setBrush(Qt::NoBrush);
     for (quint64 pass = 0; pass < pieces; ++pass) {
-        pen.setDashOffset((static_cast<double>(pass) * dashPeriod + phase) / width);
-        painter.setPen(pen);
         painter.setOpacity(passAlpha(pass));
-        painter.drawPath(path);
+        // Like a dash phase: the pattern starts this far in at the route's start.
+        double offset = std::fmod(static_cast<double>(pass) * dashPeriod + phase, cycle);
+        if (offset < 0)
+            offset += cycle;
+        // Dash by dash: one stroke of all of them would be filled on Qt's worker threads, and
+        // handing so little work over costs more than drawing it.
+        for (double start = -offset; start < route.length(); start += cycle) {
+            const double from = std::max(start, 0.0), to = std::min(start + lengths.first(), route.length());
+            if (to > from)
+                painter.drawPolyline(route.section(from, to));
+        }
     }
 }

@@ -220,13 +220,16 @@ void CWDashboardArtwork::drawLabels(QPainter &painter, const QStringList &titles
     const QFont titleFont = CWUtil::appFontOfSize(size);
     const QFont valueFont = CWUtil::boldAppFontOfSize(size);
     const double lineStep = std::round(1.2 * size);
+    // The first line hangs from the top of a 30-point box; in small windows that would lift the
+    // block under the battery into the cells' labels, so there the box shrinks with the text.
+    const double boxHeight = qMin(30.0, 2.5 * size);
     CWPainterStateGuard guard(painter);
     painter.setPen(Qt::white);
     for (qsizetype i = 0; i < titles.size(); ++i) {
         painter.setFont(titleFont);
-        CWUtil::drawText(painter, QRectF(-1004, 0, 1000, 30), Qt::AlignRight | Qt::AlignTop | Qt::TextDontClip, titles[i]);
+        CWUtil::drawText(painter, QRectF(-1004, 0, 1000, boxHeight), Qt::AlignRight | Qt::AlignTop | Qt::TextDontClip, titles[i]);
         painter.setFont(valueFont);
-        CWUtil::drawText(painter, QRectF(4, 0, 1000, 30), Qt::AlignLeft | Qt::AlignTop | Qt::TextDontClip, values[i]);
+        CWUtil::drawText(painter, QRectF(4, 0, 1000, boxHeight), Qt::AlignLeft | Qt::AlignTop | Qt::TextDontClip, values[i]);
         painter.translate(0, -lineStep);
     }
 }

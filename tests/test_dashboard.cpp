@@ -11,6 +11,7 @@
 
 #include <QMainWindow>
 #include <QPaintEvent>
+#include <QPainter>
 #include <QTest>
 #include <gtest/gtest.h>
 
@@ -142,6 +143,21 @@ TEST(DashboardArrow, PhasesWrapAndOnlyVisibleArrowsAskForRedraw)
     arrow.advance(0.5, 2.0);
     EXPECT_DOUBLE_EQ(arrow.phase, -6.0); // -90 wraps to -6
     EXPECT_EQ(arrow.redrawArea(), QRectF(-10, -10, 120, 20));
+
+    // Dashes show from the start of the route whatever the phase, a negative one too.
+    QImage image(100, 20, QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::black);
+    {
+        QPainter painter(&image);
+        arrow.path = QPainterPath(QPointF(0, 10));
+        arrow.path.lineTo(100, 10);
+        arrow.draw(painter, Qt::white);
+    }
+    int gaps = 0;
+    for (int x = 0; x < 42; ++x)
+        gaps += image.pixelColor(x, 10).value() < 64;
+    EXPECT_GE(gaps, 5) << "one 5-point gap per 21 points";
+
     const double forward[] = {0.9, 0.75, 0.6, 0.45};
     for (quint64 pass = 0; pass < 4; ++pass) {
         arrow.speed = 45;

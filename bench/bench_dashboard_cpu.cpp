@@ -1,0 +1,85 @@
+// CPU time taken by Cellwise while the Monitor page animates on screen, and while its window is
+// hidden (closed to the tray), on the simulated battery with the monitor ticking once a second.
+// Needs a display: xvfb-run -a bench/bench_dashboard_cpu [SECONDS]   (default 60 s per phase)
+#include "BatteryRegistry.h"
+#include "CWAppDelegate.h"
+#include "CWBatteryMonitor.h"
+#include "CWDashboardVC.h"
+#include "CWDashboardView.h"
+#include "CWDisplayController.h"
+#include "CWUtil.h"
+#include "SimulatedBattery.h"
+#include "UserDefaults.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QMainWindow>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <cstdio>
+#include <sys/resource.h>
+
+namespace {
+
+double cpuSeconds()
+{
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    const auto seconds = [](const timeval &t) { return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_usec) / 1e6; };
+    return seconds(usage.ru_utime) + seconds(usage.ru_stime);
+}
+
+void runFor(double seconds)
+{
+    QEventLoop loop;
+    QTimer::singleShot(static_cast<int>(seconds * 1000), &loop, &QEventLoop::quit);
+    loop.exec();
+}
+
+void measure(const char *phase, double seconds)
+{
+    QElapsedTimer wall;
+    wall.start();
+    const double cpuBefore = cpuSeconds();
+    runFor(seconds);
+    const double cpu = cpuSeconds() - cpuBefore;
+    const double elapsed = static_cast<double>(wall.nsecsElapsed()) / 1e9;
+    std::printf("%-40s %6.3f s CPU in %5.1f s: %5.2f %% of one core\n", phase, cpu, elapsed, 100.0 * cpu / elapsed);
+    std::fflush(stdout);
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    // A home of its own: the run's log and settings never touch the user's.
+    QTemporaryDir home;
+    qputenv("XDG_DATA_HOME", (home.path() + QStringLiteral("/data")).toUtf8());
+    qputenv("XDG_CONFIG_HOME", (home.path() + QStringLiteral("/config")).toUtf8());
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Cellwise"));
+    const double seconds = argc > 1 ? QString::fromLocal8Bit(argv[1]).toDouble() : 60.0;
+
+    CWUtil::registerAppFonts();
+    BatteryRegistry::install(std::make_unique<SimulatedBattery>(1.0));
+    UserDefaults::standard().registerDefaults(CWAppDelegate::registeredDefaults());
+    CWBatteryMonitor *monitor = CWBatteryMonitor::sharedMonitor();
+    monitor->setUpdateInterval(1.0);
+    monitor->startUpdating();
+
+    CWDisplayController displayController;
+    displayController.showMainWindow();
+    displayController.pageSelector()->setSelectedIndex(CWDisplayController::Monitor);
+    runFor(2.0); // the first drawing of every piece is not the steady state
+    const bool animating = displayController.dashboardVC()->dashboardView()->isAnimating();
+    measure(animating ? "Monitor page on screen, animating:" : "Monitor page on screen, NOT animating:", seconds);
+
+    displayController.mainWindow()->hide();
+    runFor(1.0);
+    measure(displayController.dashboardVC()->dashboardView()->isAnimating() ? "Window hidden, STILL animating:"
+                                                                             : "Window hidden:",
+            seconds);
+    monitor->stopUpdating();
+    return 0;
+}
