@@ -25,29 +25,29 @@ bool isPdf(const QString &path)
     return path.endsWith(QStringLiteral(".pdf"), Qt::CaseInsensitive);
 }
 
-bool writePdf(QWidget &view, QSaveFile &file)
+bool writePdf(QWidget &view, const QSize &size, QSaveFile &file)
 {
     QPdfWriter writer(&file);
     writer.setResolution(72 * kPdfDotsPerPoint);
-    writer.setPageSize(QPageSize(QSizeF(view.size()), QPageSize::Point));
+    writer.setPageSize(QPageSize(QSizeF(size), QPageSize::Point));
     writer.setPageMargins(QMarginsF(0, 0, 0, 0));
     writer.setCreator(QCoreApplication::applicationName());
     QPainter painter;
     if (!painter.begin(&writer))
         return false;
     painter.scale(kPdfDotsPerPoint, kPdfDotsPerPoint);
-    view.render(&painter);
+    view.render(&painter, QPoint(), QRegion(QRect(QPoint(), size)));
     return painter.end();
 }
 
-bool writePng(QWidget &view, QSaveFile &file, qreal devicePixelRatio)
+bool writePng(QWidget &view, const QSize &size, QSaveFile &file, qreal devicePixelRatio)
 {
-    QImage image((QSizeF(view.size()) * devicePixelRatio).toSize(), QImage::Format_ARGB32_Premultiplied);
+    QImage image((QSizeF(size) * devicePixelRatio).toSize(), QImage::Format_ARGB32_Premultiplied);
     if (image.isNull())
         return false;
     image.setDevicePixelRatio(devicePixelRatio);
     image.fill(Qt::transparent);
-    view.render(&image);
+    view.render(&image, QPoint(), QRegion(QRect(QPoint(), size)));
     return image.save(&file, "PNG");
 }
 
@@ -82,9 +82,9 @@ bool CWPageRenderer::_open(QSaveFile &file, QString *error)
     return true;
 }
 
-bool CWPageRenderer::_finish(QWidget &view, QSaveFile &file, qreal devicePixelRatio, QString *error)
+bool CWPageRenderer::_finish(QWidget &view, const QSize &size, QSaveFile &file, qreal devicePixelRatio, QString *error)
 {
-    const bool drawn = isPdf(file.fileName()) ? writePdf(view, file) : writePng(view, file, devicePixelRatio);
+    const bool drawn = isPdf(file.fileName()) ? writePdf(view, size, file) : writePng(view, size, file, devicePixelRatio);
     if (!drawn || !file.commit()) {
         *error = QStringLiteral("Cannot write %1: %2").arg(file.fileName(), drawn ? file.errorString() : QStringLiteral("drawing failed"));
         return false;
@@ -95,7 +95,7 @@ bool CWPageRenderer::_finish(QWidget &view, QSaveFile &file, qreal devicePixelRa
 bool CWPageRenderer::write(QWidget &view, const QString &path, qreal devicePixelRatio, QString *error)
 {
     QSaveFile file(path);
-    return _open(file, error) && _finish(view, file, devicePixelRatio, error);
+    return _open(file, error) && _finish(view, view.size(), file, devicePixelRatio, error);
 }
 
 bool CWPageRenderer::writePage(CWHolderVC &page, const QSize &size, const QString &path, QString *error)
@@ -105,11 +105,11 @@ bool CWPageRenderer::writePage(CWHolderVC &page, const QSize &size, const QStrin
         return false;
     QWidget *view = page.view();
     view->setAttribute(Qt::WA_DontShowOnScreen);
-    view->resize(size);
-    view->show(); // lays the page's widgets out
+    view->resize(size); // no smaller than the page allows: a smaller picture shows its top left
+    view->show();       // lays the page's widgets out
     page.activate();
     letSettle();
-    const bool written = _finish(*view, file, 1.0, error);
+    const bool written = _finish(*view, size, file, 1.0, error);
     page.deactivate();
     view->hide();
     return written;

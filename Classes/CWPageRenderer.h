@@ -22,5 +22,5 @@ public:
 
 private:
     static bool _open(QSaveFile &file, QString *error);
-    static bool _finish(QWidget &view, QSaveFile &file, qreal devicePixelRatio, QString *error);
+    static bool _finish(QWidget &view, const QSize &size, QSaveFile &file, qreal devicePixelRatio, QString *error);
 };

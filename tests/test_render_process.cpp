@@ -38,6 +38,7 @@ protected:
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.insert(QStringLiteral("CELLWISE_SYSFS_ROOT"), sysfs.path());
         environment.insert(QStringLiteral("XDG_DATA_HOME"), home.path());
+        environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime.path());
         // No display at all: the picture is drawn off screen.
         environment.remove(QStringLiteral("DISPLAY"));
         environment.remove(QStringLiteral("WAYLAND_DISPLAY"));
@@ -49,7 +50,7 @@ protected:
         return {process.exitCode(), QString::fromUtf8(process.readAllStandardError()).trimmed()};
     }
 
-    QTemporaryDir sysfs, home, out;
+    QTemporaryDir sysfs, home, out, runtime;
 };
 
 bool hasArrowBlue(const QImage &image)
@@ -106,8 +107,9 @@ TEST_F(RenderRun, EveryPageBesideARunningCellwiseWritingNothingElse)
         }
         const QImage image(output(row.file), "PNG");
         EXPECT_EQ(image.size(), row.size);
-        if (row.arguments.first() == QStringLiteral("monitor"))
+        if (row.arguments.first() == QStringLiteral("monitor")) {
             EXPECT_TRUE(hasArrowBlue(image)) << "the battery-to-computer arrow runs";
+        }
     }
 
     ASSERT_TRUE(logFile.open(QIODevice::ReadOnly));
