@@ -77,12 +77,12 @@ void CWDashboardView::_reshapeIfNeeded()
     _layout = CWDashboardLayout::forSize(size());
     const CWDashboardArrow::Routes routes = CWDashboardArrow::routes(size(), _layout.battFrame.width());
     const QList<qreal> lengths = CWDashboardArrow::dashLengths(routes.plugToBatt);
-    const double width = CWDashboardArrow::lineWidth(routes.plugToBatt);
+    const double lineWidth = CWDashboardArrow::lineWidth(routes.plugToBatt);
     for (auto [arrow, path] : {std::pair{&_arrowPlugToBatt, &routes.plugToBatt}, std::pair{&_arrowPlugToComp, &routes.plugToComp},
                                std::pair{&_arrowBattToComp, &routes.battToComp}}) {
         arrow->path = *path;
         arrow->lengths = lengths;
-        arrow->width = width;
+        arrow->width = lineWidth;
     }
 }
 

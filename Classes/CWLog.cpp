@@ -255,20 +255,7 @@ void CWLog::useReadOnlySharedLog()
     // The support directory is not created for this: without a log there is nothing to read.
     const QString path = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation)
         + QStringLiteral("/Cellwise/battLog3.sqlite");
-    std::unique_ptr<CWLog> &log = sharedInstance();
-    log.reset();
-    if (!QFileInfo(path).isFile())
-        return;
-    log.reset(new CWLog(path));
-    sqlite3 *db = nullptr;
-    const int status = sqlite3_open_v2(path.toUtf8().constData(), &db, SQLITE_OPEN_READONLY, nullptr);
-    log->_db.reset(db);
-    if (status != SQLITE_OK) {
-        Console::line(QStringLiteral("Can't open existing database: ") + QString::fromUtf8(sqlite3_errmsg(db)));
-        log.reset();
-        return;
-    }
-    sqlite3_busy_timeout(db, kBusyTimeoutMs);
+    sharedInstance() = QFileInfo(path).isFile() ? _openExisting(path, true) : nullptr;
 }
 
 QString CWLog::stringForEvent(int code)
@@ -317,9 +304,16 @@ std::unique_ptr<CWLog> CWLog::initWithFile(const QString &path)
         return nullptr;
     if (!QFileInfo::exists(path) && !_createDatabase(path))
         return nullptr;
+    return _openExisting(path, false);
+}
+
+std::unique_ptr<CWLog> CWLog::_openExisting(const QString &path, bool readOnly)
+{
     std::unique_ptr<CWLog> log(new CWLog(path));
     sqlite3 *db = nullptr;
-    const int status = sqlite3_open(path.toUtf8().constData(), &db);
+    const QByteArray file = path.toUtf8();
+    const int status = readOnly ? sqlite3_open_v2(file.constData(), &db, SQLITE_OPEN_READONLY, nullptr)
+                                : sqlite3_open(file.constData(), &db);
     log->_db.reset(db);
     if (status != SQLITE_OK) {
         Console::line(QStringLiteral("Can't open existing database: ") + QString::fromUtf8(sqlite3_errmsg(db)));

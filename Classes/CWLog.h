@@ -90,6 +90,7 @@ private:
     explicit CWLog(const QString &path);
 
     static bool _createDatabase(const QString &path);
+    static std::unique_ptr<CWLog> _openExisting(const QString &path, bool readOnly);
     // Runs a statement; a failure is reported as an sqlite error.
     bool _write(const QString &sql, CWLogResult *rows = nullptr);
     // Runs a statement; a failure is reported as a failed query.

@@ -9,14 +9,12 @@
 #include "CWDisplayController.h"
 #include "CWUtil.h"
 #include "SimulatedBattery.h"
+#include "ScratchHome.h"
 #include "UserDefaults.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
-#include <QEventLoop>
 #include <QMainWindow>
-#include <QTemporaryDir>
-#include <QTimer>
 #include <cstdio>
 #include <sys/resource.h>
 
@@ -30,19 +28,12 @@ double cpuSeconds()
     return seconds(usage.ru_utime) + seconds(usage.ru_stime);
 }
 
-void runFor(double seconds)
-{
-    QEventLoop loop;
-    QTimer::singleShot(static_cast<int>(seconds * 1000), &loop, &QEventLoop::quit);
-    loop.exec();
-}
-
 void measure(const char *phase, double seconds)
 {
     QElapsedTimer wall;
     wall.start();
     const double cpuBefore = cpuSeconds();
-    runFor(seconds);
+    runEventLoopFor(static_cast<int>(seconds * 1000));
     const double cpu = cpuSeconds() - cpuBefore;
     const double elapsed = static_cast<double>(wall.nsecsElapsed()) / 1e9;
     std::printf("%-40s %6.3f s CPU in %5.1f s: %5.2f %% of one core\n", phase, cpu, elapsed, 100.0 * cpu / elapsed);
@@ -53,10 +44,7 @@ void measure(const char *phase, double seconds)
 
 int main(int argc, char **argv)
 {
-    // A home of its own: the run's log and settings never touch the user's.
-    QTemporaryDir home;
-    qputenv("XDG_DATA_HOME", (home.path() + QStringLiteral("/data")).toUtf8());
-    qputenv("XDG_CONFIG_HOME", (home.path() + QStringLiteral("/config")).toUtf8());
+    const ScratchHome home;
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Cellwise"));
     const double seconds = argc > 1 ? QString::fromLocal8Bit(argv[1]).toDouble() : 60.0;
@@ -71,12 +59,12 @@ int main(int argc, char **argv)
     CWDisplayController displayController;
     displayController.showMainWindow();
     displayController.pageSelector()->setSelectedIndex(CWDisplayController::Monitor);
-    runFor(2.0); // the first drawing of every piece is not the steady state
+    runEventLoopFor(2000); // the first drawing of every piece is not the steady state
     const bool animating = displayController.dashboardVC()->dashboardView()->isAnimating();
     measure(animating ? "Monitor page on screen, animating:" : "Monitor page on screen, NOT animating:", seconds);
 
     displayController.mainWindow()->hide();
-    runFor(1.0);
+    runEventLoopFor(1000);
     measure(displayController.dashboardVC()->dashboardView()->isAnimating() ? "Window hidden, STILL animating:"
                                                                              : "Window hidden:",
             seconds);

@@ -11,18 +11,18 @@
 #include "CWUtil.h"
 #include "SimulatedBattery.h"
 #include "SysfsBatteryRegistry.h"
+#include "ScratchHome.h"
 #include "UserDefaults.h"
 
 #include <QApplication>
 #include <QDir>
-#include <QEventLoop>
 #include <QFile>
 #include <QMainWindow>
 #include <QPixmap>
 #include <QScreen>
 #include <QTemporaryDir>
-#include <QTimer>
 #include <cstdio>
+#include <functional>
 
 namespace {
 
@@ -63,20 +63,11 @@ void writeSysfs(const QString &root, const char *status, int present, int percen
               QStringLiteral("POWER_SUPPLY_NAME=AC\nPOWER_SUPPLY_TYPE=Mains\nPOWER_SUPPLY_ONLINE=%1\n").arg(adapter ? 1 : 0));
 }
 
-void runFor(int milliseconds)
-{
-    QEventLoop loop;
-    QTimer::singleShot(milliseconds, &loop, &QEventLoop::quit);
-    loop.exec();
-}
-
 } // namespace
 
 int main(int argc, char **argv)
 {
-    QTemporaryDir home;
-    qputenv("XDG_DATA_HOME", (home.path() + QStringLiteral("/data")).toUtf8());
-    qputenv("XDG_CONFIG_HOME", (home.path() + QStringLiteral("/config")).toUtf8());
+    const ScratchHome home;
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Cellwise"));
     if (argc != 2) {
@@ -114,7 +105,7 @@ int main(int argc, char **argv)
         for (const QSize &size : sizes) {
             // The page gets what the page list and the menu bar leave of the window.
             window->resize(window->size() + size - displayController.mainContentView()->size());
-            runFor(600);
+            runEventLoopFor(600);
             const QPixmap shot = window->screen()->grabWindow(window->winId());
             const QString path = QStringLiteral("%1/monitor-%2-%3x%4.png")
                                      .arg(outputDir, QLatin1String(state.name))

@@ -310,6 +310,13 @@ TEST(DashboardView, ArtworkIsRenderedOncePerSizeAndVariant)
     EXPECT_THROW(view._freeCachedPDFLayerAtIndex(2), CWCachedPDFLayerIndexError);
     view._freeCachedPDFLayerAtIndex(0);
     EXPECT_EQ(view._numCachedPDFLayers(), 1);
+
+    // Painted at twice the pixels (a 2x screen or picture), the pieces are remade at that ratio.
+    view.resize(1000, 500);
+    QImage doubled(2000, 1000, QImage::Format_ARGB32_Premultiplied);
+    doubled.setDevicePixelRatio(2);
+    view.render(&doubled);
+    EXPECT_EQ(view._layerForPDFNamed(text("plug"), QSizeF(150, 150)).devicePixelRatio(), 2.0);
 }
 
 TEST_F(Dashboard, AdornmentAndArrowsAppearOnlyOnceTheStateIsKnown)
