@@ -1,5 +1,6 @@
 #include "CWDisplayController.h"
 
+#include "AlertPanel.h"
 #include "CWBattInfoVC.h"
 #include "CWComparisonsVC.h"
 #include "CWDashboardVC.h"
@@ -9,7 +10,6 @@
 #include "CWPDFAtlasTileImage.h"
 #include "CWPageRenderer.h"
 #include "CWUtil.h"
-#include "AlertPanel.h"
 #include "Console.h"
 #include "ui_CWMainWindow.h"
 
