@@ -1,21 +1,19 @@
 #include "CWDashboardVC.h"
 
-#include "CWBatteryMonitor.h"
 #include "CWDashboardView.h"
 #include "ui_CWDashboardVC.h"
 
-CWDashboardVC::CWDashboardVC(const QString &nibName, QObject *parent)
-    : CWHolderVC(nibName, parent)
-    , _ui(std::make_unique<Ui::CWDashboardVC>())
+CWDashboardVC::CWDashboardVC(const QString &nibName, const CWBatteryMonitor &monitor, QObject *parent)
+    : CWFormVC(nibName, parent)
+    , _monitor(monitor)
 {
 }
 
 CWDashboardVC::~CWDashboardVC() = default;
 
-void CWDashboardVC::setupView(QWidget *view)
+void CWDashboardVC::awakeFromNib()
 {
-    _ui->setupUi(view);
-    _ui->dashboardView->setMonitor(CWBatteryMonitor::sharedMonitor());
+    dashboardView()->setMonitor(&_monitor);
 }
 
 CWDashboardView *CWDashboardVC::dashboardView() const

@@ -2,18 +2,17 @@
 
 #include "CWHolderVC.h"
 
-#include <memory>
-
+class CWBatteryMonitor;
 class CWDashboardView;
 namespace Ui {
 class CWDashboardVC;
 }
 
 // The "Monitor" page: runs its dashboard while the page is on screen.
-class CWDashboardVC : public CWHolderVC {
+class CWDashboardVC : public CWFormVC<Ui::CWDashboardVC> {
     Q_OBJECT
 public:
-    explicit CWDashboardVC(const QString &nibName, QObject *parent = nullptr);
+    CWDashboardVC(const QString &nibName, const CWBatteryMonitor &monitor, QObject *parent = nullptr);
     ~CWDashboardVC() override;
 
     CWDashboardView *dashboardView() const;
@@ -22,8 +21,8 @@ public:
     void deactivate() override;
 
 protected:
-    void setupView(QWidget *view) override;
+    void awakeFromNib() override;
 
 private:
-    std::unique_ptr<Ui::CWDashboardVC> _ui;
+    const CWBatteryMonitor &_monitor;
 };

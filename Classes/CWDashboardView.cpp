@@ -54,9 +54,9 @@ CWDashboardView::~CWDashboardView()
     _clearPDFLayersCache();
 }
 
-void CWDashboardView::setMonitor(CWBatteryMonitor *monitor)
+void CWDashboardView::setMonitor(const CWBatteryMonitor *monitor)
 {
-    const bool observing = _battUpdatedObservation != 0;
+    const bool observing = bool(_battUpdatedObservation);
     tearDownObservations();
     _monitor = monitor;
     if (observing)
@@ -173,8 +173,7 @@ void CWDashboardView::tearDownObservations()
 {
     if (!_battUpdatedObservation)
         return;
-    NotificationCenter::defaultCenter().removeObserver(_battUpdatedObservation);
-    _battUpdatedObservation = 0;
+    _battUpdatedObservation.reset();
     SessionMagic::sharedInstance().setDelegate(nullptr);
     MuxMagic::switcherClose();
 }

@@ -33,7 +33,7 @@ public:
 
     // The monitor whose readings it shows (not owned); updates at once. Without one nothing is
     // known yet: no arrows, no plug adornment.
-    void setMonitor(CWBatteryMonitor *monitor);
+    void setMonitor(const CWBatteryMonitor *monitor);
 
     // Re-reads the monitor, the graphics mode and the units, and asks to repaint what changed.
     void updateFromBatt();
@@ -92,7 +92,7 @@ private:
     bool _isOnScreen() const;
     double _now() const;
 
-    CWBatteryMonitor *_monitor = nullptr;
+    const CWBatteryMonitor *_monitor = nullptr;
     QTimer _animTimer;
     bool _animationWanted = false;
     QPointer<QWidget> _watchedWindow;
@@ -121,7 +121,7 @@ private:
         qreal devicePixelRatio = 0.0;
         QImage layer;
     } _cachedBattDrawStringLayer;
-    NotificationCenter::Token _battUpdatedObservation = 0;
+    Subscription _battUpdatedObservation;
     std::optional<QVariantMap> _hashedSnapshot;
     bool _hashedSnapshotWasNull = true;
     size_t _hashedSnapshotHash = 0;

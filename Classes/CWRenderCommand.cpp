@@ -1,13 +1,11 @@
 #include "CWRenderCommand.h"
 
-#include "CWAppDelegate.h"
 #include "CWBatteryMonitor.h"
 #include "CWDisplayController.h"
 #include "CWHolderVC.h"
 #include "CWLog.h"
 #include "CWPageRenderer.h"
 #include "Console.h"
-#include "UserDefaults.h"
 
 #include <QRegularExpression>
 
@@ -55,10 +53,11 @@ std::optional<CWRenderCommand::Request> CWRenderCommand::parse(const QString &pa
 
 int CWRenderCommand::run(const Request &request)
 {
-    UserDefaults::standard().registerDefaults(CWAppDelegate::registeredDefaults());
-    CWLog::useReadOnlySharedLog();
-    CWBatteryMonitor::sharedMonitor()->readOnce();
-    CWDisplayController displayController;
+    CWBatteryMonitor *monitor = CWBatteryMonitor::sharedMonitor();
+    monitor->readOnce();
+    const std::unique_ptr<CWLog> log = CWLog::openSharedLogReadOnly();
+    // No statistics server is asked: the Comparisons page shows this battery alone.
+    CWDisplayController displayController(*monitor, [&log] { return log.get(); }, [] { return QVariantList(); });
     CWHolderVC *page = displayController.controllerForPage(request.page);
     QString error;
     if (!CWPageRenderer::writePage(*page, request.size, request.output, &error)) {

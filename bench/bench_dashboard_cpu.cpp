@@ -7,10 +7,10 @@
 #include "CWDashboardVC.h"
 #include "CWDashboardView.h"
 #include "CWDisplayController.h"
+#include "CWLog.h"
 #include "CWUtil.h"
 #include "SimulatedBattery.h"
 #include "ScratchHome.h"
-#include "UserDefaults.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -51,12 +51,12 @@ int main(int argc, char **argv)
 
     CWUtil::registerAppFonts();
     BatteryRegistry::install(std::make_unique<SimulatedBattery>(1.0));
-    UserDefaults::standard().registerDefaults(CWAppDelegate::registeredDefaults());
+    CWAppDelegate::registerDefaults();
     CWBatteryMonitor *monitor = CWBatteryMonitor::sharedMonitor();
     monitor->setUpdateInterval(1.0);
     monitor->startUpdating();
 
-    CWDisplayController displayController;
+    CWDisplayController displayController(*monitor, &CWLog::sharedLog, [] { return QVariantList(); });
     displayController.showMainWindow();
     displayController.pageSelector()->setSelectedIndex(CWDisplayController::Monitor);
     runEventLoopFor(2000); // the first drawing of every piece is not the steady state

@@ -8,11 +8,11 @@
 #include "CWDashboardVC.h"
 #include "CWDashboardView.h"
 #include "CWDisplayController.h"
+#include "CWLog.h"
 #include "CWUtil.h"
 #include "SimulatedBattery.h"
 #include "SysfsBatteryRegistry.h"
 #include "ScratchHome.h"
-#include "UserDefaults.h"
 
 #include <QApplication>
 #include <QDir>
@@ -77,9 +77,9 @@ int main(int argc, char **argv)
     const QString outputDir = QString::fromLocal8Bit(argv[1]);
     QDir().mkpath(outputDir);
     CWUtil::registerAppFonts();
-    UserDefaults::standard().registerDefaults(CWAppDelegate::registeredDefaults());
+    CWAppDelegate::registerDefaults();
 
-    CWDisplayController displayController;
+    CWDisplayController displayController(*CWBatteryMonitor::sharedMonitor(), &CWLog::sharedLog, [] { return QVariantList(); });
     displayController.showMainWindow();
     displayController.pageSelector()->setSelectedIndex(CWDisplayController::Monitor);
     QMainWindow *window = displayController.mainWindow();

@@ -70,7 +70,7 @@ protected:
     void read(const QVariantMap &snapshot)
     {
         battery->next = snapshot;
-        CWBatteryMonitor::sharedMonitor()->_fireTimer();
+        CWBatteryMonitor::sharedMonitor()->tick();
     }
     QImage render(CWDashboardView &view)
     {
@@ -414,7 +414,7 @@ TEST_F(Dashboard, ArrowsRunOnlyWhileThePageIsOnScreen)
 {
     ConsoleCapture console;
     QMainWindow window;
-    CWDashboardVC page(text("CWDashboardVC"));
+    CWDashboardVC page(text("CWDashboardVC"), *CWBatteryMonitor::sharedMonitor());
     window.setCentralWidget(page.view());
     window.resize(800, 500);
     window.show();
