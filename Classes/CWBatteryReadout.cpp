@@ -1,5 +1,6 @@
 #include "CWBatteryReadout.h"
 
+#include "BatteryKeys.h"
 #include "CWBatteryMonitor.h"
 
 #include <algorithm>
@@ -45,10 +46,10 @@ struct TimeLine {
 
 TimeLine timeLine(const QVariantMap &snapshot)
 {
-    const bool charging = snapshot.value(QStringLiteral("IsCharging")).toBool();
-    if (!charging && snapshot.value(QStringLiteral("ExternalConnected")).toBool())
+    const bool charging = snapshot.value(BatteryKey::IsCharging).toBool();
+    if (!charging && snapshot.value(BatteryKey::ExternalConnected).toBool())
         return {QStringLiteral("Time remaining"), QStringLiteral("n/a")};
-    const QVariant minutes = snapshot.value(QStringLiteral("TimeRemaining"));
+    const QVariant minutes = snapshot.value(BatteryKey::TimeRemaining);
     const bool known = minutes.isValid() && minutes.toDouble() <= kMaxMinutes;
     return {charging ? QStringLiteral("Time until full") : QStringLiteral("Time until empty"),
             known ? CWBatteryMonitor::minutesToString(static_cast<qint64>(minutes.toDouble())) : kMissing};
@@ -58,13 +59,13 @@ TimeLine timeLine(const QVariantMap &snapshot)
 
 bool CWBatteryReadout::isInstalled(const QVariant &battInfo)
 {
-    return battInfo.toMap().value(QStringLiteral("BatteryInstalled")).toBool();
+    return battInfo.toMap().value(BatteryKey::BatteryInstalled).toBool();
 }
 
 double CWBatteryReadout::charge(const QVariantMap &snapshot)
 {
-    const std::optional<qint64> current = integer(snapshot, QStringLiteral("CurrentCapacity"));
-    const std::optional<qint64> max = integer(snapshot, QStringLiteral("MaxCapacity"));
+    const std::optional<qint64> current = integer(snapshot, BatteryKey::CurrentCapacity);
+    const std::optional<qint64> max = integer(snapshot, BatteryKey::MaxCapacity);
     if (!current || !max || *max <= 0)
         return 0.0;
     return std::clamp(static_cast<double>(*current) / static_cast<double>(*max), 0.0, 1.0);
@@ -72,15 +73,15 @@ double CWBatteryReadout::charge(const QVariantMap &snapshot)
 
 QString CWBatteryReadout::percentText(const QVariantMap &snapshot)
 {
-    const bool known = integer(snapshot, QStringLiteral("CurrentCapacity"))
-        && integer(snapshot, QStringLiteral("MaxCapacity")).value_or(0) > 0;
+    const bool known = integer(snapshot, BatteryKey::CurrentCapacity)
+        && integer(snapshot, BatteryKey::MaxCapacity).value_or(0) > 0;
     return known ? QString::asprintf("%0.1f%%", charge(snapshot) * 100) : kMissing;
 }
 
 QString CWBatteryReadout::healthRating(const QVariantMap &snapshot)
 {
-    const std::optional<qint64> max = integer(snapshot, QStringLiteral("MaxCapacity"));
-    const std::optional<qint64> design = integer(snapshot, QStringLiteral("DesignCapacity"));
+    const std::optional<qint64> max = integer(snapshot, BatteryKey::MaxCapacity);
+    const std::optional<qint64> design = integer(snapshot, BatteryKey::DesignCapacity);
     if (!max || !design || *design <= 0)
         return QStringLiteral("—");
     const double ratio = static_cast<double>(*max) / static_cast<double>(*design);
@@ -97,7 +98,7 @@ QString CWBatteryReadout::healthRating(const QVariantMap &snapshot)
 
 QString CWBatteryReadout::temperatureText(const QVariantMap &snapshot, qint64 temperatureUnit)
 {
-    const std::optional<qint64> deciKelvin = integer(snapshot, QStringLiteral("Temperature"));
+    const std::optional<qint64> deciKelvin = integer(snapshot, BatteryKey::Temperature);
     if (!deciKelvin)
         return kMissing;
     const double celsius = static_cast<double>(*deciKelvin) / 10 - 273.15;
@@ -123,7 +124,7 @@ QList<double> CWBatteryReadout::cellVolts(const QVariantMap &snapshot, bool *exc
 {
     QList<double> volts;
     bool more = false;
-    for (const QVariant &milliVolts : snapshot.value(QStringLiteral("CellVoltage")).toList()) {
+    for (const QVariant &milliVolts : snapshot.value(BatteryKey::CellVoltage).toList()) {
         const double value = milliVolts.toDouble();
         if (value == 0)
             continue;
@@ -157,8 +158,8 @@ CWBatteryReadout::CellRow CWBatteryReadout::cellRow(qsizetype cellCount, double 
 
 CWBatteryReadout::Block CWBatteryReadout::lowerBlock(const QVariantMap &snapshot, qint64 temperatureUnit)
 {
-    const std::optional<qint64> milliVolts = integer(snapshot, QStringLiteral("Voltage"));
-    const std::optional<qint64> milliAmps = integer(snapshot, QStringLiteral("InstantAmperage"));
+    const std::optional<qint64> milliVolts = integer(snapshot, BatteryKey::Voltage);
+    const std::optional<qint64> milliAmps = integer(snapshot, BatteryKey::InstantAmperage);
     const TimeLine time = timeLine(snapshot);
     return {{QStringLiteral("Voltage"), QStringLiteral("Amperage"), QStringLiteral("Temperature"), time.title},
             {milliVolts ? QString::asprintf("%0.2f V", static_cast<double>(*milliVolts) / 1000) : kMissing,
@@ -168,19 +169,19 @@ CWBatteryReadout::Block CWBatteryReadout::lowerBlock(const QVariantMap &snapshot
 
 CWBatteryReadout::Block CWBatteryReadout::upperBlock(const QVariantMap &snapshot)
 {
-    const std::optional<qint64> current = integer(snapshot, QStringLiteral("CurrentCapacity"));
-    const std::optional<qint64> max = integer(snapshot, QStringLiteral("MaxCapacity"));
-    const std::optional<qint64> design = integer(snapshot, QStringLiteral("DesignCapacity"));
+    const std::optional<qint64> current = integer(snapshot, BatteryKey::CurrentCapacity);
+    const std::optional<qint64> max = integer(snapshot, BatteryKey::MaxCapacity);
+    const std::optional<qint64> design = integer(snapshot, BatteryKey::DesignCapacity);
     const QString loss = max && design ? QString::asprintf("%i mAh", static_cast<int>(*design - *max)) : kMissing;
-    const std::optional<qint64> cycles = integer(snapshot, QStringLiteral("CycleCount"));
-    const qint64 designCycles = integer(snapshot, QStringLiteral("DesignCycleCount9C")).value_or(0);
+    const std::optional<qint64> cycles = integer(snapshot, BatteryKey::CycleCount);
+    const qint64 designCycles = integer(snapshot, BatteryKey::DesignCycleCount9C).value_or(0);
     const QString designCyclesText = designCycles == 0 ? QStringLiteral("?") : QString::number(designCycles);
     return {{QStringLiteral("Installed"), QStringLiteral("Has Adapter"), QStringLiteral("Charging"),
              QStringLiteral("Fully Charged"), QStringLiteral("Current Capacity"), QStringLiteral("Full Capacity"),
              QStringLiteral("Design Capacity"), QStringLiteral("Capacity Loss"), QStringLiteral("Cycles / Max"),
              QStringLiteral("Overall Health")},
-            {mark(snapshot, QStringLiteral("BatteryInstalled")), mark(snapshot, QStringLiteral("ExternalConnected")),
-             mark(snapshot, QStringLiteral("IsCharging")), mark(snapshot, QStringLiteral("FullyCharged")),
+            {mark(snapshot, BatteryKey::BatteryInstalled), mark(snapshot, BatteryKey::ExternalConnected),
+             mark(snapshot, BatteryKey::IsCharging), mark(snapshot, BatteryKey::FullyCharged),
              formatted(current, "%i mAh"), formatted(max, "%i mAh"), formatted(design, "%i mAh"),
              loss,
              QStringLiteral("%1 / %2").arg(cycles ? QString::number(*cycles) : kMissing, designCyclesText),
