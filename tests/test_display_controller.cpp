@@ -6,9 +6,12 @@
 #include "CWLog.h"
 #include "CWPDFAtlas.h"
 #include "CWPDFAtlasTileImage.h"
+#include "AlertPanel.h"
 #include "TestSupport.h"
 
+#include <QImage>
 #include <QMainWindow>
+#include <QTemporaryDir>
 #include <QTest>
 #include <gtest/gtest.h>
 
@@ -108,4 +111,25 @@ TEST_F(DisplayControllerTest, ArrowKeysInThePageListSwitchPages)
     QTest::keyClick(controller.pageSelector(), Qt::Key_Down);
     EXPECT_EQ(controller.currentPage(), 1);
     EXPECT_EQ(controller.currentVC(), controller.graphVC());
+}
+
+TEST_F(DisplayControllerTest, SavesThePageOnShowAsAPicture)
+{
+    QTemporaryDir dir;
+    select(3);
+    const QString png = dir.filePath(QStringLiteral("page.png"));
+    ASSERT_TRUE(controller.savePageAsImage(png));
+    const QWidget *page = controller.mainContentView();
+    EXPECT_EQ(QImage(png).size(), page->size() * page->devicePixelRatio());
+
+    QStringList alerts;
+    AlertPanel::setResponder([&alerts](const AlertPanel::Alert &alert) {
+        alerts << alert.message;
+        return AlertPanel::Response::Default;
+    });
+    ConsoleCapture console;
+    EXPECT_FALSE(controller.savePageAsImage(dir.filePath(QStringLiteral("missing/page.pdf"))));
+    AlertPanel::setResponder({});
+    ASSERT_EQ(alerts.size(), 1);
+    EXPECT_TRUE(alerts.first().startsWith(QStringLiteral("Cannot write "))) << alerts.first().toStdString();
 }
