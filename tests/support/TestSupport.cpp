@@ -17,17 +17,33 @@ ConsoleCapture::~ConsoleCapture()
     Console::setSink({});
 }
 
+ScopedEnv::ScopedEnv(const char *name, const QByteArray &value)
+    : _name(name)
+    , _wasSet(qEnvironmentVariableIsSet(name))
+    , _previous(qgetenv(name))
+{
+    if (value.isNull())
+        qunsetenv(name);
+    else
+        qputenv(name, value);
+}
+
+ScopedEnv::~ScopedEnv()
+{
+    if (_wasSet)
+        qputenv(_name, _previous);
+    else
+        qunsetenv(_name);
+}
+
 ScopedDataHome::ScopedDataHome()
-    : _previous(qgetenv("XDG_DATA_HOME"))
 {
     CWLog::resetSharedLog();
-    qputenv("XDG_DATA_HOME", _dir.path().toUtf8());
 }
 
 ScopedDataHome::~ScopedDataHome()
 {
     CWLog::resetSharedLog();
-    qputenv("XDG_DATA_HOME", _previous);
 }
 
 void writeTextFile(const QString &root, const QString &relativePath, const QString &text)

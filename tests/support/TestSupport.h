@@ -18,6 +18,21 @@ private:
     QStringList _lines;
 };
 
+// Sets an environment variable (unsets it for a null value) for as long as it lives, then puts back
+// the previous value or none.
+class ScopedEnv {
+public:
+    ScopedEnv(const char *name, const QByteArray &value);
+    ~ScopedEnv();
+    ScopedEnv(const ScopedEnv &) = delete;
+    ScopedEnv &operator=(const ScopedEnv &) = delete;
+
+private:
+    const char *_name;
+    bool _wasSet;
+    QByteArray _previous;
+};
+
 // Gives the test its own data directory (XDG_DATA_HOME) for as long as it lives, so the support
 // directory and the shared log start empty; restores the previous one afterwards.
 class ScopedDataHome {
@@ -30,7 +45,7 @@ public:
 
 private:
     QTemporaryDir _dir;
-    QByteArray _previous;
+    ScopedEnv _dataHome{"XDG_DATA_HOME", _dir.path().toUtf8()};
 };
 
 // Writes text into a file below root, creating the folders on the way.

@@ -31,14 +31,12 @@ public:
         std::string target; // path and query as sent
         std::string body;
         httplib::Headers headers;
-        httplib::Params query;
 
         std::string header(const std::string &name) const
         {
             const auto found = headers.find(name);
             return found == headers.end() ? std::string() : found->second;
         }
-        size_t headerCount(const std::string &name) const { return headers.count(name); }
     };
 
     HttpTestServer()
@@ -48,6 +46,7 @@ public:
         };
         // One request per connection: an idle keep-alive connection would hold up stopping.
         _server.set_keep_alive_max_count(1);
+        _server.set_keep_alive_timeout(1); // also how long a connection that never sent a request is kept
         _server.set_read_timeout(1);
         _server.Get(".*", handler);
         _server.Post(".*", handler);
@@ -95,8 +94,7 @@ private:
         Answer answer{404, "no such page"};
         {
             std::lock_guard lock(_mutex);
-            _requests.push_back({request.method, request.path, request.target, request.body, request.headers,
-                                 request.params});
+            _requests.push_back({request.method, request.path, request.target, request.body, request.headers});
             if (const auto found = _answers.find(request.path); found != _answers.end())
                 answer = found->second;
         }
