@@ -56,18 +56,14 @@ protected:
 
 } // namespace
 
-TEST_F(PrefsTest, CancellingTheDeletionKeepsEverything)
+TEST_F(PrefsTest, DeletingAllDataAsksFirstAndKeepsTheEvents)
 {
-    answer = AlertPanel::Response::Default;
     QTest::mouseClick(control<QPushButton>("clearAllLogsButton"), Qt::LeftButton);
     EXPECT_EQ(asked, QStringList{"Delete all data?"});
-    EXPECT_EQ(samples(), 3);
-}
+    EXPECT_EQ(samples(), 3) << "Cancel keeps everything";
 
-TEST_F(PrefsTest, DeletingRemovesSamplesButKeepsEvents)
-{
     answer = AlertPanel::Response::Alternate;
-    prefs.clearAllLogs();
+    QTest::mouseClick(control<QPushButton>("clearAllLogsButton"), Qt::LeftButton);
     EXPECT_EQ(samples(), 0);
     const CWLogResult events = log->eventLogEntriesAboveIndex(0);
     ASSERT_TRUE(events);
