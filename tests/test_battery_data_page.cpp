@@ -73,18 +73,6 @@ TEST_F(BatteryDataPage, RefreshButtonReadsTheMonitorAgain)
     EXPECT_TRUE(page.textView()->toPlainText().contains("CurrentCapacity = 2400;"));
 }
 
-TEST(ValueTransformers, AreFoundByTheirClassNamesOnceInitialized)
-{
-    EXPECT_EQ(ValueTransformer::valueTransformerForName("CWBoolToYesNo"), nullptr);
-    CWBoolToYesNo::initialize();
-    CWNSDataToASCII::initialize();
-    ValueTransformer *yesNo = ValueTransformer::valueTransformerForName("CWBoolToYesNo");
-    ASSERT_NE(yesNo, nullptr);
-    CWBoolToYesNo::initialize();
-    EXPECT_EQ(ValueTransformer::valueTransformerForName("CWBoolToYesNo"), yesNo) << "registered once";
-    EXPECT_NE(ValueTransformer::valueTransformerForName("CWNSDataToASCII"), nullptr);
-}
-
 TEST(ValueTransformers, BoolToYesNoAnswersOnlyForNumbers)
 {
     const CWBoolToYesNo transformer;

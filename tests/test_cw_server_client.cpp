@@ -14,24 +14,10 @@ namespace {
 struct RecordingDelegate : LXCWServerDelegate {
     QStringList calls;
     QList<qint32> machineIDs;
-    QVariant models = u"not called"_s;
-    QVariant battData = u"not called"_s;
-
-    void gotNewMachineID(qint32 machineID) override
-    {
-        calls << u"gotNewMachineID"_s;
-        machineIDs << machineID;
-    }
-    void gotPBModels(const QVariant &reply) override
-    {
-        calls << u"gotPBModels"_s;
-        models = reply;
-    }
-    void gotBattData(const QVariant &reply) override
-    {
-        calls << u"gotBattData"_s;
-        battData = reply;
-    }
+    QVariant models, battData;
+    void gotNewMachineID(qint32 machineID) override { calls << u"gotNewMachineID"_s; machineIDs << machineID; }
+    void gotPBModels(const QVariant &reply) override { calls << u"gotPBModels"_s; models = reply; }
+    void gotBattData(const QVariant &reply) override { calls << u"gotBattData"_s; battData = reply; }
     void sentBattData() override { calls << u"sentBattData"_s; }
 };
 

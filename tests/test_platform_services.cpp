@@ -1,7 +1,6 @@
 #include "AlertPanel.h"
 #include "Console.h"
 #include "NotificationCenter.h"
-#include "PropertyListWriter.h"
 #include "TestSupport.h"
 #include "UserDefaults.h"
 
@@ -65,26 +64,6 @@ TEST(Console, SinkCapturesLinesWithoutTrailingNewline)
     ConsoleCapture capture;
     Console::line("Can't open database: disk I/O error\n");
     EXPECT_EQ(capture.lines(), QStringList{"Can't open database: disk I/O error"});
-}
-
-TEST(PropertyListWriter, OpenStepTextOfNestedValues)
-{
-    const QVariantMap map = {{"A", qint64(-5)}, {"Name", "two words"}, {"On", true},
-                             {"Cells", QVariantList{qint64(1), qint64(2)}}, {"Raw", QByteArray("\x01\x02", 2)}};
-    EXPECT_EQ(PropertyListWriter::openStepText(map),
-              "{\n    A = -5;\n    Cells = (\n        1,\n        2\n    );\n    Name = \"two words\";\n"
-              "    On = 1;\n    Raw = <0102>;\n}");
-    EXPECT_EQ(PropertyListWriter::openStepText(QVariantMap()), "{\n}");
-}
-
-TEST(PropertyListWriter, XmlDocumentHoldsTypedValues)
-{
-    const QByteArray xml = PropertyListWriter::xmlData(QVariantMap{{"n", qint64(3)}, {"s", "a<b"}, {"t", true}});
-    EXPECT_TRUE(xml.contains("<plist version=\"1.0\">"));
-    EXPECT_TRUE(xml.contains("<key>n</key>"));
-    EXPECT_TRUE(xml.contains("<integer>3</integer>"));
-    EXPECT_TRUE(xml.contains("<string>a&lt;b</string>"));
-    EXPECT_TRUE(xml.contains("<true/>"));
 }
 
 TEST(AlertPanel, ClosingThePanelNeverChoosesTheAlternateButton)

@@ -16,38 +16,19 @@ PowerSupply supply(const QString &name, const QByteArray &uevent)
     return {name, SysfsSnapshot::parseUevent(uevent)};
 }
 
-const QByteArray kChargeBattery = "POWER_SUPPLY_NAME=BAT0\n"
-                                  "POWER_SUPPLY_TYPE=Battery\n"
-                                  "POWER_SUPPLY_STATUS=Discharging\n"
-                                  "POWER_SUPPLY_PRESENT=1\n"
-                                  "POWER_SUPPLY_TECHNOLOGY=Li-ion\n"
-                                  "POWER_SUPPLY_CYCLE_COUNT=312\n"
-                                  "POWER_SUPPLY_VOLTAGE_MIN_DESIGN=11400000\n"
-                                  "POWER_SUPPLY_VOLTAGE_NOW=12345600\n"
-                                  "POWER_SUPPLY_CURRENT_NOW=850000\n"
-                                  "POWER_SUPPLY_CURRENT_AVG=-900400\n"
-                                  "POWER_SUPPLY_CHARGE_FULL_DESIGN=5000000\n"
-                                  "POWER_SUPPLY_CHARGE_FULL=4600000\n"
-                                  "POWER_SUPPLY_CHARGE_NOW=3100000\n"
-                                  "POWER_SUPPLY_TEMP=300\n"
-                                  "POWER_SUPPLY_MODEL_NAME=  5B10W13930 \n"
-                                  "POWER_SUPPLY_MANUFACTURER=SMP\n"
-                                  "POWER_SUPPLY_SERIAL_NUMBER=\xff" "1234\n"
-                                  "POWER_SUPPLY_MANUFACTURE_YEAR=2010\n"
-                                  "POWER_SUPPLY_MANUFACTURE_MONTH=1\n"
-                                  "POWER_SUPPLY_MANUFACTURE_DAY=15\n"
-                                  "POWER_SUPPLY_CAPACITY_ERROR_MARGIN=1\n"
-                                  "DEVTYPE=ignored\n"
-                                  "garbage\n";
+const QByteArray kChargeBattery =
+    "POWER_SUPPLY_NAME=BAT0\nPOWER_SUPPLY_TYPE=Battery\nPOWER_SUPPLY_STATUS=Discharging\nPOWER_SUPPLY_PRESENT=1\n"
+    "POWER_SUPPLY_TECHNOLOGY=Li-ion\nPOWER_SUPPLY_CYCLE_COUNT=312\nPOWER_SUPPLY_VOLTAGE_MIN_DESIGN=11400000\n"
+    "POWER_SUPPLY_VOLTAGE_NOW=12345600\nPOWER_SUPPLY_CURRENT_NOW=850000\nPOWER_SUPPLY_CURRENT_AVG=-900400\n"
+    "POWER_SUPPLY_CHARGE_FULL_DESIGN=5000000\nPOWER_SUPPLY_CHARGE_FULL=4600000\nPOWER_SUPPLY_CHARGE_NOW=3100000\n"
+    "POWER_SUPPLY_TEMP=300\nPOWER_SUPPLY_MODEL_NAME=  5B10W13930 \nPOWER_SUPPLY_MANUFACTURER=SMP\n"
+    "POWER_SUPPLY_SERIAL_NUMBER=\xff" "1234\nPOWER_SUPPLY_MANUFACTURE_YEAR=2010\nPOWER_SUPPLY_MANUFACTURE_MONTH=1\n"
+    "POWER_SUPPLY_MANUFACTURE_DAY=15\nPOWER_SUPPLY_CAPACITY_ERROR_MARGIN=1\nDEVTYPE=ignored\ngarbage\n";
 
-const QByteArray kEnergyBattery = "POWER_SUPPLY_TYPE=Battery\n"
-                                  "POWER_SUPPLY_STATUS=Discharging\n"
-                                  "POWER_SUPPLY_VOLTAGE_MIN_DESIGN=11550000\n"
-                                  "POWER_SUPPLY_VOLTAGE_NOW=12000000\n"
-                                  "POWER_SUPPLY_POWER_NOW=9000000\n"
-                                  "POWER_SUPPLY_ENERGY_FULL_DESIGN=57000000\n"
-                                  "POWER_SUPPLY_ENERGY_FULL=51300000\n"
-                                  "POWER_SUPPLY_ENERGY_NOW=25650000\n";
+const QByteArray kEnergyBattery =
+    "POWER_SUPPLY_TYPE=Battery\nPOWER_SUPPLY_STATUS=Discharging\nPOWER_SUPPLY_VOLTAGE_MIN_DESIGN=11550000\n"
+    "POWER_SUPPLY_VOLTAGE_NOW=12000000\nPOWER_SUPPLY_POWER_NOW=9000000\nPOWER_SUPPLY_ENERGY_FULL_DESIGN=57000000\n"
+    "POWER_SUPPLY_ENERGY_FULL=51300000\nPOWER_SUPPLY_ENERGY_NOW=25650000\n";
 
 QByteArray adapter(const char *type, int online, const char *scope = "System")
 {
@@ -130,18 +111,12 @@ TEST(SysfsSnapshot, SignsAndTimesFollowTheStatus)
 
 TEST(SysfsSnapshot, LeavesOutGarbageAndAbsurdValues)
 {
-    const QVariantMap map = snapshotOf("POWER_SUPPLY_TYPE=Battery\nPOWER_SUPPLY_STATUS=Discharging\n"
-                                       "POWER_SUPPLY_VOLTAGE_NOW=12000000\n"
-                                       "POWER_SUPPLY_CURRENT_NOW=30000000\n" // 360 W
-                                       "POWER_SUPPLY_CHARGE_NOW=-5\n"
-                                       "POWER_SUPPLY_CHARGE_FULL=lots\n"
-                                       "POWER_SUPPLY_CHARGE_FULL_DESIGN=\n"
-                                       "POWER_SUPPLY_CYCLE_COUNT=12x\n"
-                                       "POWER_SUPPLY_TEMP=-3000\n"
-                                       "POWER_SUPPLY_MODEL_NAME=   \n"
-                                       "POWER_SUPPLY_MANUFACTURE_YEAR=2010\n"
-                                       "POWER_SUPPLY_MANUFACTURE_MONTH=13\n"
-                                       "POWER_SUPPLY_MANUFACTURE_DAY=15\n");
+    const QVariantMap map = snapshotOf(
+        "POWER_SUPPLY_TYPE=Battery\nPOWER_SUPPLY_STATUS=Discharging\nPOWER_SUPPLY_VOLTAGE_NOW=12000000\n"
+        "POWER_SUPPLY_CURRENT_NOW=30000000\n" // 360 W
+        "POWER_SUPPLY_CHARGE_NOW=-5\nPOWER_SUPPLY_CHARGE_FULL=lots\nPOWER_SUPPLY_CHARGE_FULL_DESIGN=\n"
+        "POWER_SUPPLY_CYCLE_COUNT=12x\nPOWER_SUPPLY_TEMP=-3000\nPOWER_SUPPLY_MODEL_NAME=   \n"
+        "POWER_SUPPLY_MANUFACTURE_YEAR=2010\nPOWER_SUPPLY_MANUFACTURE_MONTH=13\nPOWER_SUPPLY_MANUFACTURE_DAY=15\n");
     for (const char *key : {"InstantAmperage", "Amperage", "CurrentCapacity", "MaxCapacity", "DesignCapacity",
                             "CycleCount", "Temperature", "TimeRemaining", "DeviceName", "ManufactureDate"})
         EXPECT_FALSE(map.contains(QLatin1String(key))) << key;
