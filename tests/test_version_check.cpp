@@ -68,21 +68,13 @@ protected:
 
 } // namespace
 
-TEST_F(VersionCheckTest, AsksWithTheEncodedNameAndVersion)
-{
-    check(xmlReply("<key>success</key><true/><key>alertNew</key><false/><key>currentVersion</key><string>1.0</string>"));
-    const HttpTestServer::Request request = server.requests().at(0);
-    EXPECT_EQ(request.method, "GET");
-    EXPECT_EQ(request.target, "/versioncheck.php?name=Cellwise&ver=1.0%20%282%29");
-    EXPECT_TRUE(alerts.isEmpty()) << "nothing new: nothing shown";
-    EXPECT_TRUE(console.lines().isEmpty()) << "and nothing logged";
-}
-
 TEST_F(VersionCheckTest, ANewVersionIsOfferedAndVisitWebsiteOpensItsPage)
 {
     const QByteArray reply = xmlReply("<key>success</key><true/><key>alertNew</key><true/><key>currentVersion</key>"
                                       "<string>2.1</string><key>productPage</key><string>https://example.org/cellwise</string>");
     check(reply);
+    EXPECT_EQ(server.requests().at(0).method + server.requests().at(0).target,
+              "GET/versioncheck.php?name=Cellwise&ver=1.0%20%282%29");
     EXPECT_TRUE(opened.isEmpty()) << "Cancel opens nothing";
     answer = AlertPanel::Response::Alternate;
     check(reply);
@@ -104,6 +96,7 @@ TEST_F(VersionCheckTest, OnlyAnUnderstoodYesOffersAVersionAndOnlyAWebPageIsOffer
         const char *alternateButton; // null: no alert
         QString line;                // the start of the one console line; null for none
     } rows[] = {
+        {xmlReply("<key>success</key><true/><key>alertNew</key><false/>"), 200, nullptr, QString()}, // nothing new
         {"{ success = YES; alertNew = YES; currentVersion = 2.0; }", 200, "", QString()},
         {xmlReply("<key>success</key><true/><key>alertNew</key><true/><key>productPage</key>"
                   "<string>file:///etc/passwd</string>"),

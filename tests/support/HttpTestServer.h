@@ -10,6 +10,7 @@
 #include <atomic>
 #include <chrono>
 #include <functional>
+#include <iterator>
 #include <httplib.h>
 #include <map>
 #include <mutex>
@@ -36,6 +37,14 @@ public:
         {
             const auto found = headers.find(name);
             return found == headers.end() ? std::string() : found->second;
+        }
+        // The statistics server's fields among the headers.
+        std::multimap<std::string, std::string> cellwFields() const
+        {
+            std::multimap<std::string, std::string> fields;
+            std::copy_if(headers.begin(), headers.end(), std::inserter(fields, fields.end()),
+                         [](const auto &field) { return field.first.starts_with("CELLW_"); });
+            return fields;
         }
     };
 
