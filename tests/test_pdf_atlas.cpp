@@ -27,13 +27,6 @@ bool isTransparent(const QImage &image)
                        [](uchar byte) { return byte == 0; });
 }
 
-QImage canvas(int size)
-{
-    QImage image(size, size, QImage::Format_ARGB32_Premultiplied);
-    image.fill(Qt::white);
-    return image;
-}
-
 // A page of 4 x 4 cells of 32 points, each filled with its own colour; cell (2, 1) also has a
 // 1-point black line across its top and a transparent bottom half. Rows count from the bottom.
 class AtlasTest : public ::testing::Test {
@@ -68,41 +61,34 @@ protected:
 
 } // namespace
 
-TEST_F(AtlasTest, TilesCountColumnsFromTheLeftAndRowsFromTheBottomAndAreUpright)
+TEST_F(AtlasTest, TilesShowTheirCellUprightSharpAndRenderedOncePerRatio)
 {
-    for (auto [column, row] : {std::pair{0, 0}, {1, 3}, {3, 0}, {0, 3}, {2, 2}}) {
+    for (auto [column, row] : {std::pair{0, 0}, {1, 3}, {3, 0}, {2, 2}}) {
         const QImage image = _atlas.tileAtX(column, row)->cgImage();
         ASSERT_EQ(image.size(), QSize(32, 32));
-        EXPECT_EQ(image.format(), QImage::Format_ARGB32_Premultiplied);
-        // The whole cell and nothing of its neighbours.
-        for (QPoint point : {QPoint(0, 0), QPoint(31, 31), QPoint(0, 31), QPoint(31, 0)})
-            EXPECT_EQ(image.pixelColor(point), cellColor(column, row)) << column << "," << row << " at " << point.x() << "," << point.y();
+        for (QPoint corner : {QPoint(0, 0), QPoint(31, 31)}) // the whole cell, nothing of its neighbours
+            EXPECT_EQ(image.pixelColor(corner), cellColor(column, row)) << column << "," << row;
     }
-    const QImage image = _atlas.tileAtX(2, 1)->cgImage();
-    EXPECT_EQ(image.pixelColor(16, 0), QColor(Qt::black)); // the line along the top
-    EXPECT_EQ(image.pixelColor(16, 8), cellColor(2, 1));
-    EXPECT_EQ(qAlpha(image.pixel(16, 24)), 0); // the empty bottom half
-}
-
-TEST_F(AtlasTest, BitmapsHonourTheDevicePixelRatioAndAreRenderedOncePerRatio)
-{
     const auto tile = _atlas.tileAtX(2, 1);
+    const QImage image = tile->cgImage();
+    EXPECT_EQ(image.pixelColor(16, 0), QColor(Qt::black)); // the line along the top
+    EXPECT_EQ(qAlpha(image.pixel(16, 24)), 0);             // the empty bottom half
     const QImage sharp = tile->cgImage(2.0);
-    EXPECT_EQ(sharp.size(), QSize(64, 64));
     EXPECT_EQ(sharp.deviceIndependentSize(), QSizeF(32, 32));
-    // The 1-point line is two pixels thick, the cell's colour starts right below it.
-    EXPECT_EQ(sharp.pixelColor(30, 1), QColor(Qt::black));
-    EXPECT_EQ(sharp.pixelColor(30, 2), cellColor(2, 1));
+    EXPECT_EQ(QList<QColor>({sharp.pixelColor(30, 1), sharp.pixelColor(30, 2)}), QList<QColor>({Qt::black, cellColor(2, 1)}))
+        << "the 1-point line is two pixels thick";
+    EXPECT_EQ(tile->cgImage(2.0).cacheKey(), sharp.cacheKey()) << "rendered once per ratio";
 
-    EXPECT_EQ(tile->cgImage(2.0).cacheKey(), sharp.cacheKey());
-    const qint64 single = tile->cgImage().cacheKey();
-    EXPECT_NE(single, sharp.cacheKey());
-    EXPECT_EQ(tile->cgImage().cacheKey(), single);
+    _atlas.setTileSize(QSizeF(64, 32.7)); // bitmaps take whole pixels, truncated
+    const QImage wide = _atlas.tileAtX(1, 0)->cgImage();
+    EXPECT_EQ(wide.size(), QSize(64, 32));
+    EXPECT_EQ(QList<QColor>({wide.pixelColor(8, 16), wide.pixelColor(56, 16)}), QList<QColor>({cellColor(2, 0), cellColor(3, 0)}));
 }
 
-TEST_F(AtlasTest, TileLandsOnThePaintersOriginInYUpCoordinatesInEveryKnownStyle)
+TEST_F(AtlasTest, TileLandsOnThePaintersOriginInYUpCoordinates)
 {
-    QImage drawn = canvas(100);
+    QImage drawn(100, 100, QImage::Format_ARGB32_Premultiplied);
+    drawn.fill(Qt::white);
     QPainter painter(&drawn);
     CWUtil::flipToYUp(painter, 100);
     painter.translate(10, 20);
@@ -113,45 +99,20 @@ TEST_F(AtlasTest, TileLandsOnThePaintersOriginInYUpCoordinatesInEveryKnownStyle)
     EXPECT_EQ(drawn.pixelColor(20, 55), cellColor(2, 1));
     for (QPoint outside : {QPoint(20, 75), QPoint(9, 55), QPoint(42, 55), QPoint(20, 47)})
         EXPECT_EQ(drawn.pixelColor(outside), QColor(Qt::white)) << outside.x() << "," << outside.y();
-
-    const auto draw = [this](int style) {
-        QImage image = canvas(32);
-        QPainter stylePainter(&image);
-        CWUtil::flipToYUp(stylePainter, 32);
-        _atlas.drawTileAtX(3, 2, style, stylePainter);
-        return image;
-    };
-    const QImage normal = draw(CWPDFAtlas::Normal);
-    EXPECT_EQ(normal.pixelColor(5, 5), cellColor(3, 2));
-    EXPECT_EQ(draw(CWPDFAtlas::GradientGrey), normal);
-    EXPECT_EQ(draw(CWPDFAtlas::GradientLit), normal);
-    EXPECT_EQ(draw(3), canvas(32)) << "other styles draw nothing";
 }
 
 TEST_F(AtlasTest, WithoutAPageOrBeyondItTilesAreTransparent)
 {
     EXPECT_TRUE(isTransparent(_atlas.tileAtX(7, 1)->cgImage()));
     EXPECT_TRUE(isTransparent(_atlas.tileAtX(1, 9)->cgImage()));
-    _atlas.setDocument(_document, 2); // an empty page
-    EXPECT_TRUE(_atlas.hasPage());
-    EXPECT_TRUE(isTransparent(_atlas.tileAtX(0, 0)->cgImage()));
-    for (unsigned pageNo : {0u, 3u}) {
+    for (unsigned pageNo : {2u, 0u, 3u}) { // an empty page, and none
         _atlas.setDocument(_document, pageNo);
-        EXPECT_FALSE(_atlas.hasPage());
-        EXPECT_TRUE(isTransparent(_atlas.tileAtX(1, 1)->cgImage()));
+        EXPECT_TRUE(isTransparent(_atlas.tileAtX(1, 1)->cgImage())) << pageNo;
         EXPECT_EQ(_atlas.tileAtX(1, 1)->cgImage().size(), QSize(32, 32));
     }
     _atlas.setDocument(nullptr, 1);
+    EXPECT_FALSE(_atlas.hasPage());
     EXPECT_TRUE(isTransparent(_atlas.tileAtX(0, 0)->cgImage()));
-}
-
-TEST_F(AtlasTest, OtherTileSizesCutTheSamePage)
-{
-    _atlas.setTileSize(QSizeF(64, 32.7)); // bitmaps take whole pixels, truncated
-    const QImage image = _atlas.tileAtX(1, 0)->cgImage();
-    EXPECT_EQ(image.size(), QSize(64, 32));
-    EXPECT_EQ(image.pixelColor(8, 16), cellColor(2, 0));
-    EXPECT_EQ(image.pixelColor(56, 16), cellColor(3, 0));
 }
 
 TEST(IconAtlas, RowThreeHoldsFiveDistinctIcons)

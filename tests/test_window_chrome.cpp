@@ -35,7 +35,7 @@ bool isRed(QRgb pixel)
 
 } // namespace
 
-TEST(StatusView, DarkRoundedBackgroundWithTransparentCornersAndAWarmCast)
+TEST(StatusView, RoundedBackgroundWithTransparentCornersAndACast)
 {
     ConsoleCapture console;
     CWStatusView view;
@@ -48,14 +48,9 @@ TEST(StatusView, DarkRoundedBackgroundWithTransparentCornersAndAWarmCast)
         EXPECT_EQ(qAlpha(image.pixel(corner)), 0) << corner.x() << "," << corner.y();
     for (QPoint inside : {QPoint(10, 10), QPoint(0, 200), QPoint(300, 0)}) // the straight edges reach the bounds
         EXPECT_EQ(qAlpha(image.pixel(inside)), 255) << inside.x() << "," << inside.y();
-    // The cast is clear at the middle of the bottom edge: "202122" darkened by the grain, at most 20 % ...
-    const QColor bottom = image.pixelColor(300, 398);
-    EXPECT_TRUE(bottom.red() >= 25 && bottom.red() <= 32 && bottom.blue() <= 34) << bottom.name().toStdString();
-    // ... and deepens towards the top corners, warm (more red than blue).
-    const QColor corner = image.pixelColor(25, 25);
-    EXPECT_GT(corner.red(), bottom.red() + 30);
-    EXPECT_GT(corner.red(), corner.blue() + 5);
-    EXPECT_TRUE(console.lines().isEmpty());
+    // The colour cast is centred on the bottom edge and deepens towards the top corners.
+    EXPECT_GT(image.pixelColor(25, 25).red(), image.pixelColor(300, 398).red() + 30);
+    EXPECT_TRUE(console.lines().isEmpty()) << "the grain texture loads";
 
     EXPECT_EQ(CWStatusView::castCentre(QSizeF(600, 400)), QPointF(300, 0));
     EXPECT_EQ(CWStatusView::castCentre(QSizeF(600, 200)), QPointF(300, -100)) << "below a flat view";
