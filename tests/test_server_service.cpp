@@ -15,19 +15,17 @@ namespace {
 
 using Fields = std::vector<std::pair<std::string, std::string>>;
 
-StatsRequest post(const std::string &path, const Fields &fields = {})
+// A request whose fields travel as header fields of a POST, or as the query of a GET.
+StatsRequest request(const std::string &path, const Fields &fields = {}, const std::string &method = "POST")
 {
-    StatsRequest request{"POST", path, {}, {}};
-    for (const auto &[name, value] : fields)
-        request.headers.emplace(name, value);
-    return request;
-}
-
-StatsRequest versionCheck(const Fields &query)
-{
-    StatsRequest request{"GET", "/versioncheck.php", {}, {}};
-    request.query.insert(query.begin(), query.end());
-    return request;
+    StatsRequest made{method, path, {}, {}};
+    for (const auto &field : fields) {
+        if (method == "GET")
+            made.query.insert(field);
+        else
+            made.headers.insert(field);
+    }
+    return made;
 }
 
 QVariant parsedBody(const StatsReply &reply)
@@ -54,7 +52,7 @@ protected:
 
     qint64 registerMachine(const char *code)
     {
-        const StatsReply reply = service.handle(post("/cellw_register_machine.php", {{"CELLW_MODELCODE", code}}));
+        const StatsReply reply = service.handle(request("/cellw_register_machine.php", {{"CELLW_MODELCODE", code}}));
         EXPECT_EQ(reply.status, 200);
         return std::stoll(reply.body);
     }
@@ -62,12 +60,12 @@ protected:
                       const char *voltage = "12500", const char *cycleCount = "100")
     {
         return service.handle(
-            post("/cellw_logbatt.php", sampleFields(std::to_string(machine), capacity, designCap, voltage, cycleCount)));
+            request("/cellw_logbatt.php", sampleFields(std::to_string(machine), capacity, designCap, voltage, cycleCount)));
     }
     // The averages record of the model, by its id.
     QVariantMap averagesOf(qint64 modelID)
     {
-        for (const QVariant &record : parsedBody(service.handle(post("/cellw_averages_2.php"))).toList()) {
+        for (const QVariant &record : parsedBody(service.handle(request("/cellw_averages_2.php"))).toList()) {
             if (record.toMap().value(u"pb_modelid"_s).toLongLong() == modelID)
                 return record.toMap();
         }
@@ -81,7 +79,7 @@ protected:
 
 TEST_F(StatsServiceTest, RegistrationRepliesWithTheNewIdAndRefusesAMalformedModel)
 {
-    const StatsReply reply = service.handle(post("/cellw_register_machine.php", {{"CELLW_MODELCODE", "MacBookPro11,1"}}));
+    const StatsReply reply = service.handle(request("/cellw_register_machine.php", {{"CELLW_MODELCODE", "MacBookPro11,1"}}));
     EXPECT_EQ(reply.body, "1\n");
     const std::pair<const char *, Fields> refused[] = {
         {"absent", {}},
@@ -93,7 +91,7 @@ TEST_F(StatsServiceTest, RegistrationRepliesWithTheNewIdAndRefusesAMalformedMode
     };
     for (const auto &[name, fields] : refused) {
         SCOPED_TRACE(name);
-        EXPECT_EQ(service.handle(post("/cellw_register_machine.php", fields)).status, 400);
+        EXPECT_EQ(service.handle(request("/cellw_register_machine.php", fields)).status, 400);
     }
     EXPECT_EQ(store.models().size(), 1u);
 }
@@ -138,12 +136,12 @@ TEST_F(StatsServiceTest, MalformedSamplesAreRefusedAndNotStored)
     };
     for (const auto &[field, value] : badFields) {
         SCOPED_TRACE(std::string(field) + "=" + value);
-        StatsRequest request = post("/cellw_logbatt.php", sampleFields("1", "1111"));
-        request.headers.erase(field);
-        request.headers.emplace(field, value);
-        EXPECT_EQ(service.handle(request).status, 400);
+        StatsRequest malformed = request("/cellw_logbatt.php", sampleFields("1", "1111"));
+        malformed.headers.erase(field);
+        malformed.headers.emplace(field, value);
+        EXPECT_EQ(service.handle(malformed).status, 400);
     }
-    StatsRequest twice = post("/cellw_logbatt.php", sampleFields("1", "1111"));
+    StatsRequest twice = request("/cellw_logbatt.php", sampleFields("1", "1111"));
     twice.headers.emplace("CELLW_CAPACITY", "1112");
     EXPECT_EQ(service.handle(twice).status, 400);
 
@@ -158,7 +156,7 @@ TEST_F(StatsServiceTest, MissingValuesAndUnknownMachinesCastNoVote)
     EXPECT_EQ(upload(machine, "(null)").body, "ok\n");
     for (qint64 unknown : {-1, 0, 42})
         EXPECT_EQ(upload(unknown, "5000").body, "ignored\n") << unknown;
-    EXPECT_EQ(service.handle(post("/cellw_logbatt.php", {{"CELLW_CAPACITY", "5000"}})).body, "ignored\n");
+    EXPECT_EQ(service.handle(request("/cellw_logbatt.php", {{"CELLW_CAPACITY", "5000"}})).body, "ignored\n");
     EXPECT_TRUE(store.votesByModel().begin()->second.empty());
 }
 
@@ -170,7 +168,7 @@ TEST_F(StatsServiceTest, ModelListNamesKnownModelsAndSortsByName)
     const auto record = [](qint64 id, const QString &name, const QString &code) {
         return QVariantMap{{u"pb_modelid"_s, id}, {u"name"_s, name}, {u"code"_s, code}};
     };
-    EXPECT_EQ(parsedBody(service.handle(post("/cellw_pbmodels.php"))),
+    EXPECT_EQ(parsedBody(service.handle(request("/cellw_pbmodels.php"))),
               (QVariantList{record(2, u"Inspiron 15 7000"_s, u"Inspiron 15 7000"_s),
                             record(3, u"MacBook Air (13-inch, Mid 2013)"_s, u"MacBookAir6,2"_s),
                             record(1, u"MacBook Pro (Retina, 13-inch, Late 2013)"_s, u"MacBookPro11,1"_s)}));
@@ -194,22 +192,22 @@ TEST_F(StatsServiceTest, VersionCheckComparesWithTheCurrentVersion)
     };
     for (const auto &row : rows) {
         SCOPED_TRACE(::testing::PrintToString(row.query));
-        EXPECT_EQ(parsedBody(service.handle(versionCheck(row.query))),
+        EXPECT_EQ(parsedBody(service.handle(request("/versioncheck.php", row.query, "GET"))),
                   (QVariantMap{{u"success"_s, row.success}, {u"alertNew"_s, row.alertNew},
                                {u"currentVersion"_s, u"1.2.0"_s}, {u"productPage"_s, u"https://example.org/cellwise"_s}}));
     }
     StatsService withoutPage(store, {3, u"2.0"_s, QString()});
-    EXPECT_FALSE(parsedBody(withoutPage.handle(versionCheck({{"name", "Cellwise"}, {"ver", "1.0"}})))
+    EXPECT_FALSE(parsedBody(withoutPage.handle(request("/versioncheck.php", {{"name", "Cellwise"}, {"ver", "1.0"}}, "GET")))
                      .toMap()
                      .contains(u"productPage"_s));
 }
 
 TEST_F(StatsServiceTest, UnknownPathsAndWrongMethodsAreErrors)
 {
-    EXPECT_EQ(service.handle(post("/index.php")).status, 404);
-    EXPECT_EQ(service.handle(post("/cellw_register_machine.php/../etc")).status, 404);
-    EXPECT_EQ(service.handle({"GET", "/cellw_averages_2.php", {}, {}}).status, 405);
-    EXPECT_EQ(service.handle(post("/versioncheck.php")).status, 405);
+    EXPECT_EQ(service.handle(request("/index.php")).status, 404);
+    EXPECT_EQ(service.handle(request("/cellw_register_machine.php/../etc")).status, 404);
+    EXPECT_EQ(service.handle(request("/cellw_averages_2.php", {}, "GET")).status, 405);
+    EXPECT_EQ(service.handle(request("/versioncheck.php")).status, 405);
 }
 
 // ---- Command line -----------------------------------------------------------------------------
