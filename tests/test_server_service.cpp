@@ -113,11 +113,9 @@ TEST_F(StatsServiceTest, UploadsVoteAndAModelNeedsEnoughMachinesForFigures)
 
     upload(pro + 2, "6000", "6400", "12700", "40");
     const QVariantMap record = averagesOf(proModel);
-    EXPECT_EQ(record.value(u"status"_s), u"ok"_s);
-    EXPECT_EQ(record.value(u"med_capacity"_s), qint64(5000));
-    EXPECT_EQ(record.value(u"med_designcap"_s), qint64(6400));
-    EXPECT_EQ(record.value(u"med_volts"_s), qint64(12600));
-    EXPECT_EQ(record.value(u"med_cyclecount"_s), qint64(20));
+    EXPECT_EQ(QVariantList({record.value(u"status"_s), record.value(u"med_capacity"_s), record.value(u"med_designcap"_s),
+                            record.value(u"med_volts"_s), record.value(u"med_cyclecount"_s)}),
+              QVariantList({u"ok"_s, qint64(5000), qint64(6400), qint64(12600), qint64(20)}));
     EXPECT_EQ(averagesOf(store.models()[0].id).value(u"status"_s), u"toosmall"_s);
 }
 
