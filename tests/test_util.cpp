@@ -53,7 +53,7 @@ TEST(Resources, LoadOnceAndMissingOnesAreReportedAsNull)
 
     EXPECT_FALSE(CWUtil::pdfResource(u"no-such-artwork"_s));
     ASSERT_EQ(console.lines().size(), 1);
-    EXPECT_TRUE(console.lines()[0].startsWith(u"ERROR: could not open the PDF resource :/no-such-artwork.pdf"_s));
+    EXPECT_TRUE(console.lines()[0].startsWith(u"ERROR: could not open the PDF resource :/no-such-artwork.pdf: "_s)) << "with the reason";
     EXPECT_TRUE(CWUtil::imageResource(u"no-such-texture"_s).isNull());
 }
 
