@@ -4,6 +4,7 @@
 #include "LXConnection.h"
 #include "TestSupport.h"
 
+#include <QCoreApplication>
 #include <gtest/gtest.h>
 
 using namespace Qt::StringLiterals;

@@ -114,22 +114,3 @@ TEST_F(AtlasTest, WithoutAPageOrBeyondItTilesAreTransparent)
     EXPECT_FALSE(_atlas.hasPage());
     EXPECT_TRUE(isTransparent(_atlas.tileAtX(0, 0)->cgImage()));
 }
-
-TEST(IconAtlas, RowThreeHoldsFiveDistinctIcons)
-{
-    CWPDFAtlas atlas;
-    atlas.setDocument(CWUtil::pdfResource(u"icons"_s), 1);
-    atlas.setTileSize(QSizeF(32, 32));
-    QList<QImage> icons;
-    for (unsigned column = 0; column < 5; ++column) {
-        const QImage icon = atlas.tileAtX(column, 3)->cgImage();
-        int ink = 0;
-        for (int y = 0; y < 32; ++y) {
-            for (int x = 0; x < 32; ++x)
-                ink += qAlpha(icon.pixel(x, y)) > 128;
-        }
-        EXPECT_TRUE(ink > 100 && ink < 700) << "column " << column << ": " << ink;
-        EXPECT_FALSE(icons.contains(icon));
-        icons.append(icon);
-    }
-}

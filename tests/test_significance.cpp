@@ -1,5 +1,4 @@
 // Sorting samples into hour anchors, five-minute anchors and the rest.
-#include "LogTestSupport.h"
 #include "TestSupport.h"
 
 using namespace Qt::StringLiterals;

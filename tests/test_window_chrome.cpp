@@ -28,11 +28,6 @@ void sendMouse(QWidget &widget, QEvent::Type type, const QPoint &local, Qt::Mous
     QApplication::sendEvent(&widget, &event);
 }
 
-bool isRed(QRgb pixel)
-{
-    return qRed(pixel) > 200 && qGreen(pixel) < 60 && qBlue(pixel) < 60;
-}
-
 } // namespace
 
 TEST(StatusView, RoundedBackgroundWithTransparentCornersAndACast)
@@ -75,35 +70,21 @@ TEST(StatusWindow, IsTranslucentAndDraggedByItsBackground)
     EXPECT_EQ(window.pos(), start + QPoint(50, 30));
 }
 
-TEST(ShadowTextField, TextIsDrawnWithItsShadowBelowAndOneFieldsShadowCanBeReplaced)
+TEST(ShadowTextField, TextCarriesItsShadowBelowAndOneFieldsShadowCanBeReplaced)
 {
     QWidget window; // the shadow is drawn when the field is painted as part of its window
     window.resize(200, 40);
-    CWShadowTextField field(u"Cycle count"_s, &window);
+    CWShadowTextField field(u"Cycle count"_s, &window), other;
     field.setFont(CWUtil::boldAppFontOfSize(20));
     field.resize(200, 40);
-    CWShadowTextField other;
     EXPECT_EQ(field.shadow(), CWShadowTextField::sharedShadow());
-
-    // The shared shadow: light pixels appear on a mid-grey background, none of them red.
-    QImage image = render(window, QColor(100, 100, 100));
-    int light = 0, red = 0;
-    for (int y = 0; y < image.height(); ++y) {
-        for (int x = 0; x < image.width(); ++x) {
-            light += qGray(image.pixel(x, y)) > 140;
-            red += isRed(image.pixel(x, y));
-        }
-    }
-    EXPECT_GT(light, 20);
-    EXPECT_EQ(red, 0);
-
     field.setShadow({QPointF(0, 1), 0.0, Qt::red});
     EXPECT_EQ(other.shadow(), CWShadowTextField::sharedShadow());
-    image = render(window, QColor(100, 100, 100));
-    int redBelowInk = 0; // the shadow pixels sit under ink pixels
+    const QImage image = render(window, QColor(100, 100, 100));
+    int redBelowInk = 0;
     for (int y = 1; y < image.height(); ++y) {
         for (int x = 0; x < image.width(); ++x)
-            redBelowInk += isRed(image.pixel(x, y)) && qGray(image.pixel(x, y - 1)) < 60;
+            redBelowInk += qRed(image.pixel(x, y)) > 200 && qGreen(image.pixel(x, y)) < 60 && qGray(image.pixel(x, y - 1)) < 60;
     }
     EXPECT_GT(redBelowInk, 10);
 }

@@ -2,15 +2,12 @@
 
 // A local HTTP server for the network client's tests: loopback, a free port, a chosen answer per
 // path, and a record of every request it saw.
-#include "LXCWServer.h"
 #include "StoppableHttpServer.h"
 
 #include <QString>
-#include <QTest>
 #include <algorithm>
 #include <atomic>
 #include <chrono>
-#include <functional>
 #include <iterator>
 #include <httplib.h>
 #include <map>
@@ -87,13 +84,6 @@ public:
         return _requests;
     }
 
-    std::vector<std::string> paths() const
-    {
-        std::vector<std::string> paths;
-        for (const Request &request : requests())
-            paths.push_back(request.path);
-        return paths;
-    }
 
 private:
     void _serve(const httplib::Request &request, httplib::Response &response)
@@ -120,25 +110,3 @@ private:
     std::map<std::string, Answer> _answers;
     std::vector<Request> _requests;
 };
-
-// Runs the event loop until the condition holds; false when 10 s passed first.
-inline bool eventuallyTrue(const std::function<bool()> &condition)
-{
-    return QTest::qWaitFor(condition, 10000);
-}
-
-// Runs the event loop until no exchange of the shared statistics-server client runs any more: each
-// reply starts the next request, so the launch's chain is then over. False after 10 s.
-inline bool serverChainEnds()
-{
-    const auto &conns = LXCWServer::sharedServer()->conns();
-    return eventuallyTrue([&] {
-        return std::none_of(conns.begin(), conns.end(), [](const auto &connection) { return connection->isRunning(); });
-    });
-}
-
-// A loopback address where nothing listens: connections are refused.
-inline QString refusingServerURL()
-{
-    return QStringLiteral("http://127.0.0.1:9");
-}

@@ -2,10 +2,12 @@
 
 #include "CWLog.h"
 #include "Console.h"
+#include "LXCWServer.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QTest>
 #include <gtest/gtest.h>
 
 ConsoleCapture::ConsoleCapture()
@@ -101,4 +103,22 @@ QStringList LogFile::column(const QString &sql)
     };
     run(_db.get(), sql, collect, &values);
     return values;
+}
+
+bool eventuallyTrue(const std::function<bool()> &condition)
+{
+    return QTest::qWaitFor(condition, 10000);
+}
+
+bool serverChainEnds()
+{
+    const auto &conns = LXCWServer::sharedServer()->conns();
+    return eventuallyTrue([&] {
+        return std::none_of(conns.begin(), conns.end(), [](const auto &connection) { return connection->isRunning(); });
+    });
+}
+
+QString refusingServerURL()
+{
+    return QStringLiteral("http://127.0.0.1:9");
 }
