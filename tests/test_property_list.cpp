@@ -106,18 +106,11 @@ const QDateTime kJuly2013(QDate(2013, 7, 1), QTime(12, 30, 15), Qt::UTC);
 
 QVariantMap sampleDictionary()
 {
-    return {
-        {u"name"_s, u"Cell \"A\" & <B>\nsecond line"_s},
-        {u"count"_s, qint64(-42)},
-        {u"big"_s, qint64(9007199254740993)},
-        {u"ratio"_s, 0.25},
-        {u"ok"_s, true},
-        {u"bad"_s, false},
-        {u"when"_s, kJuly2013},
-        {u"blob"_s, QByteArray("\x00\x01\xfe\xff", 4)},
-        {u"list"_s, QVariantList{qint64(1), u"two"_s, QVariantList{}, QVariantMap{}}},
-        {u"nested"_s, QVariantMap{{u"inner"_s, QVariantList{QVariantMap{{u"x"_s, 1.5}}}}}},
-    };
+    return {{u"name"_s, u"Cell \"A\" & <B>\nsecond line"_s}, {u"count"_s, qint64(-42)},
+            {u"big"_s, qint64(9007199254740993)}, {u"ratio"_s, 0.25}, {u"ok"_s, true}, {u"bad"_s, false},
+            {u"when"_s, kJuly2013}, {u"blob"_s, QByteArray("\x00\x01\xfe\xff", 4)},
+            {u"list"_s, QVariantList{qint64(1), u"two"_s, QVariantList{}, QVariantMap{}}},
+            {u"nested"_s, QVariantMap{{u"inner"_s, QVariantList{QVariantMap{{u"x"_s, 1.5}}}}}}};
 }
 
 // Ten references to an entity that expands to 20^4 copies of 100 bytes.
@@ -193,21 +186,11 @@ TEST(PropertyListBinary, ReadsEveryType)
         bin::dict({1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17, 18}),
         bin::ascii("small"), bin::ascii("word"), bin::ascii("long"), bin::ascii("negative"), bin::ascii("huge"),
         bin::ascii("reals"), bin::ascii("when"), bin::ascii("blob"), bin::ascii("items"),
-        bin::integer(200, 0),
-        bin::integer(40000, 1),
-        bin::integer(3000000000, 2),
-        bin::integer(quint64(-5), 3),
-        '\x14' + bigEndian(0, 8) + bigEndian(quint64(1) << 62, 8),
-        bin::array({19, 20}),
-        bin::date(394374615.5),
-        bin::data(QByteArray("\x00\xff", 2)),
-        bin::array({21, 22, 23, 24, 19}), // the real 19 shared
-        bin::real(12.5),
-        bin::real32(0.25f),
-        bin::boolean(true),
-        bin::boolean(false),
-        bin::utf16(u"Zelle ☃ with a name longer than fifteen"_s),
-        bin::refs(0xc, {1}),
+        bin::integer(200, 0), bin::integer(40000, 1), bin::integer(3000000000, 2), bin::integer(quint64(-5), 3),
+        '\x14' + bigEndian(0, 8) + bigEndian(quint64(1) << 62, 8), bin::array({19, 20}), bin::date(394374615.5),
+        bin::data(QByteArray("\x00\xff", 2)), bin::array({21, 22, 23, 24, 19}), // the real 19 shared
+        bin::real(12.5), bin::real32(0.25f), bin::boolean(true), bin::boolean(false),
+        bin::utf16(u"Zelle ☃ with a name longer than fifteen"_s), bin::refs(0xc, {1}),
     });
     const QVariantMap expected{
         {u"small"_s, qint64(200)}, {u"word"_s, qint64(40000)}, {u"long"_s, qint64(3000000000)},
