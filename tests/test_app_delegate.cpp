@@ -98,7 +98,8 @@ TEST_F(AppDelegateTest, ALaunchMonitorsShowsTheWindowThenAsksThenSelectsMonitorA
     bool windowShownWhenAsked = false;
     qint64 pageWhenAsked = 0;
     onAlert = [&] {
-        windowShownWhenAsked = displayController.mainWindow() && displayController.mainWindow()->isVisible();
+        const QMainWindow *window = displayController.mainWindow();
+        windowShownWhenAsked = window && window->isVisible();
         pageWhenAsked = displayController.currentPage();
     };
     delegate.applicationDidFinishLaunching();

@@ -11,7 +11,7 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-struct RecordingDelegate : LXCWServerDelegate {
+struct RecordingDelegate final : LXCWServerDelegate {
     QStringList calls;
     QList<qint32> machineIDs;
     QVariant models, battData;

@@ -11,7 +11,7 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-struct FinishCounter : LXConnectionDelegate {
+struct FinishCounter final : LXConnectionDelegate {
     int calls = 0;
     void connectionFinished(LXConnection *) override { ++calls; }
 };
