@@ -235,6 +235,8 @@ TEST_F(ComparisonsPage, FiguresFormAGridThatFitsTheSmallestWindow)
     window->resize(window->minimumSize());
     controller.pageSelector()->setSelectedIndex(2);
     QCoreApplication::processEvents();
+    // The menu resizes itself on a short timer of its own; the layout pass that follows may still be queued.
+    QCoreApplication::sendPostedEvents();
 
     QWidget *view = controller.comparisonsVC()->view();
     ASSERT_EQ(view->parentWidget(), controller.mainContentView());
