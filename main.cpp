@@ -5,18 +5,20 @@
 #include "CWBatteryMonitor.h"
 #include "CWDisplayController.h"
 #include "CWLog.h"
+#include "CWRenderCommand.h"
 #include "CWTrayIcon.h"
 #include "CWUtil.h"
 #include "Console.h"
 #include "SimulatedBattery.h"
 #include "SingleInstance.h"
+#include "SupportDirectory.h"
 #include "UnixSignals.h"
-#include "UserDefaults.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QMessageBox>
 #include <QTimer>
+#include <algorithm>
 #include <cstdlib>
 #include <memory>
 #include <random>
@@ -26,6 +28,7 @@ namespace {
 struct Options {
     bool headless = false;
     std::optional<double> simulationSpeed;
+    std::optional<CWRenderCommand::Request> render;
 };
 
 // "--simulate-battery" may stand alone or carry a speed ("--simulate-battery=60").
@@ -50,8 +53,19 @@ Options parseOptions(const QStringList &arguments)
     const QCommandLineOption simulate(QStringLiteral("simulate-battery"),
                                       QStringLiteral("Use a simulated battery whose clock runs SPEED times faster (default 1)."),
                                       QStringLiteral("SPEED"));
+    const QCommandLineOption render(QStringLiteral("render"),
+                                    QStringLiteral("Save a picture of PAGE (%1) and quit, without a window.")
+                                        .arg(CWRenderCommand::pageNames().join(QStringLiteral(", "))),
+                                    QStringLiteral("PAGE"));
+    const QCommandLineOption output(QStringLiteral("output"), QStringLiteral("The picture's file, .png or .pdf (with --render)."),
+                                    QStringLiteral("FILE"));
+    const QCommandLineOption size(QStringLiteral("size"), QStringLiteral("The picture's size in pixels (with --render; default 1000x640)."),
+                                  QStringLiteral("WxH"));
     parser.addOption(headless);
     parser.addOption(simulate);
+    parser.addOption(render);
+    parser.addOption(output);
+    parser.addOption(size);
     parser.process(withExplicitSimulationSpeed(arguments));
 
     Options options;
@@ -65,6 +79,14 @@ Options parseOptions(const QStringList &arguments)
         }
         options.simulationSpeed = speed;
     }
+    if (parser.isSet(render)) {
+        QString error;
+        options.render = CWRenderCommand::parse(parser.value(render), parser.value(output), parser.value(size), &error);
+        if (!options.render) {
+            Console::line(error);
+            std::exit(CWRenderCommand::kUsageError);
+        }
+    }
     return options;
 }
 
@@ -75,12 +97,8 @@ int runHeadless(QCoreApplication &app)
                                      "Start it with --simulate-battery to run on a simulated one."));
         return 1;
     }
-    UserDefaults::standard().registerDefaults(CWAppDelegate::registeredDefaults());
-    CWBatteryMonitor *monitor = CWBatteryMonitor::sharedMonitor();
-    monitor->setUpdateInterval(1.0);
-    monitor->startUpdating();
-    if (CWLog *log = CWLog::sharedLog())
-        log->signifyMissing();
+    CWAppDelegate delegate;
+    delegate.startMonitoring();
     QObject::connect(&app, &QCoreApplication::aboutToQuit, &CWAppDelegate::stopMonitoring);
     return app.exec();
 }
@@ -96,14 +114,15 @@ int runWithWindow(QApplication &app, SingleInstance &instance)
 {
     CWUtil::registerAppFonts();
     QApplication::setWindowIcon(CWTrayIcon::batteryIcon(1.0));
-    CWDisplayController displayController;
+    const CWBatteryMonitor &monitor = *CWBatteryMonitor::sharedMonitor();
     CWAppDelegate delegate;
+    CWDisplayController displayController(monitor, &CWLog::sharedLog, [&delegate] { return delegate.pbdb(); });
     delegate.setDisplayController(&displayController);
 
     // With a tray, closing the window keeps Cellwise logging; without one, closing it quits.
     std::unique_ptr<CWTrayIcon> tray;
     if (CWTrayIcon::isAvailable()) {
-        tray = std::make_unique<CWTrayIcon>();
+        tray = std::make_unique<CWTrayIcon>(monitor);
         QObject::connect(tray.get(), &CWTrayIcon::activated, &delegate, &CWAppDelegate::applicationWillBecomeActive);
         QObject::connect(tray.get(), &CWTrayIcon::showWindowRequested, &displayController, &CWDisplayController::showMainWindow);
         QObject::connect(tray.get(), &CWTrayIcon::preferencesRequested, &delegate, &CWAppDelegate::showPrefs);
@@ -127,27 +146,39 @@ int runWithWindow(QApplication &app, SingleInstance &instance)
 
 int main(int argc, char **argv)
 {
+    Console::routeQtMessages();
     std::srand(std::random_device{}());
     QStringList arguments;
     for (int i = 0; i < argc; ++i)
         arguments << QString::fromLocal8Bit(argv[i]);
     const bool headless = arguments.contains(QStringLiteral("--headless"));
+    const bool render = std::any_of(arguments.cbegin(), arguments.cend(),
+                                    [](const QString &argument) { return argument.startsWith(QStringLiteral("--render")); });
+    // Pictures of pages are drawn off screen: they need no display.
+    if (render)
+        qputenv("QT_QPA_PLATFORM", "offscreen");
 
     // Headless runs need no display.
-    std::unique_ptr<QCoreApplication> app = headless ? std::make_unique<QCoreApplication>(argc, argv)
-                                                     : std::make_unique<QApplication>(argc, argv);
+    std::unique_ptr<QCoreApplication> app = headless && !render ? std::make_unique<QCoreApplication>(argc, argv)
+                                                                : std::make_unique<QApplication>(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("Cellwise"));
     QCoreApplication::setApplicationVersion(QStringLiteral(CELLWISE_VERSION));
     const Options options = parseOptions(arguments);
-
-    SingleInstance instance(CWLog::supportDirectory());
-    if (!instance.claim()) {
-        Console::line(QStringLiteral("Cellwise is already running; it has been asked to show its window."));
-        return 0;
-    }
+    CWAppDelegate::registerDefaults();
     if (options.simulationSpeed) {
         BatteryRegistry::install(std::make_unique<SimulatedBattery>(*options.simulationSpeed));
         Console::line(QStringLiteral("Running on the simulated battery."));
+    }
+    if (options.render) {
+        // Beside a running Cellwise: no claim on the single instance, nothing written but the picture.
+        CWUtil::registerAppFonts();
+        return CWRenderCommand::run(*options.render);
+    }
+
+    SingleInstance instance(supportDirectory());
+    if (!instance.claim()) {
+        Console::line(QStringLiteral("Cellwise is already running; it has been asked to show its window."));
+        return 0;
     }
     UnixSignals::onTermination([](int) { QCoreApplication::quit(); });
     if (headless)

@@ -1,24 +1,37 @@
 #include "CWDashboardVC.h"
 
+#include "CWDashboardView.h"
 #include "ui_CWDashboardVC.h"
 
-CWDashboardVC::CWDashboardVC(const QString &nibName, QObject *parent)
-    : CWHolderVC(nibName, parent)
-    , _ui(std::make_unique<Ui::CWDashboardVC>())
+CWDashboardVC::CWDashboardVC(const QString &nibName, const CWBatteryMonitor &monitor, QObject *parent)
+    : CWFormVC(nibName, parent)
+    , _monitor(monitor)
 {
 }
 
 CWDashboardVC::~CWDashboardVC() = default;
 
-void CWDashboardVC::setupView(QWidget *view)
+void CWDashboardVC::awakeFromNib()
 {
-    _ui->setupUi(view);
+    dashboardView()->setMonitor(&_monitor);
+}
+
+CWDashboardView *CWDashboardVC::dashboardView() const
+{
+    return _ui->dashboardView;
 }
 
 void CWDashboardVC::activate()
 {
+    CWDashboardView *view = dashboardView();
+    view->setupObservations();
+    view->startAnimating();
+    view->updateFromBatt();
 }
 
 void CWDashboardVC::deactivate()
 {
+    CWDashboardView *view = dashboardView();
+    view->stopAnimating();
+    view->tearDownObservations();
 }

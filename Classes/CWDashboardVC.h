@@ -2,25 +2,27 @@
 
 #include "CWHolderVC.h"
 
-#include <memory>
-
+class CWBatteryMonitor;
+class CWDashboardView;
 namespace Ui {
 class CWDashboardVC;
 }
 
-// The "Monitor" page.
-class CWDashboardVC : public CWHolderVC {
+// The "Monitor" page: runs its dashboard while the page is on screen.
+class CWDashboardVC : public CWFormVC<Ui::CWDashboardVC> {
     Q_OBJECT
 public:
-    explicit CWDashboardVC(const QString &nibName, QObject *parent = nullptr);
+    CWDashboardVC(const QString &nibName, const CWBatteryMonitor &monitor, QObject *parent = nullptr);
     ~CWDashboardVC() override;
+
+    CWDashboardView *dashboardView() const;
 
     void activate() override;
     void deactivate() override;
 
 protected:
-    void setupView(QWidget *view) override;
+    void awakeFromNib() override;
 
 private:
-    std::unique_ptr<Ui::CWDashboardVC> _ui;
+    const CWBatteryMonitor &_monitor;
 };

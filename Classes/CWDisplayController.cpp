@@ -1,5 +1,6 @@
 #include "CWDisplayController.h"
 
+#include "AlertPanel.h"
 #include "CWBattInfoVC.h"
 #include "CWComparisonsVC.h"
 #include "CWDashboardVC.h"
@@ -7,11 +8,14 @@
 #include "CWGraphVC.h"
 #include "CWPDFAtlas.h"
 #include "CWPDFAtlasTileImage.h"
+#include "CWPageRenderer.h"
 #include "CWUtil.h"
 #include "Console.h"
 #include "ui_CWMainWindow.h"
 
+#include <QFileDialog>
 #include <QMainWindow>
+#include <QStandardPaths>
 #include <QVBoxLayout>
 
 namespace {
@@ -27,18 +31,23 @@ constexpr PageRow kPageRows[] = {
 };
 constexpr unsigned kIconRow = 3;
 
-template <typename Controller>
-Controller *lazily(std::unique_ptr<Controller> &controller, const char *nibName)
+// The page's controller, created on first use with its interface file and what it shows.
+template <typename Controller, typename... Sources>
+Controller *lazily(std::unique_ptr<Controller> &controller, const char *nibName, const Sources &...sources)
 {
     if (!controller)
-        controller = std::make_unique<Controller>(QString::fromLatin1(nibName));
+        controller = std::make_unique<Controller>(QString::fromLatin1(nibName), sources...);
     return controller.get();
 }
 
 } // namespace
 
-CWDisplayController::CWDisplayController(QObject *parent)
+CWDisplayController::CWDisplayController(const CWBatteryMonitor &monitor, std::function<CWLog *()> log,
+                                         std::function<QVariantList()> models, QObject *parent)
     : QObject(parent)
+    , _monitor(monitor)
+    , _log(std::move(log))
+    , _models(std::move(models))
 {
 }
 
@@ -87,6 +96,7 @@ bool CWDisplayController::_loadMainWindow()
     connect(ui.actionPreferences, &QAction::triggered, this, &CWDisplayController::preferencesRequested);
     connect(ui.actionAbout, &QAction::triggered, this, &CWDisplayController::aboutRequested);
     connect(ui.actionQuit, &QAction::triggered, this, &CWDisplayController::quitRequested);
+    connect(ui.actionSavePageAsImage, &QAction::triggered, this, qOverload<>(&CWDisplayController::savePageAsImage));
     return true;
 }
 
@@ -111,13 +121,21 @@ QVariantList CWDisplayController::_rowSpecs()
     return rows;
 }
 
-CWDashboardVC *CWDisplayController::dashboardVC() { return lazily(_dashboardVC, "CWDashboardVC"); }
+CWDashboardVC *CWDisplayController::dashboardVC() { return lazily(_dashboardVC, "CWDashboardVC", _monitor); }
 CWGraphVC *CWDisplayController::graphVC() { return lazily(_graphVC, "CWGraphVC"); }
-CWComparisonsVC *CWDisplayController::comparisonsVC() { return lazily(_comparisonsVC, "CWComparisonsVC"); }
-CWBattInfoVC *CWDisplayController::battInfoVC() { return lazily(_battInfoVC, "CWBattInfoVC"); }
-CWEventLogVC *CWDisplayController::eventLogVC() { return lazily(_eventLogVC, "CWEventLogVC"); }
 
-CWHolderVC *CWDisplayController::_controllerForPage(qint64 page)
+CWComparisonsVC *CWDisplayController::comparisonsVC() { return lazily(_comparisonsVC, "CWComparisonsVC", _monitor, _models); }
+CWBattInfoVC *CWDisplayController::battInfoVC() { return lazily(_battInfoVC, "CWBattInfoVC", _monitor); }
+
+CWEventLogVC *CWDisplayController::eventLogVC()
+{
+    // Only now is the log needed.
+    if (!_eventLogVC)
+        _eventLogVC = std::make_unique<CWEventLogVC>(QStringLiteral("CWEventLogVC"), _monitor, _log());
+    return _eventLogVC.get();
+}
+
+CWHolderVC *CWDisplayController::controllerForPage(qint64 page)
 {
     switch (page) {
     case Monitor: return dashboardVC();
@@ -138,7 +156,7 @@ void CWDisplayController::pageSelector(CWPageSelectorView *, qint64 selectedPage
         child->hide();
         child->setParent(nullptr);
     }
-    CWHolderVC *picked = _controllerForPage(selectedPage);
+    CWHolderVC *picked = controllerForPage(selectedPage);
     if (picked == _currentVC)
         return;
     if (_currentVC) {
@@ -155,4 +173,34 @@ void CWDisplayController::pageSelector(CWPageSelectorView *, qint64 selectedPage
     view->show();
     picked->activate();
     _currentVC = picked;
+}
+
+void CWDisplayController::savePageAsImage()
+{
+    if (!_currentVC)
+        return;
+    const QString suggested = QStringLiteral("%1/Cellwise %2.png")
+                                  .arg(QStandardPaths::writableLocation(QStandardPaths::PicturesLocation),
+                                       QLatin1String(kPageRows[_currentPage].name));
+    QString selectedFilter;
+    QString path = QFileDialog::getSaveFileName(_mainWindow, tr("Save Page as Image"), suggested,
+                                                tr("PNG image (*.png);;PDF document (*.pdf)"), &selectedFilter);
+    if (path.isEmpty())
+        return;
+    if (!CWPageRenderer::isSupportedPath(path))
+        path += selectedFilter.contains(QStringLiteral("pdf")) ? QStringLiteral(".pdf") : QStringLiteral(".png");
+    savePageAsImage(path);
+}
+
+bool CWDisplayController::savePageAsImage(const QString &path)
+{
+    if (!_currentVC)
+        return false;
+    QWidget *view = _currentVC->view();
+    QString error;
+    if (CWPageRenderer::write(*view, path, view->devicePixelRatioF(), &error))
+        return true;
+    Console::line(error);
+    AlertPanel::run({tr("The page could not be saved as an image."), error, tr("OK"), QString(), QString()});
+    return false;
 }

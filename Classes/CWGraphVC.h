@@ -2,14 +2,12 @@
 
 #include "CWHolderVC.h"
 
-#include <memory>
-
 namespace Ui {
 class CWGraphVC;
 }
 
 // The "Graph" page.
-class CWGraphVC : public CWHolderVC {
+class CWGraphVC : public CWFormVC<Ui::CWGraphVC> {
     Q_OBJECT
 public:
     explicit CWGraphVC(const QString &nibName, QObject *parent = nullptr);
@@ -17,10 +15,4 @@ public:
 
     void activate() override;
     void deactivate() override;
-
-protected:
-    void setupView(QWidget *view) override;
-
-private:
-    std::unique_ptr<Ui::CWGraphVC> _ui;
 };

@@ -1,6 +1,9 @@
 #pragma once
 
+#include "SqliteHandles.h"
+
 #include <QDateTime>
+#include <QFlags>
 #include <QList>
 #include <QMap>
 #include <QString>
@@ -9,11 +12,34 @@
 #include <memory>
 #include <optional>
 
-struct sqlite3;
-
 // Column-oriented query result: column name (or alias) to one text per row, in row order; a null
 // QString stands for SQL NULL. A statement that yields no rows yields nullopt.
 using CWLogResult = std::optional<QMap<QString, QStringList>>;
+
+// What an eventlog row records, its eventtype.
+enum class CWEventType : int {
+    Started = 1,
+    Stopped = 2,
+    PluggedIn = 3,
+    Unplugged = 4,
+    BattInstalled = 5,
+    BattRemoved = 6,
+    BattFull = 7,
+    BattNotFull = 8,
+    Charging = 9,
+    NotCharging = 10,
+};
+
+// The significance classes of samples (battlog.significance). New samples are unclassified until
+// classified; readers of long ranges select the classified ones they need by a set of classes.
+enum class CWSignificance : int {
+    Unclassified = 0,
+    Other = 1,
+    FiveMinuteAnchor = 2,
+    HourAnchor = 4,
+};
+Q_DECLARE_FLAGS(CWSignificances, CWSignificance)
+Q_DECLARE_OPERATORS_FOR_FLAGS(CWSignificances)
 
 // The battery history database (battLog3.sqlite): samples in battlog, events in eventlog.
 class CWLog {
@@ -22,8 +48,8 @@ public:
     // first sample is always an hour anchor.
     class SignificanceClassifier {
     public:
-        // The class (4, 2 or 1) of the next sample, logged at time (Unix seconds).
-        int classify(double time);
+        // The class of the next sample, logged at time (Unix seconds).
+        CWSignificance classify(double time);
 
     private:
         double _hourAnchor = 0.0;       // seconds
@@ -32,22 +58,25 @@ public:
 
     // Sample indexes sorted into the significance classes, each list in row order.
     struct SignificanceClasses {
-        QList<qint64> hourAnchors;       // class 4
-        QList<qint64> fiveMinuteAnchors; // class 2
-        QList<qint64> others;            // class 1
+        QList<qint64> hourAnchors;
+        QList<qint64> fiveMinuteAnchors;
+        QList<qint64> others;
     };
 
-    static QString supportDirectory();
+    // The log file in the support directory; null when there is none.
     static QString sharedLogFile();
+    // The log of the application, opened on first use. Null when it could not be opened; that is
+    // said once and remembered until resetSharedLog().
     static CWLog *sharedLog();
-    // Forgets the shared log (closing it) so the next sharedLog() opens the file again.
+    // Forgets the shared log (closing it) or its failure, so the next sharedLog() opens the file again.
     static void resetSharedLog();
-    static QString stringForEvent(int code);
+    // The application's log opened for reading only, as pictures of pages taken beside a running
+    // Cellwise need it; null when there is none. Nothing is created or written.
+    static std::unique_ptr<CWLog> openSharedLogReadOnly();
+    // "<unknown>" for a code no event has.
+    static QString stringForEvent(CWEventType code);
     // The battlog columns filled from snapshot keys of the same names, in table order.
     static const QStringList &sampleColumns();
-    // A snapshot value as a sample stores it (booleans as 1 or 0, arrays comma-joined); a null
-    // string for an absent value.
-    static QString sampleValueText(const QVariant &value);
     // Classifies samples given as parallel lists of testidx and time (Unix seconds) texts in
     // ascending testidx order; the anchors start afresh, so the first sample is always an hour anchor.
     static SignificanceClasses classifySignificance(const QStringList &indexes, const QStringList &times);
@@ -58,11 +87,10 @@ public:
     CWLog &operator=(const CWLog &) = delete;
 
     QString logFile() const { return _logFile; }
-    bool hasSentDataToServer() const { return _hasSentDataToServer; }
 
-    bool logBattDict(const QVariantMap &dict, qint64 machineID);
+    bool logBattDict(const QVariantMap &dict);
     // A null data string writes the event without data.
-    bool logEvent(int code, const QString &data = QString());
+    bool logEvent(CWEventType code, const QString &data = QString());
     bool logMonitoringStarted();
     bool logMonitoringStopped();
 
@@ -76,7 +104,7 @@ public:
 
     // Invalid dates mean no bound; empty columns mean all columns.
     CWLogResult battLogEntriesFrom(const QDateTime &start, const QDateTime &end, const QStringList &columns,
-                                   int significances, bool includeUnclassified);
+                                   CWSignificances significances, bool includeUnclassified);
     CWLogResult battLogEntriesAboveIndex(quint64 index, const QStringList &columns);
     // The same, at most `limit` rows: the lowest indexes first (long logs are read in steps).
     CWLogResult battLogEntriesAboveIndex(quint64 index, const QStringList &columns, int limit);
@@ -84,26 +112,20 @@ public:
     CWLogResult eventLogEntriesFrom(const QDateTime &start, const QDateTime &end);
 
 private:
-    struct ConnectionCloser {
-        void operator()(sqlite3 *db) const;
-    };
-    using Connection = std::unique_ptr<sqlite3, ConnectionCloser>;
-
     explicit CWLog(const QString &path);
 
     static bool _createDatabase(const QString &path);
+    static std::unique_ptr<CWLog> _openExisting(const QString &path, bool readOnly);
     // Runs a statement; a failure is reported as an sqlite error.
     bool _write(const QString &sql, CWLogResult *rows = nullptr);
     // Runs a statement; a failure is reported as a failed query.
     CWLogResult _query(const QString &sql, bool *ok = nullptr);
-    void _uploadFirstSample(const QVariantMap &dict, qint64 machineID);
     bool _closeUncleanRun();
     std::optional<qint64> _lookUpIndex(const QString &sql, bool &ok);
     std::optional<qint64> _lowerIndexBound(const QDateTime &start);
     std::optional<qint64> _upperIndexBound(const QDateTime &end);
-    void _setSignificance(int significance, const QList<qint64> &indexes);
+    void _setSignificance(CWSignificance significance, const QList<qint64> &indexes);
 
     QString _logFile;
-    Connection _db;
-    bool _hasSentDataToServer = false;
+    Sqlite::Connection _db;
 };

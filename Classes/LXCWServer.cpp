@@ -1,10 +1,11 @@
 #include "LXCWServer.h"
 
-#include "CWLog.h"
+#include "BatteryKeys.h"
 #include "Console.h"
+#include "PropertyListWriter.h"
+#include "TextNumbers.h"
 #include "UserDefaults.h"
 
-#include <QRegularExpression>
 #include <limits>
 
 namespace {
@@ -17,18 +18,15 @@ const QString kGetPBModels = QStringLiteral("getpbmodels");
 // The text of a value as the server reads it; a missing value is "(null)".
 QString headerText(const QVariant &value)
 {
-    const QString text = CWLog::sampleValueText(value);
+    const QString text = PropertyListWriter::valueText(value);
     return text.isNull() ? QStringLiteral("(null)") : text;
 }
 
 // The leading decimal integer of the reply; -1 when there is none or it is no valid machine ID.
 qint32 machineIDFromReply(const QString &reply)
 {
-    static const QRegularExpression leadingInteger(QStringLiteral("^\\s*([+-]?\\d+)"));
-    const QRegularExpressionMatch match = leadingInteger.match(reply);
-    bool ok = false;
-    const qint64 id = match.hasMatch() ? match.captured(1).toLongLong(&ok) : 0;
-    return ok && id > 0 && id <= std::numeric_limits<qint32>::max() ? qint32(id) : -1;
+    const std::optional<qint64> id = TextNumbers::leadingInteger(reply);
+    return id && *id > 0 && *id <= std::numeric_limits<qint32>::max() ? qint32(*id) : -1;
 }
 
 // The parsed reply when it is the array the delegate expects; null otherwise.
@@ -76,12 +74,12 @@ void LXCWServer::sendBattData(const QVariantMap &battData)
 {
     const QMap<QString, QString> headers{
         {QStringLiteral("CELLW_MACHINECODE"), headerText(battData.value(QStringLiteral("machineID")))},
-        {QStringLiteral("CELLW_CAPACITY"), headerText(battData.value(QStringLiteral("MaxCapacity")))},
-        {QStringLiteral("CELLW_CURRENT"), headerText(battData.value(QStringLiteral("CurrentCapacity")))},
-        {QStringLiteral("CELLW_AMPERAGE"), headerText(battData.value(QStringLiteral("InstantAmperage")))},
-        {QStringLiteral("CELLW_VOLTAGE"), headerText(battData.value(QStringLiteral("Voltage")))},
-        {QStringLiteral("CELLW_DESIGNCAP"), headerText(battData.value(QStringLiteral("DesignCapacity")))},
-        {QStringLiteral("CELLW_CYCLECOUNT"), headerText(battData.value(QStringLiteral("CycleCount")))},
+        {QStringLiteral("CELLW_CAPACITY"), headerText(battData.value(BatteryKey::MaxCapacity))},
+        {QStringLiteral("CELLW_CURRENT"), headerText(battData.value(BatteryKey::CurrentCapacity))},
+        {QStringLiteral("CELLW_AMPERAGE"), headerText(battData.value(BatteryKey::InstantAmperage))},
+        {QStringLiteral("CELLW_VOLTAGE"), headerText(battData.value(BatteryKey::Voltage))},
+        {QStringLiteral("CELLW_DESIGNCAP"), headerText(battData.value(BatteryKey::DesignCapacity))},
+        {QStringLiteral("CELLW_CYCLECOUNT"), headerText(battData.value(BatteryKey::CycleCount))},
         {QStringLiteral("CELLW_FLAGS"), QStringLiteral("11111")},
     };
     _start(QStringLiteral("/cellw_logbatt.php"), headers, kSendBattData);

@@ -2,10 +2,13 @@
 
 #include "CWLog.h"
 #include "Console.h"
+#include "LXCWServer.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QTest>
+#include <gtest/gtest.h>
 
 ConsoleCapture::ConsoleCapture()
 {
@@ -17,17 +20,33 @@ ConsoleCapture::~ConsoleCapture()
     Console::setSink({});
 }
 
+ScopedEnv::ScopedEnv(const char *name, const QByteArray &value)
+    : _name(name)
+    , _wasSet(qEnvironmentVariableIsSet(name))
+    , _previous(qgetenv(name))
+{
+    if (value.isNull())
+        qunsetenv(name);
+    else
+        qputenv(name, value);
+}
+
+ScopedEnv::~ScopedEnv()
+{
+    if (_wasSet)
+        qputenv(_name, _previous);
+    else
+        qunsetenv(_name);
+}
+
 ScopedDataHome::ScopedDataHome()
-    : _previous(qgetenv("XDG_DATA_HOME"))
 {
     CWLog::resetSharedLog();
-    qputenv("XDG_DATA_HOME", _dir.path().toUtf8());
 }
 
 ScopedDataHome::~ScopedDataHome()
 {
     CWLog::resetSharedLog();
-    qputenv("XDG_DATA_HOME", _previous);
 }
 
 void writeTextFile(const QString &root, const QString &relativePath, const QString &text)
@@ -50,4 +69,56 @@ ScopedFakeBattery::ScopedFakeBattery(std::optional<QVariantMap> initial)
 ScopedFakeBattery::~ScopedFakeBattery()
 {
     BatteryRegistry::install(nullptr);
+}
+
+LogFile::LogFile(const QString &path)
+{
+    sqlite3 *db = nullptr;
+    sqlite3_open(path.toUtf8().constData(), &db);
+    _db.reset(db);
+}
+
+namespace {
+void run(sqlite3 *db, const QString &sql, int (*callback)(void *, int, char **, char **), void *context)
+{
+    char *rawMessage = nullptr;
+    const bool ran = sqlite3_exec(db, sql.toUtf8().constData(), callback, context, &rawMessage) == SQLITE_OK;
+    const Sqlite::Message message(rawMessage);
+    if (!ran)
+        ADD_FAILURE() << sql.toStdString() << ": " << (message ? message.get() : sqlite3_errmsg(db));
+}
+} // namespace
+
+void LogFile::exec(const QString &sql)
+{
+    run(_db.get(), sql, nullptr, nullptr);
+}
+
+QStringList LogFile::column(const QString &sql)
+{
+    QStringList values;
+    const auto collect = [](void *context, int, char **row, char **) {
+        static_cast<QStringList *>(context)->append(row[0] ? QString::fromUtf8(row[0]) : QString());
+        return 0;
+    };
+    run(_db.get(), sql, collect, &values);
+    return values;
+}
+
+bool eventuallyTrue(const std::function<bool()> &condition)
+{
+    return QTest::qWaitFor(condition, 10000);
+}
+
+bool serverChainEnds()
+{
+    const auto &conns = LXCWServer::sharedServer()->conns();
+    return eventuallyTrue([&] {
+        return std::none_of(conns.begin(), conns.end(), [](const auto &connection) { return connection->isRunning(); });
+    });
+}
+
+QString refusingServerURL()
+{
+    return QStringLiteral("http://127.0.0.1:9");
 }
