@@ -151,9 +151,10 @@ bool CWGraphSamples::_followStart(qint64 startSecs, const CWLogResult &scan)
 {
     const QStringList indexes = scan ? scan->value(QStringLiteral("testidx")) : QStringList();
     const QStringList times = scan ? scan->value(QStringLiteral("time")) : QStringList();
+    // The scan starts at or before the first row kept; when that row is gone, so may others be.
+    if (!_samples.empty() && (indexes.isEmpty() || indexes.first().toLongLong() > _samples.front().index))
+        return false;
     if (indexes.isEmpty()) {
-        if (!_samples.empty())
-            return false;
         _startSecs = startSecs;
         return true;
     }

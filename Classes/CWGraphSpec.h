@@ -28,8 +28,8 @@ struct CWGraphSpec {
     const char *context = nullptr;       // one of the kCWGraphCxt constants, or null
 
     // The same series thinned for a plotting area `columns` device pixels wide: of the vertices that
-    // fall into one pixel column it keeps the first, the lowest, the highest and the last, in their
-    // order, so lines, areas and runs drawn from it cover the same pixels. Series with fewer than
-    // four vertices a column come back whole.
+    // fall into one pixel column it keeps the first, the last, the lowest and the highest with their
+    // neighbours, in their order, so lines, areas and runs drawn from it cover the same pixels.
+    // Series with fewer than eight vertices a column come back whole.
     CWGraphSpec decimated(double columns) const;
 };

@@ -72,6 +72,12 @@ TEST(GraphPage, SeriesValues)
 // A NULL takes out only that row's point of the series that needs it.
 TEST_F(GraphSamples, MissingValuesLeaveOutOnlyTheirOwnPoints)
 {
+    CWGraphSamples none;
+    ConsoleCapture console;
+    none.read(*log, at(1000), at(2000), 7, false);
+    EXPECT_EQ(none.size(), 0u);
+    EXPECT_TRUE(console.lines().isEmpty()) << "an empty log is no failure";
+
     LogFile(path()).exec(QStringLiteral(
         "INSERT INTO battlog (time, Voltage, Temperature, CurrentCapacity, MaxCapacity, Amperage) VALUES "
         "(100, 12000, 2982, 4000, 6000, 1000), (110, 12000, NULL, 4000, 6000, 1000), "
@@ -96,11 +102,6 @@ TEST_F(GraphSamples, MissingValuesLeaveOutOnlyTheirOwnPoints)
 
     for (const auto &points : seriesOf(samples, 140, 140))
         EXPECT_TRUE(points.empty()) << "an empty range places nothing";
-    CWGraphSamples none;
-    ConsoleCapture console;
-    none.read(*log, at(1000), at(2000), 7, false);
-    EXPECT_EQ(none.size(), 0u);
-    EXPECT_TRUE(console.lines().isEmpty());
 }
 
 // A followed window ends up with exactly the rows a fresh read of it returns.
@@ -133,7 +134,7 @@ TEST_F(GraphSamples, FollowingARecentRangeGivesWhatAFreshReadGives)
         CWGraphSamples fresh;
         fresh.read(*log, later, at(first + 41'000), row.mask, false);
         EXPECT_EQ(followed.size(), fresh.size());
-        EXPECT_EQ(seriesOf(followed, start, first + 41'000), seriesOf(fresh, start, first + 41'000));
+        EXPECT_TRUE(seriesOf(followed, start, first + 41'000) == seriesOf(fresh, start, first + 41'000));
         first += 100'000;
     }
 }
@@ -143,11 +144,12 @@ TEST_F(GraphSamples, AFollowedRangeReadsOnlyNewRows)
     addRows(1'000, 100, [](int) { return 0; });
     CWGraphSamples followed;
     followed.read(*log, at(1'500), at(3'000), 7, true);
-    const size_t before = followed.size();
     LogFile(path()).exec(QStringLiteral("DELETE FROM battlog WHERE time = 1800"));
     addRows(3'000, 2, [](int) { return 0; });
     followed.read(*log, at(1'505), at(3'020), 7, true);
-    EXPECT_EQ(followed.size(), before + 2) << "a kept row is not read again";
+    CWGraphSamples fresh;
+    fresh.read(*log, at(1'505), at(3'020), 7, false);
+    EXPECT_EQ(followed.size(), fresh.size() + 1) << "a kept row is not read again";
 }
 
 TEST(GraphRange, ReadsRecentAndFixedRanges)
@@ -278,7 +280,7 @@ TEST_F(GraphPageControls, DisplaySettingsRescaleAtOnceWhileShown)
     page.activate();
     defaults.setDouble(QStringLiteral("CWVoltsSpread"), 2.0);
     EXPECT_DOUBLE_EQ(page.graphView()->voltsMin(), 10.1) << "the curve is placed on the new scale";
-    EXPECT_EQ(page.graphView()->majorYLines().first().size(), 3);
+    EXPECT_EQ(page.graphView()->majorYLines().first().size(), 2) << "11 and 12 V";
     page.deactivate();
     defaults.setDouble(QStringLiteral("CWVoltsSpread"), 6.0);
     EXPECT_DOUBLE_EQ(page.graphView()->voltsMin(), 10.1) << "a hidden page does not observe";

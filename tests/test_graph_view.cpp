@@ -8,6 +8,7 @@
 #include <QApplication>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QSet>
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -56,6 +57,32 @@ Seen seen(const QColor &color)
     if (color.green() > 2 * color.red())
         return Seen::Green;
     return color.green() > color.red() / 3 ? Seen::Orange : Seen::Red;
+}
+
+int difference(QRgb p, QRgb q)
+{
+    return std::max({std::abs(qAlpha(p) - qAlpha(q)), std::abs(qRed(p) - qRed(q)), std::abs(qGreen(p) - qGreen(q)),
+                     std::abs(qBlue(p) - qBlue(q))});
+}
+
+// Pixels of a with no match in b at the same place or one pixel off, within what antialiasing a
+// path of other vertices along the same line may change.
+int unmatchedPixels(const QImage &a, const QImage &b)
+{
+    int count = 0;
+    for (int y = 0; y < a.height(); ++y) {
+        for (int x = 0; x < a.width(); ++x) {
+            int best = 255;
+            for (int dy = -1; dy <= 1; ++dy) {
+                for (int dx = -1; dx <= 1; ++dx) {
+                    if (b.valid(x + dx, y + dy))
+                        best = std::min(best, difference(a.pixel(x, y), b.pixel(x + dx, y + dy)));
+                }
+            }
+            count += best > 128;
+        }
+    }
+    return count;
 }
 
 int visiblePixels(const QImage &image)
@@ -119,13 +146,13 @@ TEST(GradientView, GrainNeedsAGradientAndUnknownTypesPaintOnlyTheGrain)
         view.setNoise(row.noise);
         QImage image(64, 64, QImage::Format_ARGB32_Premultiplied);
         image.fill(Qt::transparent);
-        view.render(&image);
+        view.render(&image, QPoint(), QRegion(), QWidget::DrawChildren);
         const QColor middle = image.pixelColor(32, 32);
-        EXPECT_EQ(middle.red() > 200 && middle.green() < 60, row.red);
-        bool grey = false;
+        EXPECT_EQ(middle.red() > 150 && middle.green() < 60, row.red);
+        QSet<QRgb> alongARow; // the grain varies, a gradient of one colour does not
         for (int x = 0; x < 64; ++x)
-            grey |= image.pixelColor(x, 10).alpha() > 0 && image.pixelColor(x, 10).green() > 0;
-        EXPECT_EQ(grey, row.grain);
+            alongARow.insert(image.pixel(x, 10));
+        EXPECT_EQ(alongARow.size() > 4, row.grain);
     }
 }
 
@@ -182,26 +209,19 @@ TEST(GraphSeries, DecimatedDrawingMatchesTheWholeSeries)
 {
     const int width = 400;
     const int height = 150;
+    // A slow swing crossing the middle now and then, with steps and single-sample spikes.
     std::vector<double> wavy(40'000);
     for (size_t i = 0; i < wavy.size(); ++i)
-        wavy[i] = 0.5 + 0.3 * std::sin(double(i) / 900.0) + 0.05 * std::sin(double(i) * 1.7);
+        wavy[i] = 0.5 + 0.3 * std::sin(double(i) / 900.0) + (i / 5000 % 2 ? 0.02 : 0.0) + (i % 997 ? 0.0 : 0.2);
     for (const char *context : {static_cast<const char *>(nullptr), kCWGraphCxtMaxCap, kCWGraphCxtDraw}) {
         SCOPED_TRACE(context ? context : "line");
         const CWGraphSpec whole = series(context == kCWGraphCxtMaxCap ? 2 : 0, context, wavy, Qt::yellow);
         const CWGraphSpec thinned = whole.decimated(width);
-        EXPECT_LE(thinned.vertices.size(), size_t(4 * width));
+        EXPECT_LE(thinned.vertices.size(), size_t(8 * width));
         const QImage a = drawn(whole, width, height);
         const QImage b = drawn(thinned, width, height);
-        int differing = 0;
-        for (int y = 0; y < height; ++y) {
-            for (int x = 0; x < width; ++x) {
-                const QRgb p = a.pixel(x, y);
-                const QRgb q = b.pixel(x, y);
-                differing += std::abs(qAlpha(p) - qAlpha(q)) > 24 || std::abs(qRed(p) - qRed(q)) > 24
-                             || std::abs(qGreen(p) - qGreen(q)) > 24;
-            }
-        }
-        EXPECT_LE(differing, width * height / 200) << "pixels differing visibly";
+        EXPECT_EQ(unmatchedPixels(a, b), 0);
+        EXPECT_EQ(unmatchedPixels(b, a), 0);
     }
     const CWGraphSpec few = series(0, nullptr, {0.1, 0.9, 0.2});
     EXPECT_EQ(few.decimated(width).vertices, few.vertices);
