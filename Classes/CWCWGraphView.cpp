@@ -5,8 +5,11 @@
 #include <QLinearGradient>
 #include <QPainter>
 
+#include <QPolygonF>
+
 #include <map>
 #include <tuple>
+#include <vector>
 
 namespace {
 
@@ -61,23 +64,23 @@ void CWCWGraphView::_drawMaxCap(const CWGraphSpec &spec, const QRectF &rect, QPa
     curve.lineTo(w, vertices.back().y * h);
     painter.strokePath(curve, QPen(spec.color, 1.0, Qt::SolidLine, Qt::FlatCap, Qt::MiterJoin));
 
+    // The region above the curve, shaded from its lowest point up to the top of what is visible.
     curve.lineTo(w, 2 * h);
     curve.lineTo(0, 2 * h);
     curve.closeSubpath();
     curve.setFillRule(Qt::WindingFill);
-    painter.setClipPath(curve, Qt::IntersectClip);
-    const QRectF box = painter.clipBoundingRect();
+    const QRectF box = curve.boundingRect().intersected(painter.hasClipping() ? painter.clipBoundingRect() : curve.boundingRect());
     QLinearGradient shade(box.topLeft(), QPointF(box.x(), box.bottom()));
     shade.setColorAt(0.0, withAlpha(spec.color, spec.color.alphaF() * 0.45));
     shade.setColorAt(1.0, withAlpha(spec.color, spec.color.alphaF() * 0.11));
     painter.setOpacity(spec.alpha);
-    painter.fillRect(box, shade);
+    painter.fillPath(curve, shade);
 }
 
 // Runs of vertices on one side of the zero line (y = 0.5) are filled from the zero line to the
 // curve. A crossing is not interpolated: a run ends at its last vertex before the change and the
 // next begins at the first after it, so a narrow gap stays between them. Runs that fill alike are
-// gathered and filled together, so a long series costs a handful of fills.
+// gathered and filled under one clip and brush.
 void CWCWGraphView::_drawPower(const CWGraphSpec &spec, const QRectF &rect, QPainter &painter)
 {
     const std::vector<CWGraphVertex> &vertices = spec.vertices;
@@ -88,16 +91,16 @@ void CWCWGraphView::_drawPower(const CWGraphSpec &spec, const QRectF &rect, QPai
     const double mid = h * 0.5;
     const auto point = [&](const CWGraphVertex &vertex) { return QPointF(vertex.x * w, (2 * vertex.y - 1) * mid + mid); };
 
-    std::map<RunFill, QPainterPath> fills;
+    std::map<RunFill, std::vector<QPolygonF>> fills;
     QPolygonF run;
     Side side = Side::None;
+    // A run shades upwards when it ends above the zero line. One that ends on it (0 W: a full
+    // battery on the adapter) shades by the side of its points, so that the charge before it shows.
+    const auto shadesUp = [&](const QPointF &end) { return end.y() > mid || (end.y() == mid && side == Side::Above); };
     const auto close = [&](const QPointF &end, bool above, bool final) {
         run.append(QPointF(end.x(), mid));
-        QPainterPath &path = fills[{side, above, final}];
-        path.setFillRule(Qt::WindingFill);
-        path.addPolygon(run);
-        path.closeSubpath();
-        run.clear();
+        fills[{side, above, final}].push_back(std::move(run));
+        run = QPolygonF();
     };
 
     QPointF previous = point(vertices.front());
@@ -112,15 +115,15 @@ void CWCWGraphView::_drawPower(const CWGraphSpec &spec, const QRectF &rect, QPai
             if ((previous.y() > mid && here.y() > mid) || (previous.y() < mid && here.y() < mid)) {
                 run << here;
             } else {
-                close(previous, previous.y() > mid, false);
+                close(previous, shadesUp(previous), false);
                 run << QPointF(here.x(), mid) << here;
             }
         }
         previous = here;
     }
-    close(previous, previous.y() > mid, true);
+    close(previous, shadesUp(previous), true);
 
-    for (const auto &[fill, path] : fills) {
+    for (const auto &[fill, runs] : fills) {
         const QColor color = fill.side == Side::Below   ? drawColor()
                              : fill.side == Side::Above ? currentCapColor()
                                                         : maxCapColor();
@@ -137,6 +140,9 @@ void CWCWGraphView::_drawPower(const CWGraphSpec &spec, const QRectF &rect, QPai
         }
         CWPainterStateGuard fillGuard(painter);
         painter.setClipRect(band, Qt::IntersectClip);
-        painter.fillPath(path, ramp);
+        painter.setPen(Qt::NoPen);
+        painter.setBrush(ramp);
+        for (const QPolygonF &polygon : runs)
+            painter.drawPolygon(polygon, Qt::WindingFill);
     }
 }

@@ -27,9 +27,10 @@ struct CWGraphSpec {
     std::vector<CWGraphVertex> vertices; // in drawing order (ascending time)
     const char *context = nullptr;       // one of the kCWGraphCxt constants, or null
 
-    // The same series thinned for a plotting area `columns` device pixels wide: of the vertices that
-    // fall into one pixel column it keeps the first, the last, the lowest and the highest with their
-    // neighbours, in their order, so lines, areas and runs drawn from it cover the same pixels.
-    // Series with fewer than eight vertices a column come back whole.
-    CWGraphSpec decimated(double columns) const;
+    // The same series thinned for a plotting area `columns` x `rows` device pixels: of the vertices
+    // that fall into one pixel column it keeps the first, the last, the lowest and the highest with
+    // their neighbours, in their order; then, except for the power, whose runs hang on every sign,
+    // it drops vertices that lie within a quarter pixel of the line between the ones kept. Lines,
+    // areas and runs drawn from the result cover the same pixels.
+    CWGraphSpec decimated(double columns, double rows) const;
 };

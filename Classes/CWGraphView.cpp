@@ -76,6 +76,49 @@ void drawScaleLabel(QPainter &painter, const QString &label, double stripWidth)
     }
 }
 
+// A line through points with round joins, laid on at the colour's alpha times opacity. It is drawn
+// opaque into a layer of its own, segment by segment with a round dot on every joint: the same
+// shape as one round-joined stroke, at a cost that follows the pixels it covers rather than how
+// often a dense series crosses itself.
+void strokeLine(QPainter &painter, const QPolygonF &points, const QColor &color, double opacity, double width)
+{
+    if (points.size() < 2)
+        return;
+    const QTransform toDevice = painter.deviceTransform();
+    const double margin = width;
+    QRectF reach = points.boundingRect().adjusted(-margin, -margin, margin, margin);
+    if (painter.hasClipping())
+        reach = reach.intersected(painter.clipBoundingRect());
+    const QRect area = toDevice.mapRect(reach).toAlignedRect();
+    if (area.isEmpty())
+        return;
+    QImage layer(area.size(), QImage::Format_ARGB32_Premultiplied);
+    layer.fill(Qt::transparent);
+    {
+        QPainter layerPainter(&layer);
+        layerPainter.setRenderHint(QPainter::Antialiasing);
+        layerPainter.setTransform(toDevice * QTransform::fromTranslate(-area.x(), -area.y()));
+        QColor opaque = color;
+        opaque.setAlphaF(1.0f);
+        QList<QLineF> segments;
+        segments.reserve(points.size() - 1);
+        for (qsizetype i = 1; i < points.size(); ++i)
+            segments.append(QLineF(points[i - 1], points[i]));
+        layerPainter.setPen(QPen(opaque, width, Qt::SolidLine, Qt::FlatCap));
+        layerPainter.drawLines(segments);
+        layerPainter.setPen(Qt::NoPen);
+        layerPainter.setBrush(opaque);
+        for (qsizetype i = 1; i + 1 < points.size(); ++i)
+            layerPainter.drawEllipse(points[i], width / 2, width / 2);
+    }
+    CWPainterStateGuard guard(painter);
+    const double ratio = painter.device()->devicePixelRatioF();
+    layer.setDevicePixelRatio(ratio);
+    painter.setWorldTransform(QTransform());
+    painter.setOpacity(opacity * color.alphaF());
+    painter.drawImage(QPointF(area.topLeft()) / ratio, layer);
+}
+
 void strokeOutline(QPainter &painter, const QPainterPath &outline)
 {
     CWPainterStateGuard guard(painter);
@@ -208,13 +251,31 @@ const CWGraphLayout &CWGraphView::_currentLayout()
 
 void CWGraphView::drawRect(QPainter &painter)
 {
-    CWGradientView::drawRect(painter);
     _currentLayout();
     updateGrid();
-    _drawLegends(painter);
-    _drawPowerScale(painter);
+    _drawUnderlay(painter);
     _drawBotGraph(painter);
     _drawTopGraph(painter);
+}
+
+void CWGraphView::_drawUnderlay(QPainter &painter)
+{
+    const double ratio = painter.device()->devicePixelRatioF();
+    const UnderlayKey key{size(),  ratio,        gradient(), angle(), type(), noise(), _majorYLines,
+                          UserDefaults::standard().integerForKey(kTemperatureUnitKey)};
+    if (_underlay.isNull() || !(key == _underlayKey)) {
+        _underlay = QImage(size() * ratio, QImage::Format_ARGB32_Premultiplied);
+        _underlay.setDevicePixelRatio(ratio);
+        _underlay.fill(Qt::transparent);
+        QPainter underlayPainter(&_underlay);
+        underlayPainter.setRenderHint(QPainter::Antialiasing);
+        CWUtil::flipToYUp(underlayPainter, height());
+        CWGradientView::drawRect(underlayPainter);
+        _drawLegends(underlayPainter);
+        _drawPowerScale(underlayPainter);
+        _underlayKey = key;
+    }
+    CWUtil::drawImage(painter, QRectF(QPointF(0, 0), size()), _underlay);
 }
 
 void CWGraphView::_drawLegends(QPainter &painter)
@@ -378,16 +439,16 @@ void CWGraphView::_drawBotGraphContent(QPainter &painter)
     _drawGraphContent(painter, _layout.botGraphBounds, _graphSpecsBot);
 }
 
-// Series with more points than the plot has pixel columns are thinned first: what is drawn stays
-// the same, and a year of samples costs no more to draw than a few thousand.
+// Series are thinned to what the plot's pixels can show first: what is drawn stays the same, and a
+// year of samples costs no more to draw than a few hundred.
 void CWGraphView::_drawGraphContent(QPainter &painter, const QRectF &graph, const std::vector<CWGraphSpec> &specs)
 {
     CWPainterStateGuard guard(painter);
     const double R = _metrics.graphRadius;
     const QRectF plot(graph.x(), graph.y() + R, graph.width(), graph.height() - 2 * R);
-    const double columns = plot.width() * painter.device()->devicePixelRatioF();
+    const double pixelRatio = painter.device()->devicePixelRatioF();
     for (const CWGraphSpec &spec : specs)
-        drawGraph(spec.decimated(columns), plot, painter);
+        drawGraph(spec.decimated(plot.width() * pixelRatio, plot.height() * pixelRatio), plot, painter);
 }
 
 void CWGraphView::drawGraph(const CWGraphSpec &spec, const QRectF &rect, QPainter &painter)
@@ -414,10 +475,7 @@ void CWGraphView::drawGraph(const CWGraphSpec &spec, const QRectF &rect, QPainte
         painter.setBrush(spec.color);
         painter.drawPolygon(curve, Qt::WindingFill);
     } else if (spec.type == 0) {
-        painter.setOpacity(spec.alpha);
-        painter.setPen(QPen(spec.color, _currentLayout().topGraphBounds.height() / 125, Qt::SolidLine, Qt::FlatCap,
-                            Qt::RoundJoin));
-        painter.drawPolyline(curve);
+        strokeLine(painter, curve, spec.color, spec.alpha, _currentLayout().topGraphBounds.height() / 125);
     }
 }
 

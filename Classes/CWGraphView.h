@@ -8,6 +8,7 @@
 #include <QColor>
 #include <QDateTime>
 #include <QFont>
+#include <QImage>
 
 #include <utility>
 #include <vector>
@@ -75,6 +76,7 @@ private:
     void _cacheBeziersForSize(const QSizeF &size);
     // The layout for the current size, built when the size changed.
     const CWGraphLayout &_currentLayout();
+    void _drawUnderlay(QPainter &painter);
     void _drawLegends(QPainter &painter);
     void _drawPowerScale(QPainter &painter);
     void _drawBotGraph(QPainter &painter);
@@ -84,7 +86,24 @@ private:
     void _drawBotGraphContent(QPainter &painter);
     void _drawGraphContent(QPainter &painter, const QRectF &graph, const std::vector<CWGraphSpec> &specs);
 
+    // What lies under the graphs: the background, the legends and the power scale. It changes only
+    // with the size, the background or a display setting, so it is drawn once for each of them.
+    struct UnderlayKey {
+        QSize size;
+        double pixelRatio = 0.0;
+        QGradientStops gradient;
+        double angle = 0.0;
+        qint32 type = 0;
+        double noise = 0.0;
+        QList<QList<CWGridLine>> scales;
+        qint64 temperatureUnit = 0;
+
+        bool operator==(const UnderlayKey &) const = default;
+    };
+
     CWGraphMetrics _metrics;
+    UnderlayKey _underlayKey;
+    QImage _underlay;
     QColor _drawColor;
     QColor _currentCapColor;
     QColor _maxCapColor;

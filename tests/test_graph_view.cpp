@@ -180,6 +180,9 @@ TEST(GraphSeries, BaseMaxCapacityAndPowerRules)
         {"drawing then charging: two runs and a gap", series(0, kCWGraphCxtDraw, {0.3, 0.3, 0.7, 0.7}),
          {{50, 40, Seen::Red}, {150, 40, Seen::Nothing}, {150, 60, Seen::Nothing}, {250, 60, Seen::Green},
           {250, 40, Seen::Nothing}}},
+        {"a charge that ends at 0 W still shows above the line",
+         series(0, kCWGraphCxtDraw, {0.3, 0.3, 0.7, 0.7, 0.5, 0.3, 0.3}),
+         {{25, 40, Seen::Red}, {150, 60, Seen::Green}, {150, 40, Seen::Nothing}, {275, 40, Seen::Red}}},
         {"power beyond 50 W stops at the top", series(0, kCWGraphCxtDraw, {1.5, 1.5}), {{150, 99, Seen::Green}}},
     };
     for (const Row &row : rows) {
@@ -216,7 +219,7 @@ TEST(GraphSeries, DecimatedDrawingMatchesTheWholeSeries)
     for (const char *context : {static_cast<const char *>(nullptr), kCWGraphCxtMaxCap, kCWGraphCxtDraw}) {
         SCOPED_TRACE(context ? context : "line");
         const CWGraphSpec whole = series(context == kCWGraphCxtMaxCap ? 2 : 0, context, wavy, Qt::yellow);
-        const CWGraphSpec thinned = whole.decimated(width);
+        const CWGraphSpec thinned = whole.decimated(width, height);
         EXPECT_LE(thinned.vertices.size(), size_t(8 * width));
         const QImage a = drawn(whole, width, height);
         const QImage b = drawn(thinned, width, height);
@@ -224,7 +227,7 @@ TEST(GraphSeries, DecimatedDrawingMatchesTheWholeSeries)
         EXPECT_EQ(unmatchedPixels(b, a), 0);
     }
     const CWGraphSpec few = series(0, nullptr, {0.1, 0.9, 0.2});
-    EXPECT_EQ(few.decimated(width).vertices, few.vertices);
+    EXPECT_EQ(few.decimated(width, height).vertices, few.vertices);
 }
 
 TEST(GraphView, ClickingTheTemperatureLegendSwitchesTheUnit)
