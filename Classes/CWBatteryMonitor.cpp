@@ -3,16 +3,16 @@
 #include "BatteryRegistry.h"
 #include "CWLog.h"
 #include "Console.h"
+#include "ManufactureDate.h"
 #include "PropertyListWriter.h"
+#include "TextNumbers.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QHash>
-#include <QRegularExpression>
 #include <QSaveFile>
 #include <QSet>
-#include <QTimeZone>
 #include <QTimer>
 
 namespace {
@@ -69,17 +69,6 @@ const QStringList &stateProperties()
     return properties;
 }
 
-struct PackedDate {
-    unsigned year; // years since 1980
-    unsigned month;
-    unsigned day;
-};
-
-PackedDate unpackDate(quint16 code)
-{
-    return {static_cast<unsigned>(code >> 9), static_cast<unsigned>((code >> 5) & 0xF), static_cast<unsigned>(code & 0x1F)};
-}
-
 } // namespace
 
 CWBatteryMonitor *CWBatteryMonitor::sharedMonitor()
@@ -98,8 +87,7 @@ bool CWBatteryMonitor::machineHasBattery()
 
 QDateTime CWBatteryMonitor::manufactureDateFromCode(quint16 code)
 {
-    const PackedDate packed = unpackDate(code);
-    return QDateTime(QDate(int(packed.year + 1980), int(packed.month), int(packed.day)), QTime(0, 0), QTimeZone::utc());
+    return ManufactureDate::midnightUtc(code);
 }
 
 QString CWBatteryMonitor::minutesToString(qint64 minutes)
@@ -268,11 +256,8 @@ qint64 CWBatteryMonitor::machineID() const
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         return -1;
-    static const QRegularExpression leadingInteger(QStringLiteral("^\\s*([+-]?\\d+)"));
-    const QRegularExpressionMatch match = leadingInteger.match(QString::fromUtf8(file.readAll()));
-    bool ok = false;
-    const qint64 id = match.hasMatch() ? match.captured(1).toLongLong(&ok) : 0;
-    return ok && id > 0 ? id : -1;
+    const std::optional<qint64> id = TextNumbers::leadingInteger(QString::fromUtf8(file.readAll()));
+    return id && *id > 0 ? *id : -1;
 }
 
 void CWBatteryMonitor::setMachineID(qint64 machineID)
@@ -334,9 +319,10 @@ double CWBatteryMonitor::chargeFract() const
 
 QDateTime CWBatteryMonitor::manufactureDate() const
 {
-    const PackedDate packed = unpackDate(static_cast<quint16>(integer(QStringLiteral("ManufactureDate"))));
-    Console::line(QString::asprintf("Date: %u %u %u", packed.year, packed.month, packed.day));
-    return QDateTime(QDate(int(packed.year + 1980), int(packed.month), int(packed.day)), QTime(0, 0));
+    const auto code = static_cast<quint16>(integer(QStringLiteral("ManufactureDate")));
+    const ManufactureDate::Fields fields = ManufactureDate::unpack(code);
+    Console::line(QString::asprintf("Date: %u %u %u", fields.yearsSince1980, fields.month, fields.day));
+    return ManufactureDate::midnightUtc(code);
 }
 
 double CWBatteryMonitor::temperature() const

@@ -2,6 +2,7 @@
 
 #include "Console.h"
 #include "LXCWServer.h"
+#include "SqliteHandles.h"
 #include "UserDefaults.h"
 
 #include <QDir>
@@ -105,10 +106,6 @@ QString quoted(QString text)
     return QLatin1Char('\'') + text.replace(QLatin1Char('\''), QStringLiteral("''")) + QLatin1Char('\'');
 }
 
-struct FreeSqliteText {
-    void operator()(char *text) const { sqlite3_free(text); }
-};
-
 // Gathers rows column by column. Columns are matched to lists by name once per statement, so
 // columns sharing a name share one list, as they share one key of the result.
 class RowCollector {
@@ -170,7 +167,7 @@ bool runStatement(sqlite3 *db, const QString &sql, QString &error, CWLogResult *
     char *rawMessage = nullptr;
     const int status = sqlite3_exec(db, sql.toUtf8().constData(), rows ? RowCollector::collect : nullptr,
                                     &collector, &rawMessage);
-    const std::unique_ptr<char, FreeSqliteText> message(rawMessage);
+    const Sqlite::Message message(rawMessage);
     if (rows)
         *rows = collector.result();
     if (status == SQLITE_OK)
@@ -186,11 +183,6 @@ std::unique_ptr<CWLog> &sharedInstance()
 }
 
 } // namespace
-
-void CWLog::ConnectionCloser::operator()(sqlite3 *db) const
-{
-    sqlite3_close_v2(db);
-}
 
 CWLog::CWLog(const QString &path)
     : _logFile(path)
@@ -321,7 +313,7 @@ bool CWLog::_createDatabase(const QString &path)
 
     sqlite3 *rawDb = nullptr;
     const int status = sqlite3_open(scratch.fileName().toUtf8().constData(), &rawDb);
-    Connection db(rawDb);
+    Sqlite::Connection db(rawDb);
     if (status != SQLITE_OK) {
         Console::line(QStringLiteral("Can't open database: ") + QString::fromUtf8(sqlite3_errmsg(rawDb)));
         return false;

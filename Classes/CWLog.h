@@ -1,5 +1,7 @@
 #pragma once
 
+#include "SqliteHandles.h"
+
 #include <QDateTime>
 #include <QList>
 #include <QMap>
@@ -8,8 +10,6 @@
 #include <QVariantMap>
 #include <memory>
 #include <optional>
-
-struct sqlite3;
 
 // Column-oriented query result: column name (or alias) to one text per row, in row order; a null
 // QString stands for SQL NULL. A statement that yields no rows yields nullopt.
@@ -86,11 +86,6 @@ public:
     CWLogResult eventLogEntriesFrom(const QDateTime &start, const QDateTime &end);
 
 private:
-    struct ConnectionCloser {
-        void operator()(sqlite3 *db) const;
-    };
-    using Connection = std::unique_ptr<sqlite3, ConnectionCloser>;
-
     explicit CWLog(const QString &path);
 
     static bool _createDatabase(const QString &path);
@@ -106,6 +101,6 @@ private:
     void _setSignificance(int significance, const QList<qint64> &indexes);
 
     QString _logFile;
-    Connection _db;
+    Sqlite::Connection _db;
     bool _hasSentDataToServer = false;
 };

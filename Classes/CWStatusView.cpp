@@ -15,17 +15,11 @@ QPointF CWStatusView::castCentre(const QSizeF &size)
     return QPointF(size.width() * 0.5, qMin(0.0, size.height() - size.width() * 0.5));
 }
 
-void CWStatusView::_loadNoise()
-{
-    _noise = CWUtil::imageResource(QStringLiteral("noise-256"));
-    if (_noise.isNull())
-        Console::line(QStringLiteral("Failed to load noise image."));
-}
-
 void CWStatusView::paintEvent(QPaintEvent *)
 {
-    if (_noise.isNull())
-        _loadNoise();
+    const QImage noise = CWUtil::noiseImage();
+    if (noise.isNull())
+        Console::line(QStringLiteral("Failed to load noise image."));
     const QSizeF size = this->size();
 
     QPainter painter(this);
@@ -42,5 +36,5 @@ void CWStatusView::paintEvent(QPaintEvent *)
     cast.setColorAt(1.0, CWUtil::hexColorToCGColor("ffface55"));
     painter.fillRect(QRectF(QPointF(0, 0), size), cast);
 
-    CWUtil::drawNoise(painter, _noise, size, 0.2);
+    CWUtil::drawNoise(painter, noise, size, 0.2);
 }

@@ -1,6 +1,5 @@
 #pragma once
 
-#include <QImage>
 #include <QWidget>
 
 // The background of a CWStatusWindow: a dark rounded rectangle with a faint radial colour cast
@@ -18,9 +17,4 @@ public:
 
 protected:
     void paintEvent(QPaintEvent *event) override;
-
-private:
-    void _loadNoise();
-
-    QImage _noise; // loaded on the first draw; a failed load is retried on the next one
 };

@@ -2,9 +2,9 @@
 
 #include "CWLog.h"
 #include "Console.h"
+#include "TextNumbers.h"
 #include "UserDefaults.h"
 
-#include <QRegularExpression>
 #include <limits>
 
 namespace {
@@ -24,11 +24,8 @@ QString headerText(const QVariant &value)
 // The leading decimal integer of the reply; -1 when there is none or it is no valid machine ID.
 qint32 machineIDFromReply(const QString &reply)
 {
-    static const QRegularExpression leadingInteger(QStringLiteral("^\\s*([+-]?\\d+)"));
-    const QRegularExpressionMatch match = leadingInteger.match(reply);
-    bool ok = false;
-    const qint64 id = match.hasMatch() ? match.captured(1).toLongLong(&ok) : 0;
-    return ok && id > 0 && id <= std::numeric_limits<qint32>::max() ? qint32(id) : -1;
+    const std::optional<qint64> id = TextNumbers::leadingInteger(reply);
+    return id && *id > 0 && *id <= std::numeric_limits<qint32>::max() ? qint32(*id) : -1;
 }
 
 // The parsed reply when it is the array the delegate expects; null otherwise.

@@ -1,6 +1,6 @@
 #include "SimulatedBattery.h"
 
-#include "SysfsSnapshot.h"
+#include "ManufactureDate.h"
 
 #include <QVariantList>
 #include <algorithm>
@@ -192,7 +192,7 @@ std::optional<qint64> minutesRemaining(const PackState &state, qint64 currentCap
 
 qint64 packedManufactureDate()
 {
-    static const qint64 code = SysfsSnapshot::packedManufactureDate(2021, 3, 17).value_or(0);
+    static const qint64 code = ManufactureDate::pack(2021, 3, 17).value_or(0);
     return code;
 }
 

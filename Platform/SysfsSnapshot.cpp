@@ -1,5 +1,7 @@
 #include "SysfsSnapshot.h"
 
+#include "ManufactureDate.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
@@ -242,7 +244,7 @@ std::optional<qint64> manufactureDate(const Values &values)
     const auto day = integer(values, "manufacture_day", 0, kAny);
     if (!year || !month || !day)
         return std::nullopt;
-    return packedManufactureDate(*year, *month, *day);
+    return ManufactureDate::pack(*year, *month, *day);
 }
 
 void insertBatteryValues(QVariantMap &map, const PowerSupply &supply, const QByteArray &status, bool discharging)
@@ -365,13 +367,6 @@ QString modelCode(const QByteArray &productName, const QByteArray &deviceTreeMod
     const qsizetype end = deviceTreeModel.indexOf('\0');
     const QString model = QString::fromUtf8(end < 0 ? deviceTreeModel : deviceTreeModel.first(end)).trimmed();
     return model.isEmpty() ? QString() : model;
-}
-
-std::optional<qint64> packedManufactureDate(qint64 year, qint64 month, qint64 day)
-{
-    if (year < 1980 || year > 1980 + 127 || month < 1 || month > 12 || day < 1 || day > 31)
-        return std::nullopt;
-    return ((year - 1980) << 9) | (month << 5) | day;
 }
 
 } // namespace SysfsSnapshot

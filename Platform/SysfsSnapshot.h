@@ -5,7 +5,6 @@
 #include <QList>
 #include <QString>
 #include <QVariantMap>
-#include <optional>
 
 // One entry of class/power_supply as its uevent file describes it: the line
 // POWER_SUPPLY_STATUS=Charging becomes "status" -> "Charging". Values stay raw bytes until the
@@ -39,9 +38,5 @@ QVariantMap snapshot(const QList<PowerSupply> &supplies);
 // The machine's model code from the DMI product name, else from the device-tree model
 // (NUL-terminated); null when neither names a product.
 QString modelCode(const QByteArray &productName, const QByteArray &deviceTreeModel);
-
-// The 16-bit ManufactureDate code: day in bits 0-4, month in bits 5-8, years since 1980 above;
-// nullopt for a date the code cannot hold.
-std::optional<qint64> packedManufactureDate(qint64 year, qint64 month, qint64 day);
 
 } // namespace SysfsSnapshot

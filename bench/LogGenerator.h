@@ -8,6 +8,7 @@
 #include "CWLog.h"
 #include "Console.h"
 #include "SimulatedBattery.h"
+#include "SqliteHandles.h"
 
 #include <QDateTime>
 #include <QFileInfo>
@@ -54,15 +55,6 @@ constexpr StateEvent kStateEvents[] = {{"ExternalConnected", 3, 4, nullptr},
                                        {"IsCharging", 9, 10, nullptr},
                                        {"FullyCharged", 7, 8, nullptr}};
 
-struct CloseConnection {
-    void operator()(sqlite3 *db) const { sqlite3_close_v2(db); }
-};
-struct FinalizeStatement {
-    void operator()(sqlite3_stmt *statement) const { sqlite3_finalize(statement); }
-};
-using Connection = std::unique_ptr<sqlite3, CloseConnection>;
-using Statement = std::unique_ptr<sqlite3_stmt, FinalizeStatement>;
-
 inline bool report(sqlite3 *db, const QString &what)
 {
     Console::line(QStringLiteral("cellwise-genlog: ") + what + QStringLiteral(" failed: ")
@@ -75,12 +67,12 @@ inline bool execute(sqlite3 *db, const char *sql)
     return sqlite3_exec(db, sql, nullptr, nullptr, nullptr) == SQLITE_OK || report(db, QString::fromUtf8(sql));
 }
 
-inline Statement prepare(sqlite3 *db, const QString &sql)
+inline Sqlite::Statement prepare(sqlite3 *db, const QString &sql)
 {
     sqlite3_stmt *statement = nullptr;
     if (sqlite3_prepare_v2(db, sql.toUtf8().constData(), -1, &statement, nullptr) != SQLITE_OK)
         report(db, sql);
-    return Statement(statement);
+    return Sqlite::Statement(statement);
 }
 
 inline void bindText(sqlite3_stmt *statement, int position, const QString &text)
@@ -122,8 +114,7 @@ public:
 
     bool writeSample(qint64 time, int significance, const QVariantMap &snapshot)
     {
-        sqlite3_stmt *statement = _sample.get();
-        sqlite3_clear_bindings(statement); // absent keys stay NULL
+        const Sqlite::StatementUse statement(_sample); // bindings start cleared: absent keys stay NULL
         sqlite3_bind_int(statement, 1, significance);
         sqlite3_bind_int64(statement, 2, time);
         for (auto entry = snapshot.cbegin(); entry != snapshot.cend(); ++entry) {
@@ -135,7 +126,7 @@ public:
 
     bool writeEvent(int type, qint64 time, const QString &data = QString())
     {
-        sqlite3_stmt *statement = _event.get();
+        const Sqlite::StatementUse statement(_event);
         sqlite3_bind_int(statement, 1, type);
         sqlite3_bind_int64(statement, 2, time);
         bindText(statement, 3, data);
@@ -181,14 +172,12 @@ private:
 
     bool step(sqlite3_stmt *statement, const char *what)
     {
-        const bool done = sqlite3_step(statement) == SQLITE_DONE;
-        sqlite3_reset(statement);
-        return done || report(_db, QString::fromLatin1(what));
+        return sqlite3_step(statement) == SQLITE_DONE || report(_db, QString::fromLatin1(what));
     }
 
     sqlite3 *_db;
-    Statement _sample;
-    Statement _event;
+    Sqlite::Statement _sample;
+    Sqlite::Statement _event;
     qint64 _events = 0;
 };
 
@@ -250,7 +239,7 @@ inline std::optional<Summary> generate(const QString &path, const Options &optio
 
     sqlite3 *rawDb = nullptr;
     const int status = sqlite3_open(path.toUtf8().constData(), &rawDb);
-    Connection db(rawDb);
+    Sqlite::Connection db(rawDb);
     if (status != SQLITE_OK) {
         report(rawDb, QStringLiteral("opening ") + path);
         return std::nullopt;

@@ -4,7 +4,6 @@
 #include "StatsService.h"
 
 #include <QString>
-#include <thread>
 
 StatsHttpServer::StatsHttpServer(StatsService &service, HttpLimits limits)
     : _service(service)
@@ -63,24 +62,12 @@ bool StatsHttpServer::bind(const std::string &host, int port)
 
 bool StatsHttpServer::listen()
 {
-    _listening = true;
-    if (_stopRequested) {
-        _listening = false;
-        return true;
-    }
-    const bool served = _server.listen_after_bind();
-    _listening = false;
-    return served;
+    return _server.serve();
 }
 
 void StatsHttpServer::stop()
 {
-    // The library ignores stop() until its accept loop runs: a stop that comes before listen() keeps
-    // it from starting, one that comes while it starts waits for the loop.
-    _stopRequested = true;
-    while (_listening && !_server.is_running())
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    _server.stop();
+    _server.halt();
 }
 
 httplib::Server::HandlerResponse StatsHttpServer::_screen(const httplib::Request &request, httplib::Response &response)

@@ -1,9 +1,8 @@
 #pragma once
 
 #include "FloodLimiter.h"
+#include "StoppableHttpServer.h"
 
-#include <atomic>
-#include <httplib.h>
 #include <string>
 
 class StatsService;
@@ -37,7 +36,7 @@ private:
 
     // The library listens with a backlog of 5 connections; clients that connect at the same moment
     // beyond that wait a second for their retry.
-    class Server : public httplib::Server {
+    class Server : public StoppableHttpServer {
     public:
         void widenBacklog() { ::listen(svr_sock_, SOMAXCONN); }
     };
@@ -47,6 +46,4 @@ private:
     FloodLimiter _flood;
     Server _server;
     int _port = -1;
-    std::atomic<bool> _listening = false;
-    std::atomic<bool> _stopRequested = false;
 };

@@ -10,28 +10,7 @@
 
 namespace {
 
-struct StatementDeleter {
-    void operator()(sqlite3_stmt *statement) const { sqlite3_finalize(statement); }
-};
-using Statement = std::unique_ptr<sqlite3_stmt, StatementDeleter>;
-
-// Resets a kept statement and its bindings when the use ends, however it ends.
-class Use {
-public:
-    explicit Use(const Statement &statement)
-        : _statement(statement.get())
-    {
-    }
-    ~Use()
-    {
-        sqlite3_reset(_statement);
-        sqlite3_clear_bindings(_statement);
-    }
-    operator sqlite3_stmt *() const { return _statement; }
-
-private:
-    sqlite3_stmt *_statement;
-};
+using Sqlite::Statement;
 
 void bindOptional(sqlite3_stmt *statement, int index, const std::optional<qint64> &value)
 {
@@ -75,26 +54,22 @@ struct StatsStore::Statements {
 
 StatsStore::StatsStore() = default;
 
-StatsStore::~StatsStore()
-{
-    _statements.reset(); // statements are finalized before the database closes
-    sqlite3_close(_db);
-}
+StatsStore::~StatsStore() = default;
 
 bool StatsStore::_fail(const char *operation)
 {
     Console::line(QStringLiteral("ERROR: statistics database: %1 failed: %2")
-                      .arg(QLatin1String(operation), QString::fromUtf8(sqlite3_errmsg(_db))));
+                      .arg(QLatin1String(operation), QString::fromUtf8(sqlite3_errmsg(_db.get()))));
     return false;
 }
 
 bool StatsStore::_exec(const char *sql)
 {
-    char *message = nullptr;
-    const int result = sqlite3_exec(_db, sql, nullptr, nullptr, &message);
+    char *rawMessage = nullptr;
+    const int result = sqlite3_exec(_db.get(), sql, nullptr, nullptr, &rawMessage);
+    const Sqlite::Message message(rawMessage);
     if (result != SQLITE_OK)
-        Console::line(QStringLiteral("ERROR: statistics database: %1").arg(QString::fromUtf8(message)));
-    sqlite3_free(message);
+        Console::line(QStringLiteral("ERROR: statistics database: %1").arg(QString::fromUtf8(message.get())));
     return result == SQLITE_OK;
 }
 
@@ -105,13 +80,16 @@ bool StatsStore::open(const QString &path)
         Console::line(QStringLiteral("ERROR: statistics database: cannot create the folder of %1").arg(path));
         return false;
     }
-    if (sqlite3_open_v2(path.toUtf8().constData(), &_db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr) != SQLITE_OK) {
+    sqlite3 *db = nullptr;
+    const int opened =
+        sqlite3_open_v2(path.toUtf8().constData(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
+    _db.reset(db);
+    if (opened != SQLITE_OK) {
         _fail("opening");
-        sqlite3_close(_db);
-        _db = nullptr;
+        _db.reset();
         return false;
     }
-    sqlite3_busy_timeout(_db, 2000); // ms; another process may briefly hold the file
+    sqlite3_busy_timeout(db, 2000); // ms; another process may briefly hold the file
     if (!_exec(schema))
         return false;
 
@@ -131,7 +109,7 @@ bool StatsStore::open(const QString &path)
     };
     for (const auto &[statement, sql] : texts) {
         sqlite3_stmt *prepared = nullptr;
-        if (sqlite3_prepare_v3(_db, sql, -1, SQLITE_PREPARE_PERSISTENT, &prepared, nullptr) != SQLITE_OK)
+        if (sqlite3_prepare_v3(_db.get(), sql, -1, SQLITE_PREPARE_PERSISTENT, &prepared, nullptr) != SQLITE_OK)
             return _fail("preparing statements");
         statement->reset(prepared);
     }
@@ -143,15 +121,15 @@ qint64 StatsStore::_modelID(const QString &modelCode)
 {
     const QByteArray code = modelCode.toUtf8();
     {
-        Use select(_statements->selectModel);
+        Sqlite::StatementUse select(_statements->selectModel);
         sqlite3_bind_text(select, 1, code.constData(), int(code.size()), SQLITE_TRANSIENT);
         if (sqlite3_step(select) == SQLITE_ROW)
             return sqlite3_column_int64(select, 0);
     }
-    Use insert(_statements->insertModel);
+    Sqlite::StatementUse insert(_statements->insertModel);
     sqlite3_bind_text(insert, 1, code.constData(), int(code.size()), SQLITE_TRANSIENT);
     sqlite3_bind_int64(insert, 2, QDateTime::currentSecsSinceEpoch());
-    return sqlite3_step(insert) == SQLITE_DONE ? sqlite3_last_insert_rowid(_db) : -1;
+    return sqlite3_step(insert) == SQLITE_DONE ? sqlite3_last_insert_rowid(_db.get()) : -1;
 }
 
 qint64 StatsStore::registerMachine(const QString &modelCode)
@@ -161,11 +139,11 @@ qint64 StatsStore::registerMachine(const QString &modelCode)
         return -1;
     qint64 machineID = -1;
     if (const qint64 modelID = _modelID(modelCode); modelID > 0) {
-        Use insert(_statements->insertMachine);
+        Sqlite::StatementUse insert(_statements->insertMachine);
         sqlite3_bind_int64(insert, 1, modelID);
         sqlite3_bind_int64(insert, 2, QDateTime::currentSecsSinceEpoch());
         if (sqlite3_step(insert) == SQLITE_DONE)
-            machineID = sqlite3_last_insert_rowid(_db);
+            machineID = sqlite3_last_insert_rowid(_db.get());
     }
     // The client keeps machine ids in 32 bits.
     if (machineID <= 0 || machineID > std::numeric_limits<qint32>::max() || !_exec("COMMIT")) {
@@ -182,7 +160,7 @@ StatsStore::Outcome StatsStore::logSample(qint64 machineID, const BattSample &sa
     if (!_statements)
         return Outcome::Failed;
     {
-        Use select(_statements->selectMachine);
+        Sqlite::StatementUse select(_statements->selectMachine);
         sqlite3_bind_int64(select, 1, machineID);
         const int found = sqlite3_step(select);
         if (found == SQLITE_DONE)
@@ -196,7 +174,7 @@ StatsStore::Outcome StatsStore::logSample(qint64 machineID, const BattSample &sa
         return Outcome::Failed;
     bool stored = false;
     {
-        Use insert(_statements->insertSample);
+        Sqlite::StatementUse insert(_statements->insertSample);
         sqlite3_bind_int64(insert, 1, machineID);
         sqlite3_bind_int64(insert, 2, QDateTime::currentSecsSinceEpoch());
         const std::optional<qint64> figures[] = {sample.capacity, sample.current, sample.amperage,
@@ -208,7 +186,7 @@ StatsStore::Outcome StatsStore::logSample(qint64 machineID, const BattSample &sa
         stored = sqlite3_step(insert) == SQLITE_DONE;
     }
     if (stored && sample.isComplete()) {
-        Use replace(_statements->replaceVote);
+        Sqlite::StatementUse replace(_statements->replaceVote);
         sqlite3_bind_int64(replace, 1, machineID);
         sqlite3_bind_int64(replace, 2, *sample.capacity);
         sqlite3_bind_int64(replace, 3, *sample.designCapacity);
@@ -230,7 +208,7 @@ std::vector<StatsStore::Model> StatsStore::models()
     std::vector<Model> models;
     if (!_statements)
         return models;
-    Use select(_statements->selectModels);
+    Sqlite::StatementUse select(_statements->selectModels);
     while (sqlite3_step(select) == SQLITE_ROW) {
         const auto *code = reinterpret_cast<const char *>(sqlite3_column_text(select, 1));
         models.push_back({sqlite3_column_int64(select, 0), QString::fromUtf8(code)});
@@ -245,11 +223,11 @@ std::map<qint64, std::vector<Vote>> StatsStore::votesByModel()
     if (!_statements)
         return votes;
     {
-        Use select(_statements->selectModels);
+        Sqlite::StatementUse select(_statements->selectModels);
         while (sqlite3_step(select) == SQLITE_ROW)
             votes[sqlite3_column_int64(select, 0)];
     }
-    Use select(_statements->selectVotes);
+    Sqlite::StatementUse select(_statements->selectVotes);
     while (sqlite3_step(select) == SQLITE_ROW) {
         votes[sqlite3_column_int64(select, 0)].push_back({sqlite3_column_int64(select, 1), sqlite3_column_int64(select, 2),
                                                           sqlite3_column_int64(select, 3), sqlite3_column_int64(select, 4)});

@@ -2,15 +2,13 @@
 
 #include "BattSample.h"
 #include "ModelAverages.h"
+#include "SqliteHandles.h"
 
 #include <QString>
 #include <map>
 #include <memory>
 #include <mutex>
 #include <vector>
-
-struct sqlite3;
-struct sqlite3_stmt;
 
 // The server's SQLite database: the models seen, the registered machines, every uploaded sample and,
 // per machine, the latest complete sample (its vote in the averages). Safe to call from several
@@ -47,6 +45,6 @@ private:
     qint64 _modelID(const QString &modelCode);
 
     std::mutex _mutex;
-    sqlite3 *_db = nullptr;
-    std::unique_ptr<Statements> _statements; // null until open() succeeds
+    Sqlite::Connection _db;
+    std::unique_ptr<Statements> _statements; // null until open() succeeds; finalized before _db closes
 };

@@ -3,6 +3,7 @@
 // A local HTTP server for the network client's tests: loopback, a free port, a chosen answer per
 // path, and a record of every request it saw.
 #include "LXCWServer.h"
+#include "StoppableHttpServer.h"
 
 #include <QString>
 #include <QTest>
@@ -52,16 +53,13 @@ public:
         _server.Get(".*", handler);
         _server.Post(".*", handler);
         _port = _server.bind_to_any_port("127.0.0.1");
-        _thread = std::thread([this] { _server.listen_after_bind(); });
-        // stop() is lost on a server whose accept loop has not started yet.
-        for (int i = 0; i < 5000 && !_server.is_running(); ++i)
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        _thread = std::thread([this] { _server.serve(); });
     }
 
     ~HttpTestServer()
     {
         _stopping = true;
-        _server.stop();
+        _server.halt();
         _thread.join();
     }
 
@@ -107,7 +105,7 @@ private:
         response.set_content(answer.body, "text/plain");
     }
 
-    httplib::Server _server;
+    StoppableHttpServer _server;
     std::thread _thread;
     int _port = -1;
     std::atomic<bool> _stopping = false;

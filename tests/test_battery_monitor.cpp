@@ -89,6 +89,7 @@ TEST_F(MonitorTest, DerivedValuesBeforeTheFirstTickAreZero)
 
 TEST_F(MonitorTest, DerivedValuesFollowTheSnapshot)
 {
+    registry->next->insert("ManufactureDate", qint64(0x3C2F));
     monitor._fireTimer();
     EXPECT_DOUBLE_EQ(monitor.chargeFract(), 0.5);
     EXPECT_NEAR(monitor.temperature(), 29.95, 1e-9);
@@ -98,6 +99,7 @@ TEST_F(MonitorTest, DerivedValuesFollowTheSnapshot)
     EXPECT_EQ(monitor.serialNumber(), "W01234");
     EXPECT_EQ(monitor.cellVoltage().size(), 3);
     EXPECT_TRUE(monitor.summary().contains("Voltage = 12000;"));
+    EXPECT_EQ(monitor.manufactureDate().toString(Qt::ISODate), "2010-01-15T00:00:00+00:00");
 
     QVariantMap unplugged = pluggedInSnapshot();
     unplugged["ExternalConnected"] = false;

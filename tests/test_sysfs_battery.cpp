@@ -1,3 +1,4 @@
+#include "ManufactureDate.h"
 #include "SysfsBatteryRegistry.h"
 #include "SysfsSnapshot.h"
 #include "TestSupport.h"
@@ -212,11 +213,11 @@ TEST(SysfsSnapshot, ModelCodeSkipsPlaceholders)
 
 TEST(SysfsSnapshot, PacksManufactureDates)
 {
-    EXPECT_EQ(SysfsSnapshot::packedManufactureDate(2010, 1, 15), 0x3C2F);
-    EXPECT_EQ(SysfsSnapshot::packedManufactureDate(2107, 12, 31), 0xFF9F);
-    EXPECT_FALSE(SysfsSnapshot::packedManufactureDate(1979, 12, 31));
-    EXPECT_FALSE(SysfsSnapshot::packedManufactureDate(2108, 1, 1));
-    EXPECT_FALSE(SysfsSnapshot::packedManufactureDate(2020, 2, 0));
+    EXPECT_EQ(ManufactureDate::pack(2010, 1, 15), 0x3C2F);
+    EXPECT_EQ(ManufactureDate::pack(2107, 12, 31), 0xFF9F);
+    EXPECT_FALSE(ManufactureDate::pack(1979, 12, 31));
+    EXPECT_FALSE(ManufactureDate::pack(2108, 1, 1));
+    EXPECT_FALSE(ManufactureDate::pack(2020, 2, 0));
 }
 
 // The reader on a fake sysfs tree of its own.

@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <gtest/gtest.h>
 
 ConsoleCapture::ConsoleCapture()
 {
@@ -50,4 +51,38 @@ ScopedFakeBattery::ScopedFakeBattery(std::optional<QVariantMap> initial)
 ScopedFakeBattery::~ScopedFakeBattery()
 {
     BatteryRegistry::install(nullptr);
+}
+
+LogFile::LogFile(const QString &path)
+{
+    sqlite3 *db = nullptr;
+    sqlite3_open(path.toUtf8().constData(), &db);
+    _db.reset(db);
+}
+
+namespace {
+void run(sqlite3 *db, const QString &sql, int (*callback)(void *, int, char **, char **), void *context)
+{
+    char *rawMessage = nullptr;
+    const bool ran = sqlite3_exec(db, sql.toUtf8().constData(), callback, context, &rawMessage) == SQLITE_OK;
+    const Sqlite::Message message(rawMessage);
+    if (!ran)
+        ADD_FAILURE() << sql.toStdString() << ": " << (message ? message.get() : sqlite3_errmsg(db));
+}
+} // namespace
+
+void LogFile::exec(const QString &sql)
+{
+    run(_db.get(), sql, nullptr, nullptr);
+}
+
+QStringList LogFile::column(const QString &sql)
+{
+    QStringList values;
+    const auto collect = [](void *context, int, char **row, char **) {
+        static_cast<QStringList *>(context)->append(row[0] ? QString::fromUtf8(row[0]) : QString());
+        return 0;
+    };
+    run(_db.get(), sql, collect, &values);
+    return values;
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "BatteryRegistry.h"
+#include "SqliteHandles.h"
 
 #include <QString>
 #include <QStringList>
@@ -55,4 +56,18 @@ public:
 
 private:
     FakeBattery *_battery;
+};
+
+// A second connection to an SQLite file, for setting up rows with explicit times and reading back
+// what was stored. A statement that fails fails the test.
+class LogFile {
+public:
+    explicit LogFile(const QString &path);
+
+    void exec(const QString &sql);
+    // The first column of every row; a null string for NULL.
+    QStringList column(const QString &sql);
+
+private:
+    Sqlite::Connection _db;
 };
