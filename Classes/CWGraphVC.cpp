@@ -9,6 +9,8 @@
 #include "Console.h"
 
 #include <QIntValidator>
+#include <QStyle>
+#include <QStyleOptionSpinBox>
 #include <QSignalBlocker>
 
 namespace {
@@ -61,6 +63,14 @@ void CWGraphVC::setupView(QWidget *view)
     _ui->dateRangeRadio->setId(_ui->recentRadio, Recent);
     _ui->dateRangeRadio->setId(_ui->fixedRadio, Fixed);
     _ui->agoField->setValidator(new QIntValidator(1, _ui->agoStepper->maximum(), _ui->agoField));
+    // A stepper: only the arrows show; the number stands in the field beside them.
+    QSpinBox *stepper = _ui->agoStepper;
+    QStyleOptionSpinBox option;
+    option.initFrom(stepper);
+    option.frame = stepper->hasFrame();
+    const QRect arrows = stepper->style()->subControlRect(QStyle::CC_SpinBox, &option, QStyle::SC_SpinBoxUp, stepper);
+    stepper->findChild<QLineEdit *>()->hide();
+    stepper->setFixedWidth(arrows.width() + 2 * stepper->style()->pixelMetric(QStyle::PM_SpinBoxFrameWidth, &option, stepper));
     const CWGraphRange::Unit tags[] = {CWGraphRange::Minutes, CWGraphRange::Hours, CWGraphRange::Days};
     for (int item = 0; item < _ui->agoPopup->count(); ++item)
         _ui->agoPopup->setItemData(item, tags[item]);

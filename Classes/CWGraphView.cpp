@@ -14,6 +14,7 @@
 namespace {
 
 const QString kTemperatureUnitKey = QStringLiteral("CWDefaultTemperatureUnit");
+const QString kDrawLabel = QStringLiteral("Draw (W)");
 
 QColor deviceRGB(double red, double green, double blue, double alpha)
 {
@@ -285,8 +286,7 @@ void CWGraphView::_drawLegends(QPainter &painter)
     const QColor colors[] = {_voltsColor, _tempColor, _maxCapColor, _currentCapColor, _drawColor};
     const QString labels[] = {QStringLiteral("Volts"),
                               temperatureLabel(UserDefaults::standard().integerForKey(kTemperatureUnitKey)),
-                              QStringLiteral("Max Capacity (Ah)"), QStringLiteral("Charge Level (Ah)"),
-                              QStringLiteral("Draw (W)")};
+                              QStringLiteral("Max Capacity (Ah)"), QStringLiteral("Charge Level (Ah)"), kDrawLabel};
     const QColor tickColor = CWUtil::hexColorToCGColor("ffffff12");
     for (int i = 0; i < CWGraphLayout::LegendCount; ++i) {
         painter.setFont(_legendFont);
@@ -334,8 +334,14 @@ void CWGraphView::_drawPowerScale(QPainter &painter)
         painter.translate(0, bot.height() * 0.5);
         painter.fillRect(half, _currentCapColor);
     }
-    // Fixed to stand just left of "Draw (W)", so that the row reads as one two-coloured caption.
-    drawAtPoint(painter, QPointF(150, 101), QStringLiteral("Charge / "), _legendFont, _currentCapColor);
+    // Just left of "Draw (W)", so that the row reads as one two-coloured caption, whatever the
+    // font's widths.
+    const CWGraphMetrics &m = _metrics;
+    const double captionEnd = m.pad + m.legendExtentRight - QFontMetricsF(_legendFont).horizontalAdvance(kDrawLabel);
+    painter.setFont(_legendFont);
+    painter.setPen(_currentCapColor);
+    CWUtil::drawText(painter, QRectF(0, m.legendVSpacing * CWGraphLayout::Draw + m.pad + 2, captionEnd, 17),
+                     Qt::AlignRight | Qt::AlignTop, QStringLiteral("Charge / "));
 
     painter.setPen(QPen(_currentCapColor, 2.0, Qt::SolidLine, Qt::FlatCap));
     painter.drawLine(QPointF(top.x() + 1, mid), QPointF(top.x() + 1, bot.bottom()));
