@@ -10,8 +10,8 @@
 #include "Console.h"
 #include "SimulatedBattery.h"
 #include "SingleInstance.h"
+#include "SupportDirectory.h"
 #include "UnixSignals.h"
-#include "UserDefaults.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
@@ -75,12 +75,8 @@ int runHeadless(QCoreApplication &app)
                                      "Start it with --simulate-battery to run on a simulated one."));
         return 1;
     }
-    UserDefaults::standard().registerDefaults(CWAppDelegate::registeredDefaults());
-    CWBatteryMonitor *monitor = CWBatteryMonitor::sharedMonitor();
-    monitor->setUpdateInterval(1.0);
-    monitor->startUpdating();
-    if (CWLog *log = CWLog::sharedLog())
-        log->signifyMissing();
+    CWAppDelegate delegate;
+    delegate.startMonitoring();
     QObject::connect(&app, &QCoreApplication::aboutToQuit, &CWAppDelegate::stopMonitoring);
     return app.exec();
 }
@@ -96,14 +92,15 @@ int runWithWindow(QApplication &app, SingleInstance &instance)
 {
     CWUtil::registerAppFonts();
     QApplication::setWindowIcon(CWTrayIcon::batteryIcon(1.0));
-    CWDisplayController displayController;
+    const CWBatteryMonitor &monitor = *CWBatteryMonitor::sharedMonitor();
     CWAppDelegate delegate;
+    CWDisplayController displayController(monitor, &CWLog::sharedLog, [&delegate] { return delegate.pbdb(); });
     delegate.setDisplayController(&displayController);
 
     // With a tray, closing the window keeps Cellwise logging; without one, closing it quits.
     std::unique_ptr<CWTrayIcon> tray;
     if (CWTrayIcon::isAvailable()) {
-        tray = std::make_unique<CWTrayIcon>();
+        tray = std::make_unique<CWTrayIcon>(monitor);
         QObject::connect(tray.get(), &CWTrayIcon::activated, &delegate, &CWAppDelegate::applicationWillBecomeActive);
         QObject::connect(tray.get(), &CWTrayIcon::showWindowRequested, &displayController, &CWDisplayController::showMainWindow);
         QObject::connect(tray.get(), &CWTrayIcon::preferencesRequested, &delegate, &CWAppDelegate::showPrefs);
@@ -127,6 +124,7 @@ int runWithWindow(QApplication &app, SingleInstance &instance)
 
 int main(int argc, char **argv)
 {
+    Console::routeQtMessages();
     std::srand(std::random_device{}());
     QStringList arguments;
     for (int i = 0; i < argc; ++i)
@@ -139,8 +137,9 @@ int main(int argc, char **argv)
     QCoreApplication::setApplicationName(QStringLiteral("Cellwise"));
     QCoreApplication::setApplicationVersion(QStringLiteral(CELLWISE_VERSION));
     const Options options = parseOptions(arguments);
+    CWAppDelegate::registerDefaults();
 
-    SingleInstance instance(CWLog::supportDirectory());
+    SingleInstance instance(supportDirectory());
     if (!instance.claim()) {
         Console::line(QStringLiteral("Cellwise is already running; it has been asked to show its window."));
         return 0;

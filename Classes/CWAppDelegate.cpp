@@ -7,35 +7,24 @@
 #include "CWPrefsWC.h"
 #include "Console.h"
 #include "LXVersionChecker.h"
+#include "NotificationCenter.h"
 #include "UserDefaults.h"
-
-namespace {
-CWAppDelegate *currentDelegate = nullptr;
-} // namespace
 
 CWAppDelegate::CWAppDelegate(QObject *parent)
     : QObject(parent)
 {
-    currentDelegate = this;
 }
 
 CWAppDelegate::~CWAppDelegate()
 {
-    if (currentDelegate == this)
-        currentDelegate = nullptr;
     // The client outlives us; replies still on their way must not reach a deleted delegate.
     if (LXCWServer::sharedServer()->delegate() == this)
         LXCWServer::sharedServer()->setDelegate(nullptr);
 }
 
-CWAppDelegate *CWAppDelegate::sharedDelegate()
+void CWAppDelegate::registerDefaults()
 {
-    return currentDelegate;
-}
-
-QVariantMap CWAppDelegate::registeredDefaults()
-{
-    return {
+    UserDefaults::standard().registerDefaults({
         {QStringLiteral("CWShowWindowOnActivate"), true},
         {QStringLiteral("CWDefaultBattUnit"), 1},
         {QStringLiteral("CWDefaultTemperatureUnit"), 1},
@@ -45,7 +34,7 @@ QVariantMap CWAppDelegate::registeredDefaults()
         {QStringLiteral("CWEventLogShowBattData"), true},
         {QStringLiteral("CWAskedAboutSendBattDataToServer"), false},
         {QStringLiteral("CWSendBattDataToServer"), false},
-    };
+    });
 }
 
 void CWAppDelegate::applicationDidFinishLaunching()
@@ -55,17 +44,14 @@ void CWAppDelegate::applicationDidFinishLaunching()
     _vc->checkVersion();
     if (!CWBatteryMonitor::machineHasBattery()) {
         AlertPanel::run({tr("No Battery"),
-                         tr("Cellwise was unable to locate a battery in your computer. Cellwise is only compatible with MacBooks."),
+                         tr("Cellwise was unable to locate a battery in your computer. Cellwise needs a laptop "
+                            "battery, but it can run on its simulated battery with --simulate-battery."),
                          tr("Quit"), QString(), QString()});
         Q_EMIT terminateRequested();
         return;
     }
-    monitor->setUpdateInterval(1.0);
-    monitor->startUpdating();
+    startMonitoring();
     LXCWServer::sharedServer()->setDelegate(this);
-    UserDefaults::standard().registerDefaults(registeredDefaults());
-    if (CWLog *log = CWLog::sharedLog())
-        log->signifyMissing();
     if (_displayController)
         _displayController->showMainWindow();
     _startServerChain(monitor);
@@ -73,6 +59,32 @@ void CWAppDelegate::applicationDidFinishLaunching()
         _askForConsent();
     if (_displayController && _displayController->pageSelector())
         _displayController->pageSelector()->setSelectedIndex(CWDisplayController::Monitor);
+}
+
+void CWAppDelegate::startMonitoring()
+{
+    CWBatteryMonitor *monitor = CWBatteryMonitor::sharedMonitor();
+    _uploadFirstSampleOfRun(monitor);
+    monitor->setUpdateInterval(1.0);
+    monitor->startUpdating();
+    if (CWLog *log = CWLog::sharedLog())
+        log->signifyMissing();
+}
+
+// With the user's consent the first sample the monitor logs in this run goes to the statistics
+// server, whether or not storing it succeeded; later ones never do. Consent given after the run's
+// first sample counts from the next one.
+void CWAppDelegate::_uploadFirstSampleOfRun(CWBatteryMonitor *monitor)
+{
+    _firstSampleUpload = NotificationCenter::defaultCenter().addObserver(
+        kCWSampleLoggedNotification, monitor, [this, monitor](const Notification &notification) {
+            if (!UserDefaults::standard().boolForKey(QStringLiteral("CWSendBattDataToServer")))
+                return;
+            QVariantMap upload = notification.userInfo.toMap();
+            upload.insert(QStringLiteral("machineID"), monitor->machineID());
+            LXCWServer::sharedServer()->sendBattData(upload);
+            _firstSampleUpload.reset();
+        });
 }
 
 // A machine without an ID registers first (when its model is known); one with an ID goes straight
@@ -128,7 +140,7 @@ void CWAppDelegate::stopMonitoring()
 void CWAppDelegate::showPrefs()
 {
     if (!_prefsWC)
-        _prefsWC = std::make_unique<CWPrefsWC>();
+        _prefsWC = std::make_unique<CWPrefsWC>(CWLog::sharedLog());
     _prefsWC->showWindow();
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "LXCWServer.h"
+#include "Subscription.h"
 
 #include <QObject>
 #include <QVariantList>
@@ -21,11 +22,12 @@ public:
     explicit CWAppDelegate(QObject *parent = nullptr);
     ~CWAppDelegate() override;
 
-    // The application's delegate (the one most recently created), or null.
-    static CWAppDelegate *sharedDelegate();
-
-    // The user defaults with the values they have until the user changes them.
-    static QVariantMap registeredDefaults();
+    // Registers the user defaults with the values they have until the user changes them. Runs
+    // first, before anything reads a setting.
+    static void registerDefaults();
+    // Starts the monitor, with the upload of the run's first sample when the user consented, and
+    // classifies the samples earlier runs left unclassified.
+    void startMonitoring();
     // Stops the monitor (writing its stop marker) and closes the log, if monitoring ever started.
     static void stopMonitoring();
 
@@ -52,6 +54,7 @@ Q_SIGNALS:
     void terminateRequested();
 
 private:
+    void _uploadFirstSampleOfRun(CWBatteryMonitor *monitor);
     void _askForConsent();
     void _startServerChain(CWBatteryMonitor *monitor);
 
@@ -60,4 +63,5 @@ private:
     QVariantList _pbdb;
     std::unique_ptr<CWPrefsWC> _prefsWC;
     std::unique_ptr<LXVersionChecker> _vc;
+    Subscription _firstSampleUpload;
 };

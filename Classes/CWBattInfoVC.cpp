@@ -6,9 +6,9 @@
 
 #include <QFontDatabase>
 
-CWBattInfoVC::CWBattInfoVC(const QString &nibName, QObject *parent)
-    : CWHolderVC(nibName, parent)
-    , _ui(std::make_unique<Ui::CWBattInfoVC>())
+CWBattInfoVC::CWBattInfoVC(const QString &nibName, const CWBatteryMonitor &monitor, QObject *parent)
+    : CWFormVC(nibName, parent)
+    , _monitor(monitor)
 {
 }
 
@@ -24,9 +24,8 @@ QLabel *CWBattInfoVC::timestamp() const
     return _ui->timestamp;
 }
 
-void CWBattInfoVC::setupView(QWidget *view)
+void CWBattInfoVC::awakeFromNib()
 {
-    _ui->setupUi(view);
     // The summary is property-list text laid out in columns of indentation.
     _ui->textView->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
     connect(_ui->refreshButton, &QPushButton::clicked, this, &CWBattInfoVC::update);
@@ -44,8 +43,7 @@ void CWBattInfoVC::update()
 
 void CWBattInfoVC::_updateFields()
 {
-    const CWBatteryMonitor *monitor = CWBatteryMonitor::sharedMonitor();
-    _ui->textView->setPlainText(monitor->summary());
-    const QString taken = monitor->lastUpdated().toLocalTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+    _ui->textView->setPlainText(_monitor.summary());
+    const QString taken = _monitor.lastUpdated().toLocalTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
     _ui->timestamp->setText(QStringLiteral("Sample Taken: %1").arg(taken));
 }

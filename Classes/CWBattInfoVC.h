@@ -2,8 +2,7 @@
 
 #include "CWHolderVC.h"
 
-#include <memory>
-
+class CWBatteryMonitor;
 class QLabel;
 namespace Ui {
 class CWBattInfoVC;
@@ -12,10 +11,10 @@ class QPlainTextEdit;
 
 // The "Battery Data" page: the monitor's text summary of the latest snapshot and when it was
 // taken. A snapshot, not a live view: it refreshes when shown and on request.
-class CWBattInfoVC : public CWHolderVC {
+class CWBattInfoVC : public CWFormVC<Ui::CWBattInfoVC> {
     Q_OBJECT
 public:
-    explicit CWBattInfoVC(const QString &nibName, QObject *parent = nullptr);
+    CWBattInfoVC(const QString &nibName, const CWBatteryMonitor &monitor, QObject *parent = nullptr);
     ~CWBattInfoVC() override;
 
     QPlainTextEdit *textView() const;
@@ -28,10 +27,10 @@ public Q_SLOTS:
     void update();
 
 protected:
-    void setupView(QWidget *view) override;
+    void awakeFromNib() override;
 
 private:
     void _updateFields();
 
-    std::unique_ptr<Ui::CWBattInfoVC> _ui;
+    const CWBatteryMonitor &_monitor;
 };

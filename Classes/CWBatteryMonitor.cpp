@@ -1,10 +1,12 @@
 #include "CWBatteryMonitor.h"
 
+#include "BatteryKeys.h"
 #include "BatteryRegistry.h"
 #include "CWLog.h"
 #include "Console.h"
 #include "ManufactureDate.h"
 #include "PropertyListWriter.h"
+#include "SupportDirectory.h"
 #include "TextNumbers.h"
 
 #include <QDir>
@@ -34,29 +36,29 @@ QDateTime dateFromReferenceTime(double seconds)
 const QHash<QString, QStringList> &dependentProperties()
 {
     static const QHash<QString, QStringList> table = {
-        {QStringLiteral("TimeRemaining"), {QStringLiteral("timeLeft")}},
-        {QStringLiteral("PostChargeWaitSeconds"), {QStringLiteral("postChargeWaitSeconds")}},
-        {QStringLiteral("CellVoltage"), {QStringLiteral("cellVoltage")}},
-        {QStringLiteral("BatteryInvalidWakeSeconds"), {QStringLiteral("batteryInvalidWakeSeconds")}},
-        {QStringLiteral("CurrentCapacity"), {QStringLiteral("currentCapacity")}},
-        {QStringLiteral("MaxCapacity"), {QStringLiteral("maxCapacity")}},
-        {QStringLiteral("Voltage"), {QStringLiteral("voltage"), QStringLiteral("wattage")}},
-        {QStringLiteral("DesignCycleCount9C"), {QStringLiteral("maxCycles")}},
-        {QStringLiteral("DesignCapacity"), {QStringLiteral("designCapacity")}},
-        {QStringLiteral("Manufacturer"), {QStringLiteral("manufacturer")}},
-        {QStringLiteral("FirmwareSerialNumber"), {QStringLiteral("firmwareSerialNumber")}},
-        {QStringLiteral("BatteryInstalled"), {QStringLiteral("hasBattery")}},
-        {QStringLiteral("CycleCount"), {QStringLiteral("cycleCount")}},
-        {QStringLiteral("ManufactureDate"), {QStringLiteral("manufactureDate")}},
-        {QStringLiteral("BatterySerialNumber"), {QStringLiteral("batterySerialNumber")}},
-        {QStringLiteral("PostDischargeWaitSeconds"), {QStringLiteral("postDischargeWaitSeconds")}},
-        {QStringLiteral("Temperature"), {QStringLiteral("temperature")}},
-        {QStringLiteral("InstantAmperage"), {QStringLiteral("amperage"), QStringLiteral("wattage")}},
-        {QStringLiteral("ManufacturerData"), {QStringLiteral("manufacturerData")}},
-        {QStringLiteral("FullyCharged"), {QStringLiteral("isFullyCharged")}},
-        {QStringLiteral("DeviceName"), {QStringLiteral("deviceName")}},
-        {QStringLiteral("IsCharging"), {QStringLiteral("isCharging")}},
-        {QStringLiteral("ExternalConnected"), {QStringLiteral("hasAdapter")}},
+        {BatteryKey::TimeRemaining, {QStringLiteral("timeLeft")}},
+        {BatteryKey::PostChargeWaitSeconds, {QStringLiteral("postChargeWaitSeconds")}},
+        {BatteryKey::CellVoltage, {QStringLiteral("cellVoltage")}},
+        {BatteryKey::BatteryInvalidWakeSeconds, {QStringLiteral("batteryInvalidWakeSeconds")}},
+        {BatteryKey::CurrentCapacity, {QStringLiteral("currentCapacity")}},
+        {BatteryKey::MaxCapacity, {QStringLiteral("maxCapacity")}},
+        {BatteryKey::Voltage, {QStringLiteral("voltage"), QStringLiteral("wattage")}},
+        {BatteryKey::DesignCycleCount9C, {QStringLiteral("maxCycles")}},
+        {BatteryKey::DesignCapacity, {QStringLiteral("designCapacity")}},
+        {BatteryKey::Manufacturer, {QStringLiteral("manufacturer")}},
+        {BatteryKey::FirmwareSerialNumber, {QStringLiteral("firmwareSerialNumber")}},
+        {BatteryKey::BatteryInstalled, {QStringLiteral("hasBattery")}},
+        {BatteryKey::CycleCount, {QStringLiteral("cycleCount")}},
+        {BatteryKey::ManufactureDate, {QStringLiteral("manufactureDate")}},
+        {BatteryKey::BatterySerialNumber, {QStringLiteral("batterySerialNumber")}},
+        {BatteryKey::PostDischargeWaitSeconds, {QStringLiteral("postDischargeWaitSeconds")}},
+        {BatteryKey::Temperature, {QStringLiteral("temperature")}},
+        {BatteryKey::InstantAmperage, {QStringLiteral("amperage"), QStringLiteral("wattage")}},
+        {BatteryKey::ManufacturerData, {QStringLiteral("manufacturerData")}},
+        {BatteryKey::FullyCharged, {QStringLiteral("isFullyCharged")}},
+        {BatteryKey::DeviceName, {QStringLiteral("deviceName")}},
+        {BatteryKey::IsCharging, {QStringLiteral("isCharging")}},
+        {BatteryKey::ExternalConnected, {QStringLiteral("hasAdapter")}},
     };
     return table;
 }
@@ -128,8 +130,6 @@ void CWBatteryMonitor::startUpdating()
 
 void CWBatteryMonitor::stopUpdating()
 {
-    for (ObserverToken token : _ownObservations)
-        removeObserver(token);
     _ownObservations.clear();
     _updateTimer.reset();
     if (CWLog *log = CWLog::sharedLog())
@@ -152,13 +152,13 @@ void CWBatteryMonitor::_logStateEvent(const QString &property)
     if (!log)
         return;
     if (property == QLatin1String("hasAdapter"))
-        log->logEvent(hasAdapter() ? 3 : 4);
+        log->logEvent(hasAdapter() ? CWEventType::PluggedIn : CWEventType::Unplugged);
     else if (property == QLatin1String("hasBattery"))
-        hasBattery() ? log->logEvent(5, serialNumber()) : log->logEvent(6);
+        hasBattery() ? log->logEvent(CWEventType::BattInstalled, serialNumber()) : log->logEvent(CWEventType::BattRemoved);
     else if (property == QLatin1String("isCharging"))
-        log->logEvent(isCharging() ? 9 : 10);
+        log->logEvent(isCharging() ? CWEventType::Charging : CWEventType::NotCharging);
     else if (property == QLatin1String("isFullyCharged"))
-        log->logEvent(isFullyCharged() ? 7 : 8);
+        log->logEvent(isFullyCharged() ? CWEventType::BattFull : CWEventType::BattNotFull);
 }
 
 std::optional<QVariantMap> CWBatteryMonitor::_updatedBatteryInfo()
@@ -195,8 +195,10 @@ void CWBatteryMonitor::_fireTimer()
 void CWBatteryMonitor::_log(const QVariantMap &snapshot)
 {
     CWLog *log = CWLog::sharedLog();
-    if (!log || !log->logBattDict(snapshot, machineID()))
+    if (!log || !log->logBattDict(snapshot))
         Console::line(QStringLiteral("ERROR: Unable to log batt dict."));
+    if (log)
+        NotificationCenter::defaultCenter().post(kCWSampleLoggedNotification, this, snapshot);
 }
 
 QStringList CWBatteryMonitor::_announcedProperties(const QVariant &next) const
@@ -219,32 +221,20 @@ QStringList CWBatteryMonitor::_announcedProperties(const QVariant &next) const
     return properties;
 }
 
-CWBatteryMonitor::ObserverToken CWBatteryMonitor::addObserver(const QString &property, ChangeObserver observer)
+Subscription CWBatteryMonitor::addObserver(const QString &property, ChangeObserver observer)
 {
-    const ObserverToken token = _nextToken++;
-    _observations.push_back({token, property, std::move(observer)});
-    return token;
-}
-
-void CWBatteryMonitor::removeObserver(ObserverToken token)
-{
-    std::erase_if(_observations, [token](const Observation &o) { return o.token == token; });
+    return _observers.add(property, std::move(observer));
 }
 
 void CWBatteryMonitor::_announce(const QStringList &properties, ChangePhase phase)
 {
-    const std::vector<Observation> observations = _observations;
-    for (const QString &property : properties) {
-        for (const Observation &o : observations) {
-            if (o.property == property)
-                o.observer(phase);
-        }
-    }
+    for (const QString &property : properties)
+        _observers.notify(property, phase);
 }
 
 QString CWBatteryMonitor::_machineIDPath()
 {
-    const QString directory = CWLog::supportDirectory();
+    const QString directory = supportDirectory();
     return directory.isNull() ? QString() : directory + QStringLiteral("/modelid");
 }
 
@@ -267,7 +257,8 @@ void CWBatteryMonitor::setMachineID(qint64 machineID)
     const bool written = !path.isNull() && file.open(QIODevice::WriteOnly)
         && file.write(QByteArray::number(machineID)) >= 0 && file.commit();
     if (!written)
-        Console::line(QStringLiteral("ERROR: unable to set machine ID"));
+        Console::line(QStringLiteral("ERROR: unable to set machine ID: ")
+                      + (path.isNull() ? QStringLiteral("no support directory") : file.errorString()));
 }
 
 QString CWBatteryMonitor::modelCode() const
@@ -295,21 +286,21 @@ qint64 CWBatteryMonitor::integer(const QString &key) const
     return value(key).toLongLong();
 }
 
-bool CWBatteryMonitor::hasBattery() const { return value(QStringLiteral("BatteryInstalled")).toBool(); }
-bool CWBatteryMonitor::hasAdapter() const { return value(QStringLiteral("ExternalConnected")).toBool(); }
-bool CWBatteryMonitor::isCharging() const { return value(QStringLiteral("IsCharging")).toBool(); }
-bool CWBatteryMonitor::isFullyCharged() const { return value(QStringLiteral("FullyCharged")).toBool(); }
-double CWBatteryMonitor::timeLeft() const { return value(QStringLiteral("TimeRemaining")).toDouble(); }
-QString CWBatteryMonitor::serialNumber() const { return value(QStringLiteral("BatterySerialNumber")).toString(); }
-QVariantList CWBatteryMonitor::cellVoltage() const { return value(QStringLiteral("CellVoltage")).toList(); }
-qint64 CWBatteryMonitor::designCapacity() const { return integer(QStringLiteral("DesignCapacity")); }
-qint64 CWBatteryMonitor::currentCapacity() const { return integer(QStringLiteral("CurrentCapacity")); }
-qint64 CWBatteryMonitor::maxCapacity() const { return integer(QStringLiteral("MaxCapacity")); }
-qint64 CWBatteryMonitor::cycleCount() const { return integer(QStringLiteral("CycleCount")); }
-qint64 CWBatteryMonitor::maxCycles() const { return integer(QStringLiteral("DesignCycleCount9C")); }
-qint64 CWBatteryMonitor::firmwareSerialNumber() const { return integer(QStringLiteral("FirmwareSerialNumber")); }
-QByteArray CWBatteryMonitor::manufacturerData() const { return value(QStringLiteral("ManufacturerData")).toByteArray(); }
-QString CWBatteryMonitor::deviceName() const { return value(QStringLiteral("DeviceName")).toString(); }
+bool CWBatteryMonitor::hasBattery() const { return value(BatteryKey::BatteryInstalled).toBool(); }
+bool CWBatteryMonitor::hasAdapter() const { return value(BatteryKey::ExternalConnected).toBool(); }
+bool CWBatteryMonitor::isCharging() const { return value(BatteryKey::IsCharging).toBool(); }
+bool CWBatteryMonitor::isFullyCharged() const { return value(BatteryKey::FullyCharged).toBool(); }
+double CWBatteryMonitor::timeLeft() const { return value(BatteryKey::TimeRemaining).toDouble(); }
+QString CWBatteryMonitor::serialNumber() const { return value(BatteryKey::BatterySerialNumber).toString(); }
+QVariantList CWBatteryMonitor::cellVoltage() const { return value(BatteryKey::CellVoltage).toList(); }
+qint64 CWBatteryMonitor::designCapacity() const { return integer(BatteryKey::DesignCapacity); }
+qint64 CWBatteryMonitor::currentCapacity() const { return integer(BatteryKey::CurrentCapacity); }
+qint64 CWBatteryMonitor::maxCapacity() const { return integer(BatteryKey::MaxCapacity); }
+qint64 CWBatteryMonitor::cycleCount() const { return integer(BatteryKey::CycleCount); }
+qint64 CWBatteryMonitor::maxCycles() const { return integer(BatteryKey::DesignCycleCount9C); }
+qint64 CWBatteryMonitor::firmwareSerialNumber() const { return integer(BatteryKey::FirmwareSerialNumber); }
+QByteArray CWBatteryMonitor::manufacturerData() const { return value(BatteryKey::ManufacturerData).toByteArray(); }
+QString CWBatteryMonitor::deviceName() const { return value(BatteryKey::DeviceName).toString(); }
 
 double CWBatteryMonitor::chargeFract() const
 {
@@ -319,7 +310,7 @@ double CWBatteryMonitor::chargeFract() const
 
 QDateTime CWBatteryMonitor::manufactureDate() const
 {
-    const auto code = static_cast<quint16>(integer(QStringLiteral("ManufactureDate")));
+    const auto code = static_cast<quint16>(integer(BatteryKey::ManufactureDate));
     const ManufactureDate::Fields fields = ManufactureDate::unpack(code);
     Console::line(QString::asprintf("Date: %u %u %u", fields.yearsSince1980, fields.month, fields.day));
     return ManufactureDate::midnightUtc(code);
@@ -327,17 +318,17 @@ QDateTime CWBatteryMonitor::manufactureDate() const
 
 double CWBatteryMonitor::temperature() const
 {
-    return integer(QStringLiteral("Temperature")) / 10.0 - 273.15;
+    return integer(BatteryKey::Temperature) / 10.0 - 273.15;
 }
 
 double CWBatteryMonitor::voltage() const
 {
-    return integer(QStringLiteral("Voltage")) / 1000.0;
+    return integer(BatteryKey::Voltage) / 1000.0;
 }
 
 double CWBatteryMonitor::amperage() const
 {
-    const double amps = integer(QStringLiteral("InstantAmperage")) / 1000.0;
+    const double amps = integer(BatteryKey::InstantAmperage) / 1000.0;
     // A positive current without an adapter is the gauge settling, not charging.
     return amps > 0.0 && !hasAdapter() ? 0.0 : amps;
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "NotificationCenter.h"
+#include "Subscription.h"
 
 #include <QByteArray>
 #include <QDateTime>
@@ -17,6 +18,9 @@ class QTimer;
 // snapshot (or a null QVariant after a failed read) as its user info.
 inline const QString kCWBatteryUpdatedNotification = QStringLiteral("CWBatteryUpdatedNotification");
 inline const QString kCWLogUpdatedNotification = QStringLiteral("CWLogUpdatedNotification");
+// Posted after the monitor handed a sample to the log, whether or not storing it succeeded. The
+// sender is the monitor; the user info is the sample (an empty map after a failed read).
+inline const QString kCWSampleLoggedNotification = QStringLiteral("CWSampleLoggedNotification");
 
 // The single object that watches the battery: reads a snapshot every tick, logs changed snapshots
 // and state changes, announces the derived properties that changed and posts the tick notifications.
@@ -24,7 +28,6 @@ class CWBatteryMonitor {
 public:
     enum class ChangePhase { Will, Did };
     using ChangeObserver = std::function<void(ChangePhase)>;
-    using ObserverToken = quint64;
 
     static CWBatteryMonitor *sharedMonitor();
 
@@ -79,20 +82,16 @@ public:
     double wattage() const;               // W
     QString summary() const;
 
-    // Called in a will-change phase before the snapshot is replaced and a did-change phase after.
-    ObserverToken addObserver(const QString &property, ChangeObserver observer);
-    void removeObserver(ObserverToken token);
+    // Called in a will-change phase before the snapshot is replaced and a did-change phase after,
+    // until the subscription ends.
+    Subscription addObserver(const QString &property, ChangeObserver observer);
 
-    std::optional<QVariantMap> _updatedBatteryInfo();
-    void _fireTimer();
+    // Runs one tick now, as the timer does; tests drive the monitor with it instead of waiting.
+    void tick() { _fireTimer(); }
 
 private:
-    struct Observation {
-        ObserverToken token;
-        QString property;
-        ChangeObserver observer;
-    };
-
+    std::optional<QVariantMap> _updatedBatteryInfo();
+    void _fireTimer();
     QVariant value(const QString &key) const;
     qint64 integer(const QString &key) const;
     void _log(const QVariantMap &snapshot);
@@ -107,7 +106,6 @@ private:
     double _lastLoggedTime = 0.0;  // same epoch
     QVariant _battInfo;
     std::unique_ptr<QTimer> _updateTimer;
-    std::vector<Observation> _observations;
-    std::vector<ObserverToken> _ownObservations;
-    ObserverToken _nextToken = 1;
+    ObserverList<ChangePhase> _observers;
+    std::vector<Subscription> _ownObservations;
 };

@@ -2,7 +2,6 @@
 
 #include "ui_CWComparisonsVC.h"
 
-#include "CWAppDelegate.h"
 #include "CWBatteryMonitor.h"
 #include "CWUtil.h"
 #include "Console.h"
@@ -102,12 +101,6 @@ void styleFigures(const Ui::CWComparisonsVC &ui)
         field->setPalette(withTextColor(field->palette(), "7cd6e8"));
 }
 
-QVariantList pbdb()
-{
-    const CWAppDelegate *delegate = CWAppDelegate::sharedDelegate();
-    return delegate ? delegate->pbdb() : QVariantList();
-}
-
 qint64 modelID(const QVariantMap &record)
 {
     return record.value(QStringLiteral("pb_modelid")).toLongLong();
@@ -115,17 +108,18 @@ qint64 modelID(const QVariantMap &record)
 
 } // namespace
 
-CWComparisonsVC::CWComparisonsVC(const QString &nibName, QObject *parent)
-    : CWHolderVC(nibName, parent)
-    , _ui(std::make_unique<Ui::CWComparisonsVC>())
+CWComparisonsVC::CWComparisonsVC(const QString &nibName, const CWBatteryMonitor &monitor, ModelSource models,
+                                 QObject *parent)
+    : CWFormVC(nibName, parent)
+    , _monitor(monitor)
+    , _models(std::move(models))
 {
 }
 
 CWComparisonsVC::~CWComparisonsVC() = default;
 
-void CWComparisonsVC::setupView(QWidget *view)
+void CWComparisonsVC::awakeFromNib()
 {
-    _ui->setupUi(view);
     styleFigures(*_ui);
     // Only the user's choice selects a model; rebuilding the menu selects through rebuildMenu().
     connect(_ui->models, &QComboBox::activated, this, [this] { selectModel(_ui->models); });
@@ -145,20 +139,19 @@ void CWComparisonsVC::selectModel(QComboBox *sender)
 
 void CWComparisonsVC::updateFields()
 {
-    const CWBatteryMonitor *monitor = CWBatteryMonitor::sharedMonitor();
-    _ui->yourCapacity->setText(mAhText(monitor->currentCapacity()));
-    _ui->yourDesignCapacity->setText(mAhText(monitor->designCapacity()));
-    _ui->yourVoltage->setText(voltsText(monitor->voltage()));
-    _ui->yourCycleCount->setText(cyclesText(monitor->cycleCount()));
+    _ui->yourCapacity->setText(mAhText(_monitor.currentCapacity()));
+    _ui->yourDesignCapacity->setText(mAhText(_monitor.designCapacity()));
+    _ui->yourVoltage->setText(voltsText(_monitor.voltage()));
+    _ui->yourCycleCount->setText(cyclesText(_monitor.cycleCount()));
 }
 
 void CWComparisonsVC::rebuildMenu()
 {
-    const QString ownCode = CWBatteryMonitor::sharedMonitor()->modelCode();
+    const QString ownCode = _monitor.modelCode();
     QComboBox *models = _ui->models;
     models->clear();
     qint64 ownModelid = 0;
-    for (const QVariant &item : pbdb()) {
+    for (const QVariant &item : _models()) {
         const QVariantMap record = item.toMap();
         models->addItem(record.value(QStringLiteral("name")).toString(), modelID(record));
         if (record.value(QStringLiteral("code")).toString() == ownCode) {
@@ -174,7 +167,7 @@ void CWComparisonsVC::rebuildMenu()
 
 void CWComparisonsVC::_showComparison()
 {
-    const QVariantList records = pbdb();
+    const QVariantList records = _models();
     const auto selected = std::find_if(records.cbegin(), records.cend(), [this](const QVariant &record) {
         return modelID(record.toMap()) == _selectedModelid;
     });

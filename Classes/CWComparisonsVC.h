@@ -2,8 +2,10 @@
 
 #include "CWHolderVC.h"
 
-#include <memory>
+#include <QVariantList>
+#include <functional>
 
+class CWBatteryMonitor;
 class QComboBox;
 namespace Ui {
 class CWComparisonsVC;
@@ -11,12 +13,16 @@ class CWComparisonsVC;
 
 // The "Comparisons" page: this battery's capacity, design capacity, voltage and cycle count beside
 // the minimum, median and maximum of the machines of one model, as the statistics server counted
-// them. The model menu lists the application delegate's merged model list; the user's own model is
-// bold and selected whenever the page is shown.
-class CWComparisonsVC : public CWHolderVC {
+// them. The model menu lists the models it is handed (the merged model list the application
+// delegate keeps); the user's own model is bold and selected whenever the page is shown.
+class CWComparisonsVC : public CWFormVC<Ui::CWComparisonsVC> {
     Q_OBJECT
 public:
-    explicit CWComparisonsVC(const QString &nibName, QObject *parent = nullptr);
+    // The server's models as they stand now, each with its averages under "battData".
+    using ModelSource = std::function<QVariantList()>;
+
+    CWComparisonsVC(const QString &nibName, const CWBatteryMonitor &monitor, ModelSource models,
+                    QObject *parent = nullptr);
     ~CWComparisonsVC() override;
 
     void activate() override;
@@ -32,13 +38,14 @@ public:
     void rebuildMenu();
 
 protected:
-    void setupView(QWidget *view) override;
+    void awakeFromNib() override;
 
 private:
     void _showComparison();
     void _setPopulationFields(const QVariantMap &battData);
     void _clearPopulationFields();
 
-    std::unique_ptr<Ui::CWComparisonsVC> _ui;
+    const CWBatteryMonitor &_monitor;
+    const ModelSource _models;
     qint64 _selectedModelid = 0; // "pb_modelid" of the model shown; 0 for none
 };

@@ -3,17 +3,11 @@
 #include "ui_CWDashboardVC.h"
 
 CWDashboardVC::CWDashboardVC(const QString &nibName, QObject *parent)
-    : CWHolderVC(nibName, parent)
-    , _ui(std::make_unique<Ui::CWDashboardVC>())
+    : CWFormVC(nibName, parent)
 {
 }
 
 CWDashboardVC::~CWDashboardVC() = default;
-
-void CWDashboardVC::setupView(QWidget *view)
-{
-    _ui->setupUi(view);
-}
 
 void CWDashboardVC::activate()
 {

@@ -2,14 +2,12 @@
 
 #include "CWHolderVC.h"
 
-#include <memory>
-
 namespace Ui {
 class CWDashboardVC;
 }
 
 // The "Monitor" page.
-class CWDashboardVC : public CWHolderVC {
+class CWDashboardVC : public CWFormVC<Ui::CWDashboardVC> {
     Q_OBJECT
 public:
     explicit CWDashboardVC(const QString &nibName, QObject *parent = nullptr);
@@ -17,10 +15,4 @@ public:
 
     void activate() override;
     void deactivate() override;
-
-protected:
-    void setupView(QWidget *view) override;
-
-private:
-    std::unique_ptr<Ui::CWDashboardVC> _ui;
 };

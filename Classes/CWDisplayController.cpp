@@ -27,18 +27,23 @@ constexpr PageRow kPageRows[] = {
 };
 constexpr unsigned kIconRow = 3;
 
-template <typename Controller>
-Controller *lazily(std::unique_ptr<Controller> &controller, const char *nibName)
+// The page's controller, created on first use with its interface file and what it shows.
+template <typename Controller, typename... Sources>
+Controller *lazily(std::unique_ptr<Controller> &controller, const char *nibName, const Sources &...sources)
 {
     if (!controller)
-        controller = std::make_unique<Controller>(QString::fromLatin1(nibName));
+        controller = std::make_unique<Controller>(QString::fromLatin1(nibName), sources...);
     return controller.get();
 }
 
 } // namespace
 
-CWDisplayController::CWDisplayController(QObject *parent)
+CWDisplayController::CWDisplayController(const CWBatteryMonitor &monitor, std::function<CWLog *()> log,
+                                         std::function<QVariantList()> models, QObject *parent)
     : QObject(parent)
+    , _monitor(monitor)
+    , _log(std::move(log))
+    , _models(std::move(models))
 {
 }
 
@@ -112,10 +117,24 @@ QVariantList CWDisplayController::_rowSpecs()
 }
 
 CWDashboardVC *CWDisplayController::dashboardVC() { return lazily(_dashboardVC, "CWDashboardVC"); }
-CWGraphVC *CWDisplayController::graphVC() { return lazily(_graphVC, "CWGraphVC"); }
-CWComparisonsVC *CWDisplayController::comparisonsVC() { return lazily(_comparisonsVC, "CWComparisonsVC"); }
-CWBattInfoVC *CWDisplayController::battInfoVC() { return lazily(_battInfoVC, "CWBattInfoVC"); }
-CWEventLogVC *CWDisplayController::eventLogVC() { return lazily(_eventLogVC, "CWEventLogVC"); }
+CWGraphVC *CWDisplayController::graphVC()
+{
+    // Only now is the log needed.
+    if (!_graphVC)
+        _graphVC = std::make_unique<CWGraphVC>(QStringLiteral("CWGraphVC"), _log());
+    return _graphVC.get();
+}
+
+CWComparisonsVC *CWDisplayController::comparisonsVC() { return lazily(_comparisonsVC, "CWComparisonsVC", _monitor, _models); }
+CWBattInfoVC *CWDisplayController::battInfoVC() { return lazily(_battInfoVC, "CWBattInfoVC", _monitor); }
+
+CWEventLogVC *CWDisplayController::eventLogVC()
+{
+    // Only now is the log needed.
+    if (!_eventLogVC)
+        _eventLogVC = std::make_unique<CWEventLogVC>(QStringLiteral("CWEventLogVC"), _monitor, _log());
+    return _eventLogVC.get();
+}
 
 CWHolderVC *CWDisplayController::_controllerForPage(qint64 page)
 {

@@ -5,26 +5,34 @@
 #include <QMainWindow>
 #include <QObject>
 #include <QPointer>
+#include <QVariantList>
+#include <functional>
 #include <memory>
 
+class CWBatteryMonitor;
 class CWBattInfoVC;
 class CWComparisonsVC;
 class CWDashboardVC;
 class CWEventLogVC;
 class CWGraphVC;
 class CWHolderVC;
+class CWLog;
 class CWPDFAtlas;
 
 class QWidget;
 
 // Owns the main window: loads it on first show, fills the page list and swaps the selected page's
-// view into the content area, telling pages when they go on and off screen.
+// view into the content area, telling pages when they go on and off screen. It hands each page what
+// the page shows.
 class CWDisplayController : public QObject, public CWPageSelectorViewDelegate {
     Q_OBJECT
 public:
     enum Page : qint64 { Monitor = 0, Graph = 1, Comparisons = 2, BatteryData = 3, EventLog = 4 };
 
-    explicit CWDisplayController(QObject *parent = nullptr);
+    // The log is asked for when a page first needs it, not before: a launch refused for want of a
+    // battery must not create one. models gives the server's model list as it stands.
+    CWDisplayController(const CWBatteryMonitor &monitor, std::function<CWLog *()> log,
+                        std::function<QVariantList()> models, QObject *parent = nullptr);
     ~CWDisplayController() override;
 
     void showMainWindow();
@@ -56,6 +64,9 @@ private:
     QVariantList _rowSpecs();
     CWHolderVC *_controllerForPage(qint64 page);
 
+    const CWBatteryMonitor &_monitor;
+    const std::function<CWLog *()> _log;
+    const std::function<QVariantList()> _models;
     std::unique_ptr<CWPDFAtlas> _pdfAtlas;
     QPointer<QMainWindow> _mainWindow;
     CWPageSelectorView *_pageSelector = nullptr;

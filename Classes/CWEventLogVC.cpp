@@ -2,9 +2,12 @@
 
 #include "ui_CWEventLogVC.h"
 
+#include "BatteryKeys.h"
 #include "CWBatteryMonitor.h"
 #include "CWLog.h"
 #include "DefaultsBinding.h"
+#include "NotificationCenter.h"
+#include "UserDefaults.h"
 
 #include <QHeaderView>
 
@@ -33,32 +36,23 @@ qint64 wholeNumber(const QString &text)
 
 } // namespace
 
-CWEventLogVC::CWEventLogVC(const QString &nibName, QObject *parent)
-    : CWHolderVC(nibName, parent)
-    , _ui(std::make_unique<Ui::CWEventLogVC>())
+CWEventLogVC::CWEventLogVC(const QString &nibName, const CWBatteryMonitor &monitor, CWLog *log, QObject *parent)
+    : CWFormVC(nibName, parent)
+    , _monitor(monitor)
+    , _log(log)
     , _eventsToShowAC(new CWEventRowsModel(this))
 {
     _nextStep.setSingleShot(true);
     connect(&_nextStep, &QTimer::timeout, this, &CWEventLogVC::_updateEventsToShow);
 }
 
-CWEventLogVC::~CWEventLogVC()
-{
-    deactivate();
-}
+CWEventLogVC::~CWEventLogVC() = default;
 
 QTableView *CWEventLogVC::eventsTable() const
 {
     return _ui->eventsTable;
 }
 
-void CWEventLogVC::setupView(QWidget *view)
-{
-    _ui->setupUi(view);
-    _ui->eventsTable->setModel(_eventsToShowAC);
-    DefaultsBinding::bindChecked(_ui->showBattData, kShowBattDataKey);
-    _sizeColumns();
-}
 
 // Fixed row heights and column widths from the font, so a table of a million rows never measures
 // its contents.
@@ -72,8 +66,8 @@ void CWEventLogVC::_sizeColumns()
     rows->setDefaultSectionSize(metrics.height() + metrics.height() / 2);
 
     int eventWidth = metrics.horizontalAdvance(QStringLiteral("Batt reading"));
-    for (int code = 1; code <= 10; ++code)
-        eventWidth = std::max(eventWidth, metrics.horizontalAdvance(CWLog::stringForEvent(code)));
+    for (int code = int(CWEventType::Started); code <= int(CWEventType::NotCharging); ++code)
+        eventWidth = std::max(eventWidth, metrics.horizontalAdvance(CWLog::stringForEvent(CWEventType(code))));
     QHeaderView *columns = table->horizontalHeader();
     columns->setSectionResizeMode(QHeaderView::Interactive);
     columns->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
@@ -84,26 +78,24 @@ void CWEventLogVC::_sizeColumns()
 
 void CWEventLogVC::awakeFromNib()
 {
+    _ui->eventsTable->setModel(_eventsToShowAC);
+    DefaultsBinding::bindChecked(_ui->showBattData, kShowBattDataKey);
+    _sizeColumns();
     _updateEventsToShow();
 }
 
 void CWEventLogVC::activate()
 {
-    deactivate();
     _showBattDataObservation =
         UserDefaults::standard().addObserver(QStringLiteral("values.") + kShowBattDataKey, [this] { _updateEventsToShow(); });
     _battUpdatedObservation = NotificationCenter::defaultCenter().addObserver(
-        kCWBatteryUpdatedNotification, CWBatteryMonitor::sharedMonitor(), [this](const Notification &) { _battUpdated(); });
+        kCWBatteryUpdatedNotification, &_monitor, [this](const Notification &) { _battUpdated(); });
 }
 
 void CWEventLogVC::deactivate()
 {
-    if (_showBattDataObservation)
-        UserDefaults::standard().removeObserver(_showBattDataObservation);
-    if (_battUpdatedObservation)
-        NotificationCenter::defaultCenter().removeObserver(_battUpdatedObservation);
-    _showBattDataObservation = 0;
-    _battUpdatedObservation = 0;
+    _showBattDataObservation.reset();
+    _battUpdatedObservation.reset();
 }
 
 void CWEventLogVC::_battUpdated()
@@ -148,20 +140,19 @@ std::vector<CWEventRow> CWEventLogVC::_mergedByTime(const std::vector<CWEventRow
 std::vector<CWEventRow> CWEventLogVC::_newReadings()
 {
     static const QStringList columns = {QStringLiteral("testidx"),         QStringLiteral("time"),
-                                        QStringLiteral("InstantAmperage"), QStringLiteral("Voltage"),
-                                        QStringLiteral("CurrentCapacity"), QStringLiteral("Temperature")};
-    CWLog *log = CWLog::sharedLog();
-    const CWLogResult result = log ? log->battLogEntriesAboveIndex(_highestBattIDRecorded, columns, int(kReadingsPerStep))
+                                        BatteryKey::InstantAmperage, BatteryKey::Voltage,
+                                        BatteryKey::CurrentCapacity, BatteryKey::Temperature};
+    const CWLogResult result = _log ? _log->battLogEntriesAboveIndex(_highestBattIDRecorded, columns, int(kReadingsPerStep))
                                    : std::nullopt;
     _moreReadingsWaiting = false;
     if (!result)
         return {};
     const QStringList indexes = result->value(QStringLiteral("testidx"));
     const QStringList times = result->value(QStringLiteral("time"));
-    const QStringList amperages = result->value(QStringLiteral("InstantAmperage"));
-    const QStringList voltages = result->value(QStringLiteral("Voltage"));
-    const QStringList capacities = result->value(QStringLiteral("CurrentCapacity"));
-    const QStringList temperatures = result->value(QStringLiteral("Temperature"));
+    const QStringList amperages = result->value(BatteryKey::InstantAmperage);
+    const QStringList voltages = result->value(BatteryKey::Voltage);
+    const QStringList capacities = result->value(BatteryKey::CurrentCapacity);
+    const QStringList temperatures = result->value(BatteryKey::Temperature);
     if (indexes.isEmpty())
         return {};
     _highestBattIDRecorded = indexes.last().toULongLong();
@@ -184,8 +175,7 @@ std::vector<CWEventRow> CWEventLogVC::_newReadings()
 
 void CWEventLogVC::_readNewEvents()
 {
-    CWLog *log = CWLog::sharedLog();
-    const CWLogResult result = log ? log->eventLogEntriesAboveIndex(_highestEventIDRecorded) : std::nullopt;
+    const CWLogResult result = _log ? _log->eventLogEntriesAboveIndex(_highestEventIDRecorded) : std::nullopt;
     if (!result)
         return;
     const QStringList indexes = result->value(QStringLiteral("eventidx"));
@@ -198,7 +188,7 @@ void CWEventLogVC::_readNewEvents()
 
     for (qsizetype i = 0; i < indexes.size(); ++i)
         _waitingEvents.push_back(_eventsToShowAC->eventRow(wholeNumber(indexes[i]), wholeNumber(times.value(i)),
-                                                           int(wholeNumber(types.value(i))), data.value(i)));
+                                                           CWEventType(wholeNumber(types.value(i))), data.value(i)));
 }
 
 void CWEventLogVC::_removeBattEntries()

@@ -2,14 +2,14 @@
 
 #include "CWEventRowsModel.h"
 #include "CWHolderVC.h"
-#include "NotificationCenter.h"
-#include "UserDefaults.h"
+#include "Subscription.h"
 
 #include <QTimer>
 
-#include <memory>
 #include <vector>
 
+class CWBatteryMonitor;
+class CWLog;
 class QTableView;
 namespace Ui {
 class CWEventLogVC;
@@ -17,11 +17,12 @@ class CWEventLogVC;
 
 // The "Event Log" page: logged events and, unless turned off, every battery reading, newest first.
 // It remembers the highest sample and event indexes it has shown and asks the log only for rows
-// above them.
-class CWEventLogVC : public CWHolderVC {
+// above them. It reads the log it is given (none when the log could not be opened) and follows the
+// monitor's ticks while it is on screen.
+class CWEventLogVC : public CWFormVC<Ui::CWEventLogVC> {
     Q_OBJECT
 public:
-    explicit CWEventLogVC(const QString &nibName, QObject *parent = nullptr);
+    CWEventLogVC(const QString &nibName, const CWBatteryMonitor &monitor, CWLog *log, QObject *parent = nullptr);
     ~CWEventLogVC() override;
 
     CWEventRowsModel *eventsToShowAC() const { return _eventsToShowAC; }
@@ -33,7 +34,6 @@ public:
     void deactivate() override;
 
 protected:
-    void setupView(QWidget *view) override;
     void awakeFromNib() override;
 
 private:
@@ -45,7 +45,8 @@ private:
     std::vector<CWEventRow> _mergedByTime(const std::vector<CWEventRow> &readings);
     void _sizeColumns();
 
-    std::unique_ptr<Ui::CWEventLogVC> _ui;
+    const CWBatteryMonitor &_monitor;
+    CWLog *const _log;
     CWEventRowsModel *_eventsToShowAC = nullptr; // owned through QObject parenthood
     quint64 _highestBattIDRecorded = 0;
     quint64 _highestEventIDRecorded = 0;
@@ -53,6 +54,7 @@ private:
     std::vector<CWEventRow> _waitingEvents;
     bool _moreReadingsWaiting = false;
     QTimer _nextStep;
-    UserDefaults::Token _showBattDataObservation = 0;
-    NotificationCenter::Token _battUpdatedObservation = 0;
+    // Last, so that they end first: no observation outlives what it updates.
+    Subscription _showBattDataObservation;
+    Subscription _battUpdatedObservation;
 };

@@ -1,7 +1,5 @@
 #include "CWEventRowsModel.h"
 
-#include "CWLog.h"
-
 #include <QDateTime>
 #include <algorithm>
 
@@ -36,7 +34,7 @@ CWEventRowsModel::CWEventRowsModel(QObject *parent)
 {
 }
 
-CWEventRow CWEventRowsModel::eventRow(qint64 eventidx, qint64 time, int eventCode, const QString &data)
+CWEventRow CWEventRowsModel::eventRow(qint64 eventidx, qint64 time, CWEventType eventCode, const QString &data)
 {
     if (!data.isEmpty())
         _eventNotes.insert(eventidx, data);

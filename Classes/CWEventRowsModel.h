@@ -1,5 +1,7 @@
 #pragma once
 
+#include "CWLog.h"
+
 #include <QAbstractTableModel>
 #include <QHash>
 #include <deque>
@@ -17,7 +19,7 @@ struct CWEventRow {
     float voltage = 0.0f;     // mV
     float amperage = 0.0f;    // mA
     float temperature = 0.0f; // tenths of a kelvin
-    qint32 eventCode = 0;     // events only
+    CWEventType eventCode{};  // events only
     Type type = Event;
     quint8 temperatureUnit = 0; // CWDefaultTemperatureUnit when the reading was turned into a row
 
@@ -35,7 +37,7 @@ public:
     explicit CWEventRowsModel(QObject *parent = nullptr);
 
     // An event row; its data text is kept here, apart from the compact row.
-    CWEventRow eventRow(qint64 eventidx, qint64 time, int eventCode, const QString &data);
+    CWEventRow eventRow(qint64 eventidx, qint64 time, CWEventType eventCode, const QString &data);
     // Adds rows given oldest first and puts each in its place in the order.
     void addRows(std::vector<CWEventRow> rows);
     void removeReadings();

@@ -24,10 +24,16 @@ double number(const QString &text)
     return ok ? real : kMissing;
 }
 
-// The rows the log's window query selects: unclassified ones, and classes 1, 2 and 4 by the mask.
-bool selects(int mask, qint64 significance)
+// The rows the log's window query selects: unclassified ones, and the classified ones of the mask.
+bool selects(CWSignificances mask, qint64 significance)
 {
-    return significance == 0 || ((significance == 1 || significance == 2 || significance == 4) && (mask & significance));
+    switch (CWSignificance(significance)) {
+    case CWSignificance::Unclassified: return true;
+    case CWSignificance::Other:
+    case CWSignificance::FiveMinuteAnchor:
+    case CWSignificance::HourAnchor: return mask.testFlag(CWSignificance(significance));
+    }
+    return false;
 }
 
 } // namespace
@@ -45,13 +51,13 @@ const QStringList &CWGraphSamples::columns()
     return list;
 }
 
-int CWGraphSamples::significanceMask(double spanSeconds)
+CWSignificances CWGraphSamples::significanceMask(double spanSeconds)
 {
-    int mask = 4;
+    CWSignificances mask = CWSignificance::HourAnchor;
     if (spanSeconds <= 2'592'000) // 30 days
-        mask |= 2;
+        mask |= CWSignificance::FiveMinuteAnchor;
     if (spanSeconds <= 172'800) // 2 days
-        mask |= 1;
+        mask |= CWSignificance::Other;
     return mask;
 }
 
@@ -76,7 +82,7 @@ double CWGraphSamples::powerY(double watts)
     return 0.5 + 0.5 * (p >= 0 ? std::sqrt(p) : -std::sqrt(-p));
 }
 
-void CWGraphSamples::read(CWLog &log, const QDateTime &start, const QDateTime &end, int mask, bool follow)
+void CWGraphSamples::read(CWLog &log, const QDateTime &start, const QDateTime &end, CWSignificances mask, bool follow)
 {
     const qint64 startSecs = start.toSecsSinceEpoch();
     if (follow && _following && mask == _mask && startSecs >= _startSecs && _follow(log, startSecs))
@@ -105,7 +111,7 @@ bool CWGraphSamples::_follow(CWLog &log, qint64 startSecs)
     return _followStart(startSecs, log.battLogEntriesAboveIndex(scanFrom, scanColumns, kStartScanLimit));
 }
 
-void CWGraphSamples::_reset(const CWLogResult &rows, int mask, qint64 lowerIndexBound, qint64 startSecs)
+void CWGraphSamples::_reset(const CWLogResult &rows, CWSignificances mask, qint64 lowerIndexBound, qint64 startSecs)
 {
     _samples.clear();
     _mask = mask;

@@ -43,8 +43,9 @@ public:
 
     // What the page reads: the plotted columns, then the index and class that let it follow the log.
     static const QStringList &columns();
-    // The significance classes a range of spanSeconds reads: 4 always, 2 up to 30 days, 1 up to 2 days.
-    static int significanceMask(double spanSeconds);
+    // The classified samples a range of spanSeconds reads: hour anchors always, five-minute anchors
+    // up to 30 days, all others up to 2 days.
+    static CWSignificances significanceMask(double spanSeconds);
 
     static double capacityY(double milliAmpHours, double maxAh);
     static double voltageY(double milliVolts, double voltsMin, double voltsMax);
@@ -57,7 +58,7 @@ public:
     // are reused: only rows logged since are read and those that left the window dropped, which
     // gives the rows a fresh read returns. Otherwise, or when following fails, the window is read
     // afresh.
-    void read(CWLog &log, const QDateTime &start, const QDateTime &end, int mask, bool follow);
+    void read(CWLog &log, const QDateTime &start, const QDateTime &end, CWSignificances mask, bool follow);
     // Forgets the rows: the next read is a fresh one.
     void clear();
 
@@ -82,13 +83,13 @@ private:
     };
 
     bool _follow(CWLog &log, qint64 startSecs);
-    void _reset(const CWLogResult &rows, int mask, qint64 lowerIndexBound, qint64 startSecs);
+    void _reset(const CWLogResult &rows, CWSignificances mask, qint64 lowerIndexBound, qint64 startSecs);
     void _append(const CWLogResult &rows, bool filter);
     bool _followStart(qint64 startSecs, const CWLogResult &scan);
 
     std::deque<Sample> _samples;
     bool _following = false;
-    int _mask = 0;
+    CWSignificances _mask;
     qint64 _lowerIndexBound = 0;
     qint64 _startSecs = 0;
     qint64 _lastReadIndex = 0;

@@ -7,6 +7,7 @@
 #include "CWLog.h"
 #include "CWUtil.h"
 #include "Console.h"
+#include "UserDefaults.h"
 
 #include <QIntValidator>
 #include <QStyle>
@@ -24,9 +25,9 @@ const QStringList kDisplaySettings = {QStringLiteral("CWDefaultTemperatureUnit")
 
 } // namespace
 
-CWGraphVC::CWGraphVC(const QString &nibName, QObject *parent)
-    : CWHolderVC(nibName, parent)
-    , _ui(std::make_unique<Ui::CWGraphVC>())
+CWGraphVC::CWGraphVC(const QString &nibName, CWLog *log, QObject *parent)
+    : CWFormVC(nibName, parent)
+    , _log(log)
 {
     _recentTimer.setInterval(kRefreshIntervalMs);
     connect(&_recentTimer, &QTimer::timeout, this, &CWGraphVC::_updateGraphView);
@@ -57,9 +58,8 @@ QDateTimeEdit *CWGraphVC::dateFromPicker() { return _outlets().dateFromPicker; }
 QDateTimeEdit *CWGraphVC::dateToPicker() { return _outlets().dateToPicker; }
 QButtonGroup *CWGraphVC::dateRangeRadio() { return _outlets().dateRangeRadio; }
 
-void CWGraphVC::setupView(QWidget *view)
+void CWGraphVC::_setUpControls()
 {
-    _ui->setupUi(view);
     _ui->dateRangeRadio->setId(_ui->recentRadio, Recent);
     _ui->dateRangeRadio->setId(_ui->fixedRadio, Fixed);
     _ui->agoField->setValidator(new QIntValidator(1, _ui->agoStepper->maximum(), _ui->agoField));
@@ -78,6 +78,7 @@ void CWGraphVC::setupView(QWidget *view)
 
 void CWGraphVC::awakeFromNib()
 {
+    _setUpControls();
     CWCWGraphView *graph = _ui->graphView;
     graph->setType(CWGradientView::Radial);
     graph->setAngle(-90);
@@ -133,9 +134,8 @@ void CWGraphVC::activate()
     // What was logged while the page was hidden shows at once, not at the next tick.
     if (timeMode() == Recent)
         _updateGraphView();
-    UserDefaults &defaults = UserDefaults::standard();
     for (const QString &key : kDisplaySettings) {
-        _graphObservations.push_back(defaults.addObserver(QStringLiteral("values.") + key, [this] {
+        _graphObservations.push_back(UserDefaults::standard().addObserver(QStringLiteral("values.") + key, [this] {
             graphView()->refreshGrid();
             _updateGraphView();
         }));
@@ -145,8 +145,6 @@ void CWGraphVC::activate()
 void CWGraphVC::deactivate()
 {
     stopTimer();
-    for (UserDefaults::Token token : _graphObservations)
-        UserDefaults::standard().removeObserver(token);
     _graphObservations.clear();
 }
 
@@ -238,8 +236,8 @@ void CWGraphVC::_pushDataIntoGraphView()
     graph->clearGraphSpecs();
     const QColorSpace colorSpace(QColorSpace::SRgb);
     const auto [start, end] = _effectiveRange();
-    if (CWLog *log = CWLog::sharedLog())
-        _samples.read(*log, start, end, CWGraphSamples::significanceMask(double(start.msecsTo(end)) / 1000.0),
+    if (_log)
+        _samples.read(*_log, start, end, CWGraphSamples::significanceMask(double(start.msecsTo(end)) / 1000.0),
                       timeMode() == Recent);
     else
         _samples.clear();

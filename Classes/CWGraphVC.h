@@ -2,16 +2,16 @@
 
 #include "CWGraphSamples.h"
 #include "CWHolderVC.h"
-#include "UserDefaults.h"
+#include "Subscription.h"
 
 #include <QDateTime>
 #include <QTimer>
 
-#include <memory>
 #include <utility>
 #include <vector>
 
 class CWCWGraphView;
+class CWLog;
 class QButtonGroup;
 class QComboBox;
 class QDateTimeEdit;
@@ -23,13 +23,14 @@ class CWGraphVC;
 
 // The "Graph" page: the controls that choose the time range, and the graph of the battery log over
 // it. A range that ends now is refreshed every 5 seconds while the page is shown, reading only what
-// was logged since the last refresh; a fixed range between two dates is read when it changes.
-class CWGraphVC : public CWHolderVC {
+// was logged since the last refresh; a fixed range between two dates is read when it changes. It
+// reads the log it is given (none when the log could not be opened: an empty graph).
+class CWGraphVC : public CWFormVC<Ui::CWGraphVC> {
     Q_OBJECT
 public:
     enum TimeMode : qint32 { Recent = 0, Fixed = 1 };
 
-    explicit CWGraphVC(const QString &nibName, QObject *parent = nullptr);
+    CWGraphVC(const QString &nibName, CWLog *log, QObject *parent = nullptr);
     ~CWGraphVC() override;
 
     // Outlets; asking for one loads the view.
@@ -59,19 +60,20 @@ public:
     bool setRange(const QString &text);
 
 protected:
-    void setupView(QWidget *view) override;
     void awakeFromNib() override;
 
 private:
     Ui::CWGraphVC &_outlets();
+    void _setUpControls();
     void _connectControls();
     std::pair<QDateTime, QDateTime> _effectiveRange();
     void _updateControlAvailability();
     void _updateGraphView();
     void _pushDataIntoGraphView();
 
-    std::unique_ptr<Ui::CWGraphVC> _ui;
+    CWLog *const _log;
     QTimer _recentTimer;
     CWGraphSamples _samples;
-    std::vector<UserDefaults::Token> _graphObservations;
+    // Last, so that they end first: no observation outlives what it updates.
+    std::vector<Subscription> _graphObservations;
 };

@@ -340,7 +340,7 @@ void CWGraphView::_drawPowerScale(QPainter &painter)
     const double captionEnd = m.pad + m.legendExtentRight - QFontMetricsF(_legendFont).horizontalAdvance(kDrawLabel);
     painter.setFont(_legendFont);
     painter.setPen(_currentCapColor);
-    CWUtil::drawText(painter, QRectF(0, m.legendVSpacing * CWGraphLayout::Draw + m.pad + 2, captionEnd, 17),
+    CWUtil::drawText(painter, QRectF(0, m.legendVSpacing * int(CWGraphLayout::Draw) + m.pad + 2, captionEnd, 17),
                      Qt::AlignRight | Qt::AlignTop, QStringLiteral("Charge / "));
 
     painter.setPen(QPen(_currentCapColor, 2.0, Qt::SolidLine, Qt::FlatCap));

@@ -2,9 +2,10 @@
 
 #include "Console.h"
 
-CWHolderVC::CWHolderVC(const QString &nibName, QObject *parent)
+CWHolderVC::CWHolderVC(const QString &nibName, ViewSetup setupView, QObject *parent)
     : QObject(parent)
     , _nibName(nibName)
+    , _setupView(std::move(setupView))
 {
 }
 
@@ -18,7 +19,7 @@ QWidget *CWHolderVC::view()
     if (!_view) {
         _view = new QWidget;
         _view->setObjectName(_nibName);
-        setupView(_view);
+        _setupView(_view);
         awakeFromNib();
     }
     return _view;

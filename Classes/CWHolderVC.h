@@ -4,13 +4,18 @@
 #include <QPointer>
 #include <QString>
 #include <QWidget>
+#include <functional>
+#include <memory>
 
 // Base of every page controller: creates its view from its interface file on first access and is
 // told when its page goes on screen (activate) and off screen (deactivate).
 class CWHolderVC : public QObject {
     Q_OBJECT
 public:
-    explicit CWHolderVC(const QString &nibName, QObject *parent = nullptr);
+    // Builds the interface file's widgets into the new, empty view.
+    using ViewSetup = std::function<void(QWidget *view)>;
+
+    CWHolderVC(const QString &nibName, ViewSetup setupView, QObject *parent = nullptr);
     ~CWHolderVC() override;
 
     QString nibName() const { return _nibName; }
@@ -22,11 +27,24 @@ public:
     virtual void deactivate();
 
 protected:
-    // Builds the interface file's widgets into the new, empty view.
-    virtual void setupView(QWidget *view) = 0;
     virtual void awakeFromNib() {}
 
 private:
     QString _nibName;
+    ViewSetup _setupView;
     QPointer<QWidget> _view;
+};
+
+// A page whose view is built by the form that uic generated from its interface file (Ui::CWxxxVC).
+// The page's own setup after loading goes in awakeFromNib().
+template <typename Form>
+class CWFormVC : public CWHolderVC {
+protected:
+    explicit CWFormVC(const QString &nibName, QObject *parent = nullptr)
+        : CWHolderVC(nibName, [this](QWidget *view) { _ui->setupUi(view); }, parent)
+    {
+    }
+
+    // The form's widgets: the interface file's outlets.
+    const std::unique_ptr<Form> _ui = std::make_unique<Form>();
 };

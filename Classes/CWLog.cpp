@@ -1,18 +1,19 @@
 #include "CWLog.h"
 
+#include "BatteryKeys.h"
 #include "Console.h"
-#include "LXCWServer.h"
+#include "PropertyListWriter.h"
 #include "SqliteHandles.h"
-#include "UserDefaults.h"
+#include "SupportDirectory.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QStandardPaths>
 #include <QTemporaryFile>
 #include <sqlite3.h>
 
 #include <algorithm>
+#include <vector>
 
 namespace {
 
@@ -25,8 +26,6 @@ QString selectedColumns(const QStringList &columns)
 }
 
 
-enum : int { kEventStarted = 1, kEventStopped = 2 };
-
 const QString kLogFailure = QStringLiteral("Failed to log battery info.");
 const QString kStartFailure = QStringLiteral("ERROR: Failure in [CWLog logMonitoringStarted]");
 const QString kStopFailure = QStringLiteral("ERROR: Failure in [CWLog logMonitoringStopped]");
@@ -35,45 +34,49 @@ const QString kStopFailure = QStringLiteral("ERROR: Failure in [CWLog logMonitor
 constexpr qint64 kNoUpperIndexBound = 4294967295LL;
 
 struct ColumnDefinition {
-    const char *name;
+    QString name;
     const char *type;
 };
 
 // The sample columns filled from the snapshot keys of the same name, in table order.
-constexpr ColumnDefinition kValueColumns[] = {
-    {"AdapterInfo", "INTEGER"},
-    {"Amperage", "INTEGER"},
-    {"AvgTimeToEmpty", "INTEGER"},
-    {"AvgTimeToFull", "INTEGER"},
-    {"BatteryInstalled", "INTEGER"},
-    {"BatteryInvalidWakeSeconds", "INTEGER"},
-    {"BatterySerialNumber", "TEXT"},
-    {"CellVoltage", "TEXT"},
-    {"CurrentCapacity", "INTEGER"},
-    {"CycleCount", "INTEGER"},
-    {"DesignCapacity", "INTEGER"},
-    {"DesignCycleCount70", "INTEGER"},
-    {"DesignCycleCount9C", "INTEGER"},
-    {"DeviceName", "TEXT"},
-    {"ExternalChargeCapable", "INTEGER"},
-    {"ExternalConnected", "INTEGER"},
-    {"FirmwareSerialNumber", "INTEGER"},
-    {"FullyCharged", "INTEGER"},
-    {"InstantAmperage", "INTEGER"},
-    {"InstantTimeToEmpty", "INTEGER"},
-    {"IsCharging", "INTEGER"},
-    {"Location", "INTEGER"},
-    {"ManufactureDate", "INTEGER"},
-    {"Manufacturer", "TEXT"},
-    {"MaxCapacity", "INTEGER"},
-    {"MaxErr", "INTEGER"},
-    {"PermanentFailureStatus", "INTEGER"},
-    {"PostChargeWaitSeconds", "INTEGER"},
-    {"PostDischargeWaitSeconds", "INTEGER"},
-    {"Temperature", "INTEGER"},
-    {"TimeRemaining", "INTEGER"},
-    {"Voltage", "INTEGER"},
-};
+const std::vector<ColumnDefinition> &valueColumns()
+{
+    static const std::vector<ColumnDefinition> columns = {
+        {BatteryKey::AdapterInfo, "INTEGER"},
+        {BatteryKey::Amperage, "INTEGER"},
+        {BatteryKey::AvgTimeToEmpty, "INTEGER"},
+        {BatteryKey::AvgTimeToFull, "INTEGER"},
+        {BatteryKey::BatteryInstalled, "INTEGER"},
+        {BatteryKey::BatteryInvalidWakeSeconds, "INTEGER"},
+        {BatteryKey::BatterySerialNumber, "TEXT"},
+        {BatteryKey::CellVoltage, "TEXT"},
+        {BatteryKey::CurrentCapacity, "INTEGER"},
+        {BatteryKey::CycleCount, "INTEGER"},
+        {BatteryKey::DesignCapacity, "INTEGER"},
+        {BatteryKey::DesignCycleCount70, "INTEGER"},
+        {BatteryKey::DesignCycleCount9C, "INTEGER"},
+        {BatteryKey::DeviceName, "TEXT"},
+        {BatteryKey::ExternalChargeCapable, "INTEGER"},
+        {BatteryKey::ExternalConnected, "INTEGER"},
+        {BatteryKey::FirmwareSerialNumber, "INTEGER"},
+        {BatteryKey::FullyCharged, "INTEGER"},
+        {BatteryKey::InstantAmperage, "INTEGER"},
+        {BatteryKey::InstantTimeToEmpty, "INTEGER"},
+        {BatteryKey::IsCharging, "INTEGER"},
+        {BatteryKey::Location, "INTEGER"},
+        {BatteryKey::ManufactureDate, "INTEGER"},
+        {BatteryKey::Manufacturer, "TEXT"},
+        {BatteryKey::MaxCapacity, "INTEGER"},
+        {BatteryKey::MaxErr, "INTEGER"},
+        {BatteryKey::PermanentFailureStatus, "INTEGER"},
+        {BatteryKey::PostChargeWaitSeconds, "INTEGER"},
+        {BatteryKey::PostDischargeWaitSeconds, "INTEGER"},
+        {BatteryKey::Temperature, "INTEGER"},
+        {BatteryKey::TimeRemaining, "INTEGER"},
+        {BatteryKey::Voltage, "INTEGER"},
+    };
+    return columns;
+}
 
 QString createTableStatement(const QString &table, const QStringList &definitions)
 {
@@ -87,8 +90,8 @@ QStringList schemaStatements()
     QStringList battlog = {QStringLiteral("testidx INTEGER PRIMARY KEY AUTOINCREMENT"),
                            QStringLiteral("significance INTEGER DEFAULT (0)"),
                            QStringLiteral("time INTEGER DEFAULT (strftime('%s','now'))")};
-    for (const ColumnDefinition &column : kValueColumns)
-        battlog << QLatin1String(column.name) + QLatin1Char(' ') + QLatin1String(column.type);
+    for (const ColumnDefinition &column : valueColumns())
+        battlog << column.name + QLatin1Char(' ') + QLatin1String(column.type);
     const QStringList eventlog = {QStringLiteral("eventidx INTEGER PRIMARY KEY AUTOINCREMENT"),
                                   QStringLiteral("time INTEGER DEFAULT (strftime('%s','now'))"),
                                   QStringLiteral("eventtype INTEGER"), QStringLiteral("data TEXT")};
@@ -176,10 +179,16 @@ bool runStatement(sqlite3 *db, const QString &sql, QString &error, CWLogResult *
     return false;
 }
 
-std::unique_ptr<CWLog> &sharedInstance()
+// The shared log, or the failure to open it.
+struct SharedLog {
+    std::unique_ptr<CWLog> log;
+    bool failed = false;
+};
+
+SharedLog &sharedInstance()
 {
-    static std::unique_ptr<CWLog> log;
-    return log;
+    static SharedLog shared;
+    return shared;
 }
 
 } // namespace
@@ -190,22 +199,6 @@ CWLog::CWLog(const QString &path)
 }
 
 CWLog::~CWLog() = default;
-
-QString CWLog::supportDirectory()
-{
-    const QString base = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
-    if (base.isEmpty())
-        return {};
-    const QString path = base + QStringLiteral("/Cellwise");
-    const QFileInfo info(path);
-    if (info.isDir())
-        return path;
-    if ((info.exists() && !QFile::remove(path)) || !QDir().mkpath(path)) {
-        Console::line(QStringLiteral("Unable to create the support directory ") + path);
-        return {};
-    }
-    return path;
-}
 
 QString CWLog::sharedLogFile()
 {
@@ -227,58 +220,42 @@ QString CWLog::sharedLogFile()
 
 CWLog *CWLog::sharedLog()
 {
-    std::unique_ptr<CWLog> &log = sharedInstance();
-    if (!log) {
-        log = initWithFile(sharedLogFile());
-        if (!log)
+    // A log that failed to open is not tried again on every tick; it is said once.
+    SharedLog &shared = sharedInstance();
+    if (!shared.log && !shared.failed) {
+        shared.log = initWithFile(sharedLogFile());
+        shared.failed = !shared.log;
+        if (shared.failed)
             Console::line(QStringLiteral("Unable to initialize shared CWLog"));
     }
-    return log.get();
+    return shared.log.get();
 }
 
 void CWLog::resetSharedLog()
 {
-    sharedInstance().reset();
+    sharedInstance() = SharedLog();
 }
 
-QString CWLog::stringForEvent(int code)
+QString CWLog::stringForEvent(CWEventType code)
 {
     static const char *const texts[] = {"Cellwise started", "Cellwise stopped", "Plugged in",    "Unplugged",
                                         "Batt installed",   "Batt removed",     "Batt is full", "Batt is not full",
                                         "Is charging",      "Is not charging"};
-    if (code < 1 || code > int(std::size(texts)))
+    const int index = int(code) - 1;
+    if (index < 0 || index >= int(std::size(texts)))
         return QStringLiteral("<unknown>");
-    return QString::fromLatin1(texts[code - 1]);
+    return QString::fromLatin1(texts[index]);
 }
 
 const QStringList &CWLog::sampleColumns()
 {
     static const QStringList names = [] {
         QStringList list;
-        for (const ColumnDefinition &column : kValueColumns)
-            list << QLatin1String(column.name);
+        for (const ColumnDefinition &column : valueColumns())
+            list << column.name;
         return list;
     }();
     return names;
-}
-
-QString CWLog::sampleValueText(const QVariant &value)
-{
-    if (!value.isValid() || value.isNull())
-        return {};
-    switch (value.typeId()) {
-    case QMetaType::Bool:
-        return value.toBool() ? QStringLiteral("1") : QStringLiteral("0");
-    case QMetaType::QVariantList:
-    case QMetaType::QStringList: {
-        QStringList parts;
-        for (const QVariant &element : value.toList())
-            parts << sampleValueText(element);
-        return parts.join(QLatin1Char(','));
-    }
-    default:
-        return value.toString();
-    }
 }
 
 std::unique_ptr<CWLog> CWLog::initWithFile(const QString &path)
@@ -332,8 +309,10 @@ bool CWLog::_createDatabase(const QString &path)
     db.release();
 
     // Another process may have created the log meanwhile; its file wins and ours is dropped.
-    if (!QFile::rename(scratch.fileName(), path) && !QFileInfo::exists(path)) {
-        Console::line(QStringLiteral("Can't open database: unable to move the new database to ") + path);
+    QFile made(scratch.fileName());
+    if (!made.rename(path) && !QFileInfo::exists(path)) {
+        Console::line(QStringLiteral("Can't open database: unable to move the new database to ") + path
+                      + QStringLiteral(": ") + made.errorString());
         return false;
     }
     return true;
@@ -360,7 +339,7 @@ CWLogResult CWLog::_query(const QString &sql, bool *ok)
     return rows;
 }
 
-bool CWLog::logBattDict(const QVariantMap &dict, qint64 machineID)
+bool CWLog::logBattDict(const QVariantMap &dict)
 {
     static const QString insertHead = QStringLiteral("INSERT INTO battlog ('")
                                       + sampleColumns().join(QStringLiteral("', '")) + QStringLiteral("') VALUES (");
@@ -370,10 +349,9 @@ bool CWLog::logBattDict(const QVariantMap &dict, qint64 machineID)
     }
     QStringList values;
     for (const QString &column : sampleColumns()) {
-        const QString text = sampleValueText(dict.value(column));
+        const QString text = PropertyListWriter::valueText(dict.value(column));
         values << (text.isNull() ? QStringLiteral("NULL") : quoted(text));
     }
-    _uploadFirstSample(dict, machineID);
     if (!_write(insertHead + values.join(QStringLiteral(", ")) + QLatin1Char(')'))) {
         Console::line(kLogFailure);
         return false;
@@ -381,24 +359,12 @@ bool CWLog::logBattDict(const QVariantMap &dict, qint64 machineID)
     return true;
 }
 
-// With the user's consent the first sample goes to the statistics server, whether or not storing
-// it succeeds; later ones never do.
-void CWLog::_uploadFirstSample(const QVariantMap &dict, qint64 machineID)
-{
-    if (_hasSentDataToServer || !UserDefaults::standard().boolForKey(QStringLiteral("CWSendBattDataToServer")))
-        return;
-    QVariantMap upload = dict;
-    upload.insert(QStringLiteral("machineID"), machineID);
-    LXCWServer::sharedServer()->sendBattData(upload);
-    _hasSentDataToServer = true;
-}
-
-bool CWLog::logEvent(int code, const QString &data)
+bool CWLog::logEvent(CWEventType code, const QString &data)
 {
     const QString sql =
         data.isNull()
-            ? QString::asprintf("INSERT INTO eventlog (eventtype) VALUES (%i)", code)
-            : QString::asprintf("INSERT INTO eventlog (eventtype, data) VALUES (%i, ", code) + quoted(data)
+            ? QString::asprintf("INSERT INTO eventlog (eventtype) VALUES (%i)", int(code))
+            : QString::asprintf("INSERT INTO eventlog (eventtype, data) VALUES (%i, ", int(code)) + quoted(data)
                   + QLatin1Char(')');
     if (!_db || !_write(sql)) {
         Console::line(kLogFailure);
@@ -410,7 +376,7 @@ bool CWLog::logEvent(int code, const QString &data)
 bool CWLog::logMonitoringStarted()
 {
     if (!_db || !_closeUncleanRun()
-        || !_write(QString::asprintf("INSERT INTO eventlog (eventtype) VALUES (%i)", kEventStarted))) {
+        || !_write(QString::asprintf("INSERT INTO eventlog (eventtype) VALUES (%i)", int(CWEventType::Started)))) {
         Console::line(kStartFailure);
         return false;
     }
@@ -423,10 +389,11 @@ bool CWLog::_closeUncleanRun()
 {
     CWLogResult lastMarker;
     if (!_write(QString::asprintf("SELECT * FROM eventlog WHERE eventtype IN (%i,%i) ORDER BY time DESC LIMIT 1",
-                                  kEventStarted, kEventStopped),
+                                  int(CWEventType::Started), int(CWEventType::Stopped)),
                 &lastMarker))
         return false;
-    if (!lastMarker || lastMarker->value(QStringLiteral("eventtype")) != QStringList{QStringLiteral("1")})
+    if (!lastMarker
+        || lastMarker->value(QStringLiteral("eventtype")) != QStringList{QString::number(int(CWEventType::Started))})
         return true;
     const qint64 startTime = lastMarker->value(QStringLiteral("time")).value(0).toLongLong();
 
@@ -439,12 +406,12 @@ bool CWLog::_closeUncleanRun()
     const qint64 endTime = sampleTimes.first().toLongLong() + 1;
     Console::line(QString::asprintf("Batt log did not end cleanly. Logging an end at %lld", endTime));
     return _write(
-        QString::asprintf("INSERT INTO eventlog (eventtype,time) VALUES (%i,%lld)", kEventStopped, endTime));
+        QString::asprintf("INSERT INTO eventlog (eventtype,time) VALUES (%i,%lld)", int(CWEventType::Stopped), endTime));
 }
 
 bool CWLog::logMonitoringStopped()
 {
-    if (!_db || !_write(QString::asprintf("INSERT INTO eventlog (eventtype) VALUES (%i)", kEventStopped))) {
+    if (!_db || !_write(QString::asprintf("INSERT INTO eventlog (eventtype) VALUES (%i)", int(CWEventType::Stopped)))) {
         Console::line(kStopFailure);
         return false;
     }
@@ -474,17 +441,17 @@ bool CWLog::closeDB()
     return true;
 }
 
-int CWLog::SignificanceClassifier::classify(double time)
+CWSignificance CWLog::SignificanceClassifier::classify(double time)
 {
     if (time - _hourAnchor >= 3600.0) {
         _hourAnchor = _fiveMinuteAnchor = time;
-        return 4;
+        return CWSignificance::HourAnchor;
     }
     if (time - _fiveMinuteAnchor >= 300.0) {
         _fiveMinuteAnchor = time;
-        return 2;
+        return CWSignificance::FiveMinuteAnchor;
     }
-    return 1;
+    return CWSignificance::Other;
 }
 
 CWLog::SignificanceClasses CWLog::classifySignificance(const QStringList &indexes, const QStringList &times)
@@ -495,10 +462,10 @@ CWLog::SignificanceClasses CWLog::classifySignificance(const QStringList &indexe
     for (qsizetype row = 0; row < count; ++row) {
         const qint64 index = indexes[row].toLongLong();
         switch (classifier.classify(double(times[row].toLongLong()))) {
-        case 4:
+        case CWSignificance::HourAnchor:
             classes.hourAnchors << index;
             break;
-        case 2:
+        case CWSignificance::FiveMinuteAnchor:
             classes.fiveMinuteAnchors << index;
             break;
         default:
@@ -511,7 +478,7 @@ CWLog::SignificanceClasses CWLog::classifySignificance(const QStringList &indexe
 void CWLog::signifyMissing()
 {
     const CWLogResult rows =
-        battLogEntriesFrom({}, {}, {QStringLiteral("testidx"), QStringLiteral("time")}, 0, true);
+        battLogEntriesFrom({}, {}, {QStringLiteral("testidx"), QStringLiteral("time")}, {}, true);
     if (!rows)
         return;
     const auto indexes = rows->constFind(QStringLiteral("testidx"));
@@ -521,12 +488,12 @@ void CWLog::signifyMissing()
         return;
     }
     const SignificanceClasses classes = classifySignificance(*indexes, *times);
-    _setSignificance(4, classes.hourAnchors);
-    _setSignificance(2, classes.fiveMinuteAnchors);
-    _setSignificance(1, classes.others);
+    _setSignificance(CWSignificance::HourAnchor, classes.hourAnchors);
+    _setSignificance(CWSignificance::FiveMinuteAnchor, classes.fiveMinuteAnchors);
+    _setSignificance(CWSignificance::Other, classes.others);
 }
 
-void CWLog::_setSignificance(int significance, const QList<qint64> &indexes)
+void CWLog::_setSignificance(CWSignificance significance, const QList<qint64> &indexes)
 {
     if (indexes.isEmpty())
         return;
@@ -537,7 +504,7 @@ void CWLog::_setSignificance(int significance, const QList<qint64> &indexes)
             list += QLatin1Char(',');
         list += QString::number(index);
     }
-    _query(QString::asprintf("UPDATE battlog SET significance = %i WHERE testidx IN (", significance) + list
+    _query(QString::asprintf("UPDATE battlog SET significance = %i WHERE testidx IN (", int(significance)) + list
            + QLatin1Char(')'));
 }
 
@@ -600,7 +567,7 @@ std::optional<qint64> CWLog::_upperIndexBound(const QDateTime &end)
 }
 
 CWLogResult CWLog::battLogEntriesFrom(const QDateTime &start, const QDateTime &end, const QStringList &columns,
-                                      int significances, bool includeUnclassified, qint64 *lowerIndexBound)
+                                      CWSignificances significances, bool includeUnclassified, qint64 *lowerIndexBound)
 {
     const std::optional<qint64> lower = _lowerIndexBound(start);
     if (!lower)
@@ -613,10 +580,11 @@ CWLogResult CWLog::battLogEntriesFrom(const QDateTime &start, const QDateTime &e
 
     QStringList classes;
     if (includeUnclassified)
-        classes << QStringLiteral("0");
-    for (int bit : {1, 2, 4}) {
-        if (significances & bit)
-            classes << QString::number(bit);
+        classes << QString::number(int(CWSignificance::Unclassified));
+    for (CWSignificance significance :
+         {CWSignificance::Other, CWSignificance::FiveMinuteAnchor, CWSignificance::HourAnchor}) {
+        if (significances.testFlag(significance))
+            classes << QString::number(int(significance));
     }
     if (classes.isEmpty()) {
         Console::line(QStringLiteral("Batt log entries request specified no significances"));

@@ -3,6 +3,7 @@
 #include "SqliteHandles.h"
 
 #include <QDateTime>
+#include <QFlags>
 #include <QList>
 #include <QMap>
 #include <QString>
@@ -15,6 +16,31 @@
 // QString stands for SQL NULL. A statement that yields no rows yields nullopt.
 using CWLogResult = std::optional<QMap<QString, QStringList>>;
 
+// What an eventlog row records, its eventtype.
+enum class CWEventType : int {
+    Started = 1,
+    Stopped = 2,
+    PluggedIn = 3,
+    Unplugged = 4,
+    BattInstalled = 5,
+    BattRemoved = 6,
+    BattFull = 7,
+    BattNotFull = 8,
+    Charging = 9,
+    NotCharging = 10,
+};
+
+// The significance classes of samples (battlog.significance). New samples are unclassified until
+// classified; readers of long ranges select the classified ones they need by a set of classes.
+enum class CWSignificance : int {
+    Unclassified = 0,
+    Other = 1,
+    FiveMinuteAnchor = 2,
+    HourAnchor = 4,
+};
+Q_DECLARE_FLAGS(CWSignificances, CWSignificance)
+Q_DECLARE_OPERATORS_FOR_FLAGS(CWSignificances)
+
 // The battery history database (battLog3.sqlite): samples in battlog, events in eventlog.
 class CWLog {
 public:
@@ -22,8 +48,8 @@ public:
     // first sample is always an hour anchor.
     class SignificanceClassifier {
     public:
-        // The class (4, 2 or 1) of the next sample, logged at time (Unix seconds).
-        int classify(double time);
+        // The class of the next sample, logged at time (Unix seconds).
+        CWSignificance classify(double time);
 
     private:
         double _hourAnchor = 0.0;       // seconds
@@ -32,22 +58,22 @@ public:
 
     // Sample indexes sorted into the significance classes, each list in row order.
     struct SignificanceClasses {
-        QList<qint64> hourAnchors;       // class 4
-        QList<qint64> fiveMinuteAnchors; // class 2
-        QList<qint64> others;            // class 1
+        QList<qint64> hourAnchors;
+        QList<qint64> fiveMinuteAnchors;
+        QList<qint64> others;
     };
 
-    static QString supportDirectory();
+    // The log file in the support directory; null when there is none.
     static QString sharedLogFile();
+    // The log of the application, opened on first use. Null when it could not be opened; that is
+    // said once and remembered until resetSharedLog().
     static CWLog *sharedLog();
-    // Forgets the shared log (closing it) so the next sharedLog() opens the file again.
+    // Forgets the shared log (closing it) or its failure, so the next sharedLog() opens the file again.
     static void resetSharedLog();
-    static QString stringForEvent(int code);
+    // "<unknown>" for a code no event has.
+    static QString stringForEvent(CWEventType code);
     // The battlog columns filled from snapshot keys of the same names, in table order.
     static const QStringList &sampleColumns();
-    // A snapshot value as a sample stores it (booleans as 1 or 0, arrays comma-joined); a null
-    // string for an absent value.
-    static QString sampleValueText(const QVariant &value);
     // Classifies samples given as parallel lists of testidx and time (Unix seconds) texts in
     // ascending testidx order; the anchors start afresh, so the first sample is always an hour anchor.
     static SignificanceClasses classifySignificance(const QStringList &indexes, const QStringList &times);
@@ -58,11 +84,10 @@ public:
     CWLog &operator=(const CWLog &) = delete;
 
     QString logFile() const { return _logFile; }
-    bool hasSentDataToServer() const { return _hasSentDataToServer; }
 
-    bool logBattDict(const QVariantMap &dict, qint64 machineID);
+    bool logBattDict(const QVariantMap &dict);
     // A null data string writes the event without data.
-    bool logEvent(int code, const QString &data = QString());
+    bool logEvent(CWEventType code, const QString &data = QString());
     bool logMonitoringStarted();
     bool logMonitoringStopped();
 
@@ -78,7 +103,7 @@ public:
     // receives the lowest testidx the window reads from; it is left alone when the window could not
     // be bounded.
     CWLogResult battLogEntriesFrom(const QDateTime &start, const QDateTime &end, const QStringList &columns,
-                                   int significances, bool includeUnclassified, qint64 *lowerIndexBound = nullptr);
+                                   CWSignificances significances, bool includeUnclassified, qint64 *lowerIndexBound = nullptr);
     CWLogResult battLogEntriesAboveIndex(quint64 index, const QStringList &columns);
     // The same, at most `limit` rows: the lowest indexes first (long logs are read in steps).
     CWLogResult battLogEntriesAboveIndex(quint64 index, const QStringList &columns, int limit);
@@ -93,14 +118,12 @@ private:
     bool _write(const QString &sql, CWLogResult *rows = nullptr);
     // Runs a statement; a failure is reported as a failed query.
     CWLogResult _query(const QString &sql, bool *ok = nullptr);
-    void _uploadFirstSample(const QVariantMap &dict, qint64 machineID);
     bool _closeUncleanRun();
     std::optional<qint64> _lookUpIndex(const QString &sql, bool &ok);
     std::optional<qint64> _lowerIndexBound(const QDateTime &start);
     std::optional<qint64> _upperIndexBound(const QDateTime &end);
-    void _setSignificance(int significance, const QList<qint64> &indexes);
+    void _setSignificance(CWSignificance significance, const QList<qint64> &indexes);
 
     QString _logFile;
     Sqlite::Connection _db;
-    bool _hasSentDataToServer = false;
 };

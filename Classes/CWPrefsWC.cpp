@@ -19,8 +19,9 @@ void withBusyCursor(Work work)
 }
 } // namespace
 
-CWPrefsWC::CWPrefsWC(QObject *parent)
+CWPrefsWC::CWPrefsWC(CWLog *log, QObject *parent)
     : QObject(parent)
+    , _log(log)
     , _ui(std::make_unique<Ui::CWPrefsWC>())
 {
 }
@@ -76,23 +77,21 @@ void CWPrefsWC::clearAllLogs()
          tr("Cancel"), tr("Delete"), QString()});
     if (response != AlertPanel::Response::Alternate)
         return;
-    CWLog *log = CWLog::sharedLog();
-    if (!log)
+    if (!_log)
         return;
-    withBusyCursor([log] {
-        log->deleteAll();
-        log->vacuum();
+    withBusyCursor([this] {
+        _log->deleteAll();
+        _log->vacuum();
     });
 }
 
 void CWPrefsWC::reIndexLog()
 {
-    CWLog *log = CWLog::sharedLog();
-    if (!log)
+    if (!_log)
         return;
-    withBusyCursor([log] {
-        log->designifyAll();
-        log->signifyMissing();
-        log->vacuum();
+    withBusyCursor([this] {
+        _log->designifyAll();
+        _log->signifyMissing();
+        _log->vacuum();
     });
 }

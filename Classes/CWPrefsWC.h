@@ -4,17 +4,18 @@
 #include <QPointer>
 #include <memory>
 
+class CWLog;
 class QWidget;
 namespace Ui {
 class CWPrefsWC;
 }
 
 // The preferences window: its controls are bound to the user defaults; its two actions maintain
-// the log database.
+// the log database it is given (none when the log could not be opened).
 class CWPrefsWC : public QObject {
     Q_OBJECT
 public:
-    explicit CWPrefsWC(QObject *parent = nullptr);
+    explicit CWPrefsWC(CWLog *log, QObject *parent = nullptr);
     ~CWPrefsWC() override;
 
     // Loads the window on first use and brings it to front.
@@ -27,6 +28,7 @@ public:
 private:
     void _bindControls();
 
+    CWLog *const _log;
     std::unique_ptr<Ui::CWPrefsWC> _ui;
     QPointer<QWidget> _window;
 };

@@ -1,14 +1,16 @@
 #include "CWTrayIcon.h"
 
 #include "CWBatteryMonitor.h"
+#include "NotificationCenter.h"
 
 #include <QIcon>
 #include <QMenu>
 #include <QPainter>
 #include <QSystemTrayIcon>
 
-CWTrayIcon::CWTrayIcon(QObject *parent)
+CWTrayIcon::CWTrayIcon(const CWBatteryMonitor &monitor, QObject *parent)
     : QObject(parent)
+    , _monitor(monitor)
     , _menu(std::make_unique<QMenu>())
     , _trayIcon(new QSystemTrayIcon(batteryIcon(0.0), this))
 {
@@ -22,15 +24,11 @@ CWTrayIcon::CWTrayIcon(QObject *parent)
         if (reason == QSystemTrayIcon::Trigger || reason == QSystemTrayIcon::DoubleClick)
             Q_EMIT activated();
     });
-    CWBatteryMonitor *monitor = CWBatteryMonitor::sharedMonitor();
-    _observation = NotificationCenter::defaultCenter().addObserver(kCWBatteryUpdatedNotification, monitor,
+    _observation = NotificationCenter::defaultCenter().addObserver(kCWBatteryUpdatedNotification, &_monitor,
                                                                   [this](const Notification &) { _battUpdated(); });
 }
 
-CWTrayIcon::~CWTrayIcon()
-{
-    NotificationCenter::defaultCenter().removeObserver(_observation);
-}
+CWTrayIcon::~CWTrayIcon() = default;
 
 bool CWTrayIcon::isAvailable()
 {
@@ -49,8 +47,7 @@ QString CWTrayIcon::toolTip() const
 
 void CWTrayIcon::_battUpdated()
 {
-    CWBatteryMonitor *monitor = CWBatteryMonitor::sharedMonitor();
-    const int percent = monitor->hasBattery() ? qRound(monitor->chargeFract() * 100.0) : -1;
+    const int percent = _monitor.hasBattery() ? qRound(_monitor.chargeFract() * 100.0) : -1;
     if (percent == _shownPercent)
         return;
     _shownPercent = percent;

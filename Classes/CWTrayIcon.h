@@ -1,11 +1,12 @@
 #pragma once
 
-#include "NotificationCenter.h"
+#include "Subscription.h"
 
 #include <QObject>
 #include <QString>
 #include <memory>
 
+class CWBatteryMonitor;
 class QMenu;
 class QSystemTrayIcon;
 
@@ -14,7 +15,7 @@ class QSystemTrayIcon;
 class CWTrayIcon : public QObject {
     Q_OBJECT
 public:
-    explicit CWTrayIcon(QObject *parent = nullptr);
+    explicit CWTrayIcon(const CWBatteryMonitor &monitor, QObject *parent = nullptr);
     ~CWTrayIcon() override;
 
     static bool isAvailable();
@@ -33,8 +34,9 @@ Q_SIGNALS:
 private:
     void _battUpdated();
 
+    const CWBatteryMonitor &_monitor;
     std::unique_ptr<QMenu> _menu;
     QSystemTrayIcon *_trayIcon = nullptr;
-    NotificationCenter::Token _observation = 0;
     int _shownPercent = -1;
+    Subscription _observation;
 };

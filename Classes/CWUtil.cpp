@@ -5,6 +5,7 @@
 #include <QColorTransform>
 #include <QFontDatabase>
 #include <QImageReader>
+#include <QMetaEnum>
 #include <QPdfDocument>
 #include <cmath>
 #include <cstdlib>
@@ -80,9 +81,10 @@ QImage CWUtil::noiseImage()
 {
     static QImage noise;
     if (noise.isNull()) {
-        noise = imageResource(QStringLiteral("noise-256"));
+        QString error;
+        noise = imageResource(QStringLiteral("noise-256"), &error);
         if (noise.isNull())
-            Console::line(QStringLiteral("+[CWGradientView noiseImage] failed"));
+            Console::line(QStringLiteral("+[CWGradientView noiseImage] failed: ") + error);
     }
     return noise;
 }
@@ -124,19 +126,23 @@ QFont CWUtil::boldSystemFontOfSize(qreal size)
     return font;
 }
 
-QImage CWUtil::imageResource(const QString &name)
+QImage CWUtil::imageResource(const QString &name, QString *error)
 {
     // Without an extension the reader tries every image type it knows, as a bundle lookup would.
     QImageReader reader(QStringLiteral(":/") + name);
-    return reader.read();
+    const QImage image = reader.read();
+    if (image.isNull() && error)
+        *error = reader.errorString();
+    return image;
 }
 
 std::shared_ptr<QPdfDocument> CWUtil::pdfResource(const QString &name)
 {
     auto document = std::make_shared<QPdfDocument>();
     const QString path = QStringLiteral(":/%1.pdf").arg(name);
-    if (document->load(path) != QPdfDocument::Error::None) {
-        Console::line(QStringLiteral("ERROR: could not open the PDF resource %1").arg(path));
+    if (const QPdfDocument::Error error = document->load(path); error != QPdfDocument::Error::None) {
+        Console::line(QStringLiteral("ERROR: could not open the PDF resource %1: %2")
+                          .arg(path, QLatin1String(QMetaEnum::fromType<QPdfDocument::Error>().valueToKey(int(error)))));
         return nullptr;
     }
     return document;

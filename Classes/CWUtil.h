@@ -55,8 +55,9 @@ public:
     static QFont systemFontOfSize(qreal size);
     static QFont boldSystemFontOfSize(qreal size);
 
-    // Resources compiled into the program, by name without extension ("noise-256", "icons").
-    static QImage imageResource(const QString &name);
+    // Resources compiled into the program, by name without extension ("noise-256", "icons"). A null
+    // image when it cannot be read; error, when given, then says why.
+    static QImage imageResource(const QString &name, QString *error = nullptr);
     // The PDF resource `name`.pdf, or null (after a console line) when it cannot be opened.
     static std::shared_ptr<QPdfDocument> pdfResource(const QString &name);
 

@@ -1,7 +1,8 @@
 #include "LXCWServer.h"
 
-#include "CWLog.h"
+#include "BatteryKeys.h"
 #include "Console.h"
+#include "PropertyListWriter.h"
 #include "TextNumbers.h"
 #include "UserDefaults.h"
 
@@ -17,7 +18,7 @@ const QString kGetPBModels = QStringLiteral("getpbmodels");
 // The text of a value as the server reads it; a missing value is "(null)".
 QString headerText(const QVariant &value)
 {
-    const QString text = CWLog::sampleValueText(value);
+    const QString text = PropertyListWriter::valueText(value);
     return text.isNull() ? QStringLiteral("(null)") : text;
 }
 
@@ -73,12 +74,12 @@ void LXCWServer::sendBattData(const QVariantMap &battData)
 {
     const QMap<QString, QString> headers{
         {QStringLiteral("CELLW_MACHINECODE"), headerText(battData.value(QStringLiteral("machineID")))},
-        {QStringLiteral("CELLW_CAPACITY"), headerText(battData.value(QStringLiteral("MaxCapacity")))},
-        {QStringLiteral("CELLW_CURRENT"), headerText(battData.value(QStringLiteral("CurrentCapacity")))},
-        {QStringLiteral("CELLW_AMPERAGE"), headerText(battData.value(QStringLiteral("InstantAmperage")))},
-        {QStringLiteral("CELLW_VOLTAGE"), headerText(battData.value(QStringLiteral("Voltage")))},
-        {QStringLiteral("CELLW_DESIGNCAP"), headerText(battData.value(QStringLiteral("DesignCapacity")))},
-        {QStringLiteral("CELLW_CYCLECOUNT"), headerText(battData.value(QStringLiteral("CycleCount")))},
+        {QStringLiteral("CELLW_CAPACITY"), headerText(battData.value(BatteryKey::MaxCapacity))},
+        {QStringLiteral("CELLW_CURRENT"), headerText(battData.value(BatteryKey::CurrentCapacity))},
+        {QStringLiteral("CELLW_AMPERAGE"), headerText(battData.value(BatteryKey::InstantAmperage))},
+        {QStringLiteral("CELLW_VOLTAGE"), headerText(battData.value(BatteryKey::Voltage))},
+        {QStringLiteral("CELLW_DESIGNCAP"), headerText(battData.value(BatteryKey::DesignCapacity))},
+        {QStringLiteral("CELLW_CYCLECOUNT"), headerText(battData.value(BatteryKey::CycleCount))},
         {QStringLiteral("CELLW_FLAGS"), QStringLiteral("11111")},
     };
     _start(QStringLiteral("/cellw_logbatt.php"), headers, kSendBattData);

@@ -1,5 +1,6 @@
 #include "Console.h"
 
+#include <QtGlobal>
 #include <cstdio>
 
 namespace Console {
@@ -30,6 +31,11 @@ Sink setSink(Sink sink)
     Sink previous = std::move(currentSink());
     currentSink() = std::move(sink);
     return previous;
+}
+
+void routeQtMessages()
+{
+    qInstallMessageHandler([](QtMsgType, const QMessageLogContext &, const QString &message) { line(message); });
 }
 
 } // namespace Console

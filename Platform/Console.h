@@ -13,4 +13,7 @@ using Sink = std::function<void(const QString &line)>;
 // Replaces the output; an empty sink restores standard error. Returns the previous sink.
 Sink setSink(Sink sink);
 
+// Sends Qt's own messages (warnings of its plugins, image and PDF readers ...) down the same path.
+void routeQtMessages();
+
 } // namespace Console

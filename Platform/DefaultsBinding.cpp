@@ -6,6 +6,7 @@
 #include <QComboBox>
 #include <QDoubleSpinBox>
 #include <QSignalBlocker>
+#include <memory>
 
 namespace DefaultsBinding {
 namespace {
@@ -19,10 +20,10 @@ void followKey(Control *control, const QString &key, Show show)
         const QSignalBlocker blocker(control);
         show();
     };
-    UserDefaults &defaults = UserDefaults::standard();
     showQuietly();
-    const UserDefaults::Token token = defaults.addObserver(key, showQuietly);
-    QObject::connect(control, &QObject::destroyed, [token] { UserDefaults::standard().removeObserver(token); });
+    // The connection, and with it the subscription, goes with the control.
+    auto subscription = std::make_shared<Subscription>(UserDefaults::standard().addObserver(key, showQuietly));
+    QObject::connect(control, &QObject::destroyed, [subscription] { subscription->reset(); });
 }
 
 } // namespace

@@ -1,9 +1,10 @@
 #pragma once
 
+#include "Subscription.h"
+
 #include <QString>
 #include <QVariant>
 #include <functional>
-#include <vector>
 
 struct Notification {
     QString name;
@@ -16,24 +17,13 @@ struct Notification {
 class NotificationCenter {
 public:
     using Observer = std::function<void(const Notification &)>;
-    using Token = quint64;
 
     static NotificationCenter &defaultCenter();
 
-    // A null sender observes the name from every sender.
-    Token addObserver(const QString &name, const void *sender, Observer observer);
-    void removeObserver(Token token);
+    // A null sender observes the name from every sender. Observing ends with the subscription.
+    Subscription addObserver(const QString &name, const void *sender, Observer observer);
     void post(const QString &name, const void *sender, const QVariant &userInfo = {});
 
 private:
-    struct Registration {
-        Token token;
-        QString name;
-        const void *sender;
-        Observer observer;
-    };
-    bool isRegistered(Token token) const;
-
-    std::vector<Registration> _registrations;
-    Token _nextToken = 1;
+    ObserverList<const Notification &> _observers;
 };

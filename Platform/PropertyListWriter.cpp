@@ -128,4 +128,23 @@ QByteArray xmlData(const QVariant &value)
     return data;
 }
 
+QString valueText(const QVariant &value)
+{
+    if (!value.isValid() || value.isNull())
+        return {};
+    switch (value.typeId()) {
+    case QMetaType::Bool:
+        return value.toBool() ? QStringLiteral("1") : QStringLiteral("0");
+    case QMetaType::QVariantList:
+    case QMetaType::QStringList: {
+        QStringList parts;
+        for (const QVariant &element : value.toList())
+            parts << valueText(element);
+        return parts.join(QLatin1Char(','));
+    }
+    default:
+        return value.toString();
+    }
+}
+
 } // namespace PropertyListWriter

@@ -1,5 +1,6 @@
 #include "SimulatedBattery.h"
 
+#include "BatteryKeys.h"
 #include "ManufactureDate.h"
 
 #include <QVariantList>
@@ -246,28 +247,28 @@ QVariantMap SimulatedBattery::snapshotAt(double simulatedSeconds)
     const bool plugged = state.phase != Phase::Discharging;
     const bool charging = state.phase == Phase::ConstantCurrent || state.phase == Phase::ConstantVoltage;
     QVariantMap map{
-        {QStringLiteral("BatteryInstalled"), true},
-        {QStringLiteral("ExternalConnected"), plugged},
-        {QStringLiteral("ExternalChargeCapable"), plugged},
-        {QStringLiteral("IsCharging"), charging},
-        {QStringLiteral("FullyCharged"), state.phase == Phase::Full},
-        {QStringLiteral("CurrentCapacity"), currentCapacity},
-        {QStringLiteral("MaxCapacity"), maxCapacity},
-        {QStringLiteral("DesignCapacity"), kDesignMilliAmpHours},
-        {QStringLiteral("CycleCount"), state.cycleCount},
-        {QStringLiteral("DesignCycleCount9C"), kDesignCycleCount},
-        {QStringLiteral("Voltage"), voltage},
-        {QStringLiteral("CellVoltage"), cells},
-        {QStringLiteral("InstantAmperage"), instantAmperage},
-        {QStringLiteral("Amperage"), amperage},
-        {QStringLiteral("Temperature"),
+        {BatteryKey::BatteryInstalled, true},
+        {BatteryKey::ExternalConnected, plugged},
+        {BatteryKey::ExternalChargeCapable, plugged},
+        {BatteryKey::IsCharging, charging},
+        {BatteryKey::FullyCharged, state.phase == Phase::Full},
+        {BatteryKey::CurrentCapacity, currentCapacity},
+        {BatteryKey::MaxCapacity, maxCapacity},
+        {BatteryKey::DesignCapacity, kDesignMilliAmpHours},
+        {BatteryKey::CycleCount, state.cycleCount},
+        {BatteryKey::DesignCycleCount9C, kDesignCycleCount},
+        {BatteryKey::Voltage, voltage},
+        {BatteryKey::CellVoltage, cells},
+        {BatteryKey::InstantAmperage, instantAmperage},
+        {BatteryKey::Amperage, amperage},
+        {BatteryKey::Temperature,
          qRound64(settledTemperature(phaseStartTemperatures()[int(state.phase)], phase, state.secondsInPhase))},
-        {QStringLiteral("ManufactureDate"), packedManufactureDate()},
-        {QStringLiteral("BatterySerialNumber"), QStringLiteral("CWS2103A0312")},
-        {QStringLiteral("DeviceName"), QStringLiteral("SIM-3S1P-5000")},
-        {QStringLiteral("Manufacturer"), QStringLiteral("Cellwise Simulation")},
+        {BatteryKey::ManufactureDate, packedManufactureDate()},
+        {BatteryKey::BatterySerialNumber, QStringLiteral("CWS2103A0312")},
+        {BatteryKey::DeviceName, QStringLiteral("SIM-3S1P-5000")},
+        {BatteryKey::Manufacturer, QStringLiteral("Cellwise Simulation")},
     };
     if (const std::optional<qint64> minutes = minutesRemaining(state, currentCapacity, amperage))
-        map.insert(QStringLiteral("TimeRemaining"), *minutes);
+        map.insert(BatteryKey::TimeRemaining, *minutes);
     return map;
 }

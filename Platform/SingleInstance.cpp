@@ -31,7 +31,10 @@ bool SingleInstance::claim()
     if (!_lock->tryLock(0)) {
         if (_lock->error() != QLockFile::LockFailedError) {
             // An unwritable directory must not stop Cellwise; the database reports its own trouble.
-            Console::line(QStringLiteral("Unable to lock %1; not checking for another Cellwise").arg(_directory));
+            const QString reason = _lock->error() == QLockFile::PermissionError ? QStringLiteral("permission denied")
+                                                                                : QStringLiteral("unknown error");
+            Console::line(QStringLiteral("Unable to lock %1 (%2); not checking for another Cellwise")
+                              .arg(_directory, reason));
             return true;
         }
         _requestActivation();

@@ -1,5 +1,6 @@
 #include "SysfsSnapshot.h"
 
+#include "BatteryKeys.h"
 #include "ManufactureDate.h"
 
 #include <algorithm>
@@ -253,37 +254,37 @@ void insertBatteryValues(QVariantMap &map, const PowerSupply &supply, const QByt
     const Battery battery(values);
     const qint64 sign = discharging ? -1 : 1;
 
-    insert(map, QStringLiteral("Voltage"), scaled(battery.microVolts(), 1000));
+    insert(map, BatteryKey::Voltage, scaled(battery.microVolts(), 1000));
     const auto instant = scaled(battery.microAmps("now"), 1000);
     if (instant)
-        map.insert(QStringLiteral("InstantAmperage"), sign * *instant);
+        map.insert(BatteryKey::InstantAmperage, sign * *instant);
     if (const auto average = scaled(battery.microAmps("avg"), 1000); average || instant)
-        map.insert(QStringLiteral("Amperage"), sign * (average ? *average : *instant));
+        map.insert(BatteryKey::Amperage, sign * (average ? *average : *instant));
 
-    insert(map, QStringLiteral("CurrentCapacity"), battery.milliAmpHours("now"));
-    insert(map, QStringLiteral("MaxCapacity"), battery.milliAmpHours("full"));
-    insert(map, QStringLiteral("DesignCapacity"), battery.milliAmpHours("full_design"));
-    insert(map, QStringLiteral("CycleCount"), integer(values, "cycle_count", 0, kAny));
+    insert(map, BatteryKey::CurrentCapacity, battery.milliAmpHours("now"));
+    insert(map, BatteryKey::MaxCapacity, battery.milliAmpHours("full"));
+    insert(map, BatteryKey::DesignCapacity, battery.milliAmpHours("full_design"));
+    insert(map, BatteryKey::CycleCount, integer(values, "cycle_count", 0, kAny));
     if (const auto temp = integer(values, "temp", kMinDeciCelsius, kMaxDeciCelsius))
-        map.insert(QStringLiteral("Temperature"), *temp + kZeroCelsiusInDeciKelvin);
+        map.insert(BatteryKey::Temperature, *temp + kZeroCelsiusInDeciKelvin);
 
-    insert(map, QStringLiteral("TimeRemaining"), timeRemaining(battery, values, status, discharging, instant));
-    insert(map, QStringLiteral("AvgTimeToEmpty"), minutes(values, "time_to_empty_avg"));
-    insert(map, QStringLiteral("AvgTimeToFull"), minutes(values, "time_to_full_avg"));
-    insert(map, QStringLiteral("InstantTimeToEmpty"), minutes(values, "time_to_empty_now"));
+    insert(map, BatteryKey::TimeRemaining, timeRemaining(battery, values, status, discharging, instant));
+    insert(map, BatteryKey::AvgTimeToEmpty, minutes(values, "time_to_empty_avg"));
+    insert(map, BatteryKey::AvgTimeToFull, minutes(values, "time_to_full_avg"));
+    insert(map, BatteryKey::InstantTimeToEmpty, minutes(values, "time_to_empty_now"));
 
-    insert(map, QStringLiteral("DeviceName"), text(values, "model_name"));
-    insert(map, QStringLiteral("Manufacturer"), text(values, "manufacturer"));
-    insert(map, QStringLiteral("BatterySerialNumber"), text(values, "serial_number"));
-    insert(map, QStringLiteral("ManufactureDate"), manufactureDate(values));
-    insert(map, QStringLiteral("MaxErr"), integer(values, "capacity_error_margin", 0, 100));
+    insert(map, BatteryKey::DeviceName, text(values, "model_name"));
+    insert(map, BatteryKey::Manufacturer, text(values, "manufacturer"));
+    insert(map, BatteryKey::BatterySerialNumber, text(values, "serial_number"));
+    insert(map, BatteryKey::ManufactureDate, manufactureDate(values));
+    insert(map, BatteryKey::MaxErr, integer(values, "capacity_error_margin", 0, 100));
 
     // Linux facts without a registry key, shown on the Battery Data page.
-    insert(map, QStringLiteral("PowerSupplyName"), supply.name);
-    insert(map, QStringLiteral("Technology"), text(values, "technology"));
-    insert(map, QStringLiteral("ChargeControlStartThreshold"),
+    insert(map, BatteryKey::PowerSupplyName, supply.name);
+    insert(map, BatteryKey::Technology, text(values, "technology"));
+    insert(map, BatteryKey::ChargeControlStartThreshold,
            integer(values, "charge_control_start_threshold", 0, 100));
-    insert(map, QStringLiteral("ChargeControlEndThreshold"), integer(values, "charge_control_end_threshold", 0, 100));
+    insert(map, BatteryKey::ChargeControlEndThreshold, integer(values, "charge_control_end_threshold", 0, 100));
 }
 
 bool isPlaceholderProductName(const QString &name)
@@ -348,11 +349,11 @@ QVariantMap snapshot(const QList<PowerSupply> &supplies)
     const bool installed = battery && isPresent(*battery);
     const QByteArray status = installed ? battery->values.value("status").trimmed() : QByteArray();
     QVariantMap map{
-        {QStringLiteral("BatteryInstalled"), installed},
-        {QStringLiteral("ExternalConnected"), adapter},
-        {QStringLiteral("ExternalChargeCapable"), adapter && status != "Not charging"},
-        {QStringLiteral("IsCharging"), status == "Charging"},
-        {QStringLiteral("FullyCharged"), status == "Full"},
+        {BatteryKey::BatteryInstalled, installed},
+        {BatteryKey::ExternalConnected, adapter},
+        {BatteryKey::ExternalChargeCapable, adapter && status != "Not charging"},
+        {BatteryKey::IsCharging, status == "Charging"},
+        {BatteryKey::FullyCharged, status == "Full"},
     };
     if (installed)
         insertBatteryValues(map, *battery, status, isDischarging(status, adapter));

@@ -3,7 +3,9 @@
 #include "Console.h"
 
 #include <QSocketNotifier>
+#include <cerrno>
 #include <csignal>
+#include <cstring>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -24,7 +26,8 @@ void forwardSignal(int signal)
 void onTermination(std::function<void(int)> handler)
 {
     if (::socketpair(AF_UNIX, SOCK_STREAM, 0, signalPipe) != 0) {
-        Console::line(QStringLiteral("ERROR: unable to watch for termination signals"));
+        Console::line(QStringLiteral("ERROR: unable to watch for termination signals: ")
+                      + QString::fromLocal8Bit(std::strerror(errno)));
         return;
     }
     auto *notifier = new QSocketNotifier(signalPipe[1], QSocketNotifier::Read);

@@ -69,16 +69,9 @@ void UserDefaults::clearAll()
     _registered.clear();
 }
 
-UserDefaults::Token UserDefaults::addObserver(const QString &keyPath, Observer observer)
+Subscription UserDefaults::addObserver(const QString &keyPath, Observer observer)
 {
-    const Token token = _nextToken++;
-    _observers.push_back({token, keyFromPath(keyPath), std::move(observer)});
-    return token;
-}
-
-void UserDefaults::removeObserver(Token token)
-{
-    std::erase_if(_observers, [token](const Registration &r) { return r.token == token; });
+    return _observers.add(keyFromPath(keyPath), std::move(observer));
 }
 
 void UserDefaults::notifyIfChanged(const QString &key, const QVariant &before)
@@ -86,9 +79,5 @@ void UserDefaults::notifyIfChanged(const QString &key, const QVariant &before)
     // Stored values come back as text from the settings file: compare what a reader would see.
     if (objectForKey(key).toString() == before.toString())
         return;
-    const std::vector<Registration> snapshot = _observers;
-    for (const Registration &r : snapshot) {
-        if (r.key == key)
-            r.observer();
-    }
+    _observers.notify(key);
 }

@@ -1,17 +1,17 @@
 #pragma once
 
+#include "Subscription.h"
+
 #include <QSettings>
 #include <QString>
 #include <QVariant>
 #include <functional>
-#include <vector>
 
 // The user's settings (~/.config/Cellwise), with defaults registered at launch that apply to every
 // key the user has not set, and per-key observers called after a value changed.
 class UserDefaults {
 public:
     using Observer = std::function<void()>;
-    using Token = quint64;
 
     static UserDefaults &standard();
 
@@ -31,21 +31,15 @@ public:
     // Forgets every stored value and registered default (tests start from a clean slate).
     void clearAll();
 
-    // keyPath is either "KEY" or "values.KEY", as bindings name it.
-    Token addObserver(const QString &keyPath, Observer observer);
-    void removeObserver(Token token);
+    // keyPath is either "KEY" or "values.KEY", as bindings name it. Observing ends with the
+    // subscription.
+    Subscription addObserver(const QString &keyPath, Observer observer);
 
 private:
     UserDefaults();
     void notifyIfChanged(const QString &key, const QVariant &before);
 
-    struct Registration {
-        Token token;
-        QString key;
-        Observer observer;
-    };
     QSettings _settings;
     QVariantMap _registered;
-    std::vector<Registration> _observers;
-    Token _nextToken = 1;
+    ObserverList<> _observers;
 };

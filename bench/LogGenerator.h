@@ -7,6 +7,7 @@
 
 #include "CWLog.h"
 #include "Console.h"
+#include "PropertyListWriter.h"
 #include "SimulatedBattery.h"
 #include "SqliteHandles.h"
 
@@ -96,7 +97,7 @@ inline void bindValue(sqlite3_stmt *statement, int position, const QVariant &val
         sqlite3_bind_int64(statement, position, value.toLongLong());
         break;
     default:
-        bindText(statement, position, CWLog::sampleValueText(value));
+        bindText(statement, position, PropertyListWriter::valueText(value));
     }
 }
 
@@ -205,7 +206,7 @@ inline bool writeRuns(Writer &writer, const Options &options, Summary &summary)
             const double onSeconds = double(sample) * spacing;
             time = std::llround(start + double(run) * pause + onSeconds);
             const QVariantMap snapshot = SimulatedBattery::snapshotAt(onSeconds);
-            const int significance = classified ? classifier.classify(double(time)) : 0;
+            const int significance = classified ? int(classifier.classify(double(time))) : 0;
             if ((first && !writer.writeEvent(kStarted, time)) || !writer.writeSample(time, significance, snapshot)
                 || !writer.writeStateEvents(time, snapshot, first ? nullptr : &previous))
                 return false;

@@ -1,6 +1,8 @@
 // The Event Log page on a long history (a million samples from the log generator): time until the
 // table has its first rows, time until every row is in, the longest stall of the event loop
 // meanwhile, and for the first opening the process's peak memory.
+#include "CWAppDelegate.h"
+#include "CWBatteryMonitor.h"
 #include "CWEventLogVC.h"
 #include "CWLog.h"
 #include "Console.h"
@@ -42,8 +44,7 @@ const std::optional<LogGenerator::Summary> &longLog()
         const auto written = LogGenerator::generate(CWLog::sharedLogFile(), {1'000'000, 14, 0, false});
         return written && CWLog::sharedLog() ? written : std::nullopt;
     }();
-    UserDefaults::standard().registerDefaults(
-        {{QStringLiteral("CWEventLogShowBattData"), true}, {QStringLiteral("CWDefaultTemperatureUnit"), 1}});
+    CWAppDelegate::registerDefaults();
     return summary;
 }
 
@@ -96,7 +97,8 @@ void report(benchmark::State &state, const FillFigures &figures)
 
 std::unique_ptr<CWEventLogVC> openPage()
 {
-    auto page = std::make_unique<CWEventLogVC>(QStringLiteral("CWEventLogVC"));
+    auto page = std::make_unique<CWEventLogVC>(QStringLiteral("CWEventLogVC"), *CWBatteryMonitor::sharedMonitor(),
+                                               CWLog::sharedLog());
     QWidget *view = page->view();
     view->resize(1000, 640);
     view->show();

@@ -9,6 +9,7 @@
 // Without --log a log of 3 million samples over 14 months is generated first. A --log file (from
 // cellwise-genlog) gets new samples appended. --screenshots DIR saves the page at 1000 x 640 and
 // 1600 x 1000 for each range.
+#include "CWAppDelegate.h"
 #include "CWCWGraphView.h"
 #include "CWGraphSamples.h"
 #include "CWGraphVC.h"
@@ -17,11 +18,11 @@
 #include "Console.h"
 #include "LogGenerator.h"
 #include "SimulatedBattery.h"
-#include "UserDefaults.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QDir>
+#include <QFileInfo>
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFile>
@@ -79,7 +80,7 @@ void logSample()
 {
     static double simulated = 0.0;
     simulated += SimulatedBattery::kReadingInterval;
-    CWLog::sharedLog()->logBattDict(SimulatedBattery::snapshotAt(simulated), 1);
+    CWLog::sharedLog()->logBattDict(SimulatedBattery::snapshotAt(simulated));
 }
 
 // One refresh of the page's graph, as the page does it: read, build and add the series, paint.
@@ -142,7 +143,7 @@ void measureRefreshes()
 
 void measureShownPage(int seconds)
 {
-    CWGraphVC page(QStringLiteral("CWGraphVC"));
+    CWGraphVC page(QStringLiteral("CWGraphVC"), CWLog::sharedLog());
     QWidget *view = page.view();
     view->resize(1000, 680);
     view->show();
@@ -169,7 +170,7 @@ void measureShownPage(int seconds)
 void saveScreenshots(const QString &directory)
 {
     QDir().mkpath(directory);
-    CWGraphVC page(QStringLiteral("CWGraphVC"));
+    CWGraphVC page(QStringLiteral("CWGraphVC"), CWLog::sharedLog());
     QWidget *view = page.view();
     for (const Range &range : kRanges) {
         page.setRange(QString::fromLatin1(range.text));
@@ -207,7 +208,6 @@ int main(int argc, char **argv)
     parser.addOptions({logOption, secondsOption, screenshotsOption});
     parser.process(app);
 
-    QDir().mkpath(CWLog::supportDirectory());
     if (parser.isSet(logOption)) {
         QFile::link(QFileInfo(parser.value(logOption)).absoluteFilePath(), CWLog::sharedLogFile());
     } else if (!LogGenerator::generate(CWLog::sharedLogFile(), {3'000'000, 14, 0, true})) {
@@ -216,10 +216,7 @@ int main(int argc, char **argv)
     if (!CWLog::sharedLog())
         return 1;
     Console::setSink([](const QString &line) { std::fprintf(stderr, "%s\n", qPrintable(line)); });
-    UserDefaults::standard().registerDefaults({{QStringLiteral("CWMaxAH"), 8.0},
-                                               {QStringLiteral("CWBattNominalVoltage"), 11.1},
-                                               {QStringLiteral("CWVoltsSpread"), 6.0},
-                                               {QStringLiteral("CWDefaultTemperatureUnit"), 1}});
+    CWAppDelegate::registerDefaults();
     if (parser.isSet(screenshotsOption))
         saveScreenshots(parser.value(screenshotsOption));
     measureRefreshes();

@@ -46,7 +46,8 @@ BenchLog openLog(const QString &path)
     BenchLog bench{CWLog::initWithFile(path)};
     if (!bench.log)
         std::abort();
-    const CWLogResult last = bench.log->battLogEntriesFrom({}, {}, {"max(time) AS last", "max(testidx) AS idx"}, 7, true);
+    const CWLogResult last = bench.log->battLogEntriesFrom({}, {}, {"max(time) AS last", "max(testidx) AS idx"},
+                                                           CWSignificances::fromInt(7), true);
     bench.lastTime = last->value("last").value(0).toLongLong();
     bench.lastIndex = last->value("idx").value(0).toLongLong();
     return bench;
@@ -85,7 +86,8 @@ void BM_GraphWindow(benchmark::State &state)
     const QDateTime start = end.addSecs(-state.range(0));
     qsizetype rows = 0;
     for (auto _ : state) {
-        const CWLogResult result = bench.log->battLogEntriesFrom(start, end, kGraphColumns, int(state.range(1)), true);
+        const CWLogResult result = bench.log->battLogEntriesFrom(
+            start, end, kGraphColumns, CWSignificances::fromInt(int(state.range(1))), true);
         rows = result ? result->value("Watts").size() : 0;
     }
     state.counters["rows"] = double(rows);

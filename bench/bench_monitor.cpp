@@ -56,9 +56,9 @@ void BM_UnchangedTick(benchmark::State &state)
 {
     FakeMachine machine;
     CWBatteryMonitor monitor;
-    monitor._fireTimer();
+    monitor.tick();
     for (auto _ : state)
-        monitor._fireTimer();
+        monitor.tick();
     CWLog::resetSharedLog();
 }
 BENCHMARK(BM_UnchangedTick)->Unit(benchmark::kMicrosecond);
@@ -67,14 +67,14 @@ void BM_ChangedTick(benchmark::State &state)
 {
     FakeMachine machine;
     CWBatteryMonitor monitor;
-    monitor._fireTimer();
+    monitor.tick();
     int voltage = 11800000;
     for (auto _ : state) {
         state.PauseTiming();
         voltage += 1000;
         writeFile(machine.batteryUeventPath, batteryUevent(voltage));
         state.ResumeTiming();
-        monitor._fireTimer();
+        monitor.tick();
     }
     CWLog::resetSharedLog();
 }

@@ -39,6 +39,7 @@ protected:
     void SetUp() override
     {
         UserDefaults::standard().clearAll();
+        CWAppDelegate::registerDefaults();
         delegate.setDisplayController(&displayController);
     }
     void TearDown() override
@@ -50,8 +51,9 @@ protected:
 
     ScopedDataHome home;
     AlertRecorder alerts;
-    CWDisplayController displayController;
     CWAppDelegate delegate;
+    CWDisplayController displayController{*CWBatteryMonitor::sharedMonitor(), &CWLog::sharedLog,
+                                          [this] { return delegate.pbdb(); }};
 };
 
 } // namespace
@@ -67,7 +69,8 @@ TEST_F(AppDelegateTest, MachineWithoutBatteryIsToldAndQuitsWithoutALog)
     ASSERT_EQ(alerts.alerts.size(), 1);
     EXPECT_EQ(alerts.alerts.first().title, "No Battery");
     EXPECT_EQ(alerts.alerts.first().message,
-              "Cellwise was unable to locate a battery in your computer. Cellwise is only compatible with MacBooks.");
+              "Cellwise was unable to locate a battery in your computer. Cellwise needs a laptop battery, but it "
+              "can run on its simulated battery with --simulate-battery.");
     EXPECT_EQ(alerts.alerts.first().defaultButton, "Quit");
     EXPECT_EQ(terminate.count(), 1);
     EXPECT_FALSE(CWBatteryMonitor::sharedMonitor()->isUpdating());
@@ -98,7 +101,6 @@ TEST_F(AppDelegateTest, LaunchStartsMonitoringShowsTheWindowThenAsksThenSelectsM
     EXPECT_TRUE(windowShownWhenAsked);
     EXPECT_EQ(pageWhenAsked, -1);
     EXPECT_EQ(displayController.currentPage(), CWDisplayController::Monitor);
-    EXPECT_DOUBLE_EQ(UserDefaults::standard().doubleForKey("CWBattNominalVoltage"), 11.1) << "defaults registered";
 }
 
 TEST_F(AppDelegateTest, ConsentAnswersSetBothKeysExceptDecideLater)
@@ -164,7 +166,6 @@ TEST_F(AppDelegateTest, TerminationWritesTheStopMarkerAndClosesTheLog)
 TEST(AppDelegateServerReplies, ModelsWithoutAveragesAreLeftOutWithOneLine)
 {
     CWAppDelegate delegate;
-    EXPECT_EQ(CWAppDelegate::sharedDelegate(), &delegate);
     delegate.gotBattData(QVariantList{QVariantMap{{"pb_modelid", "7"}, {"status", "ok"}, {"min_capacity", 4000}},
                                       QVariantMap{{"pb_modelid", qint64(9)}, {"status", "toosmall"}}});
     ConsoleCapture console;

@@ -34,18 +34,19 @@ protected:
     void tick(qint64 capacity)
     {
         registry->next = {{"CurrentCapacity", capacity}, {"Voltage", qint64(12000)}, {"Temperature", qint64(3031)}};
-        CWBatteryMonitor::sharedMonitor()->_fireTimer();
+        monitor.tick();
     }
 
     ScopedDataHome home;
     FakeRegistry *registry = nullptr;
+    CWBatteryMonitor monitor;
 };
 
 } // namespace
 
 TEST_F(BatteryDataPage, ShowsTheNewerSummaryWhenSelectedAgain)
 {
-    CWBattInfoVC page(QStringLiteral("CWBattInfoVC"));
+    CWBattInfoVC page(QStringLiteral("CWBattInfoVC"), monitor);
     page.view();
     tick(3001);
     page.activate();
@@ -58,13 +59,13 @@ TEST_F(BatteryDataPage, ShowsTheNewerSummaryWhenSelectedAgain)
     EXPECT_TRUE(page.textView()->toPlainText().contains("CurrentCapacity = 3002;"));
     EXPECT_TRUE(page.textView()->isReadOnly());
 
-    const QString taken = CWBatteryMonitor::sharedMonitor()->lastUpdated().toLocalTime().toString("yyyy-MM-dd HH:mm:ss");
+    const QString taken = monitor.lastUpdated().toLocalTime().toString("yyyy-MM-dd HH:mm:ss");
     EXPECT_EQ(page.timestamp()->text(), "Sample Taken: " + taken);
 }
 
 TEST_F(BatteryDataPage, RefreshButtonReadsTheMonitorAgain)
 {
-    CWBattInfoVC page(QStringLiteral("CWBattInfoVC"));
+    CWBattInfoVC page(QStringLiteral("CWBattInfoVC"), monitor);
     page.view();
     tick(2500);
     page.activate();

@@ -2,6 +2,7 @@
 #include "CWBatteryMonitor.h"
 #include "CWComparisonsVC.h"
 #include "CWDisplayController.h"
+#include "CWLog.h"
 #include "CWPageSelectorView.h"
 #include "CWShadowTextField.h"
 #include "CWUtil.h"
@@ -52,7 +53,7 @@ class ComparisonsPage : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        CWBatteryMonitor::sharedMonitor()->_fireTimer();
+        monitor.tick();
         page.view();
     }
 
@@ -92,8 +93,9 @@ protected:
 
     ScopedDataHome home;
     ScopedFakeBattery battery{snapshot(4321, 12600, 153)};
+    CWBatteryMonitor monitor;
     CWAppDelegate delegate;
-    CWComparisonsVC page{QStringLiteral("CWComparisonsVC")};
+    CWComparisonsVC page{QStringLiteral("CWComparisonsVC"), monitor, [this] { return delegate.pbdb(); }};
 };
 
 } // namespace
@@ -124,7 +126,7 @@ TEST_F(ComparisonsPage, PickingAModelChangesOnlyThePopulationFields)
     serveThreeModels();
     page.activate();
     battery->next = snapshot(3999, 11900, 154);
-    CWBatteryMonitor::sharedMonitor()->_fireTimer();
+    monitor.tick();
 
     pick(1);
     EXPECT_EQ(page.selectedModelid(), 2);
@@ -198,18 +200,6 @@ TEST_F(ComparisonsPage, WithoutAModelListTheFieldsKeepTheirTextAndTheUserIsTold)
     EXPECT_EQ(texts(kOwnFields), kOwnTexts);
 }
 
-TEST(ComparisonsPageAlone, WithoutTheApplicationDelegateTheMenuStaysEmpty)
-{
-    ScopedDataHome home;
-    ScopedFakeBattery battery{snapshot(4321, 12600, 153)};
-    CWComparisonsVC page(QStringLiteral("CWComparisonsVC"));
-    page.view();
-    ConsoleCapture console;
-    page.activate();
-    EXPECT_EQ(console.lines(), QStringList{kFailed});
-    EXPECT_EQ(page.view()->findChild<QComboBox *>("models")->count(), 0);
-}
-
 TEST_F(ComparisonsPage, AModelNotInTheListSelectsNothing)
 {
     serverSent({averages(2, 7000)}, {model(2, "MacBook Air", "MacBookAir6,2")});
@@ -229,12 +219,15 @@ TEST_F(ComparisonsPage, AModelNotInTheListSelectsNothing)
 TEST_F(ComparisonsPage, FiguresFormAGridThatFitsTheSmallestWindow)
 {
     serveThreeModels();
-    CWDisplayController controller;
+    CWDisplayController controller(monitor, &CWLog::sharedLog, [this] { return delegate.pbdb(); });
     controller.showMainWindow();
     QMainWindow *window = controller.mainWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(window));
     window->resize(window->minimumSize());
     controller.pageSelector()->setSelectedIndex(2);
-    QCoreApplication::processEvents();
+    // Each level of nested layouts follows a new size in a turn of the event loop of its own.
+    for (int level = 0; level < 3; ++level)
+        QCoreApplication::processEvents();
 
     QWidget *view = controller.comparisonsVC()->view();
     ASSERT_EQ(view->parentWidget(), controller.mainContentView());

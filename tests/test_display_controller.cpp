@@ -1,7 +1,9 @@
+#include "CWBatteryMonitor.h"
 #include "CWDashboardVC.h"
 #include "CWDisplayController.h"
 #include "CWGraphVC.h"
 #include "CWHolderVC.h"
+#include "CWLog.h"
 #include "CWPDFAtlas.h"
 #include "CWPDFAtlasTileImage.h"
 #include "TestSupport.h"
@@ -24,7 +26,7 @@ protected:
 
     ScopedDataHome home;
     ScopedFakeBattery battery{QVariantMap{{"BatteryInstalled", true}}};
-    CWDisplayController controller;
+    CWDisplayController controller{*CWBatteryMonitor::sharedMonitor(), &CWLog::sharedLog, [] { return QVariantList(); }};
 };
 
 } // namespace

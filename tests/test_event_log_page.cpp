@@ -1,3 +1,4 @@
+#include "CWAppDelegate.h"
 #include "CWBatteryMonitor.h"
 #include "CWEventLogVC.h"
 #include "CWLog.h"
@@ -23,7 +24,7 @@ protected:
     {
         UserDefaults &defaults = UserDefaults::standard();
         defaults.clearAll();
-        defaults.registerDefaults({{kShowBattData, true}, {kTemperatureUnit, 1}});
+        CWAppDelegate::registerDefaults();
         ASSERT_NE(CWLog::sharedLog(), nullptr);
     }
     void TearDown() override { UserDefaults::standard().clearAll(); }
@@ -43,7 +44,7 @@ protected:
 
     std::unique_ptr<CWEventLogVC> openPage()
     {
-        auto page = std::make_unique<CWEventLogVC>(QStringLiteral("CWEventLogVC"));
+        auto page = std::make_unique<CWEventLogVC>(QStringLiteral("CWEventLogVC"), monitor, CWLog::sharedLog());
         page->view();
         return page;
     }
@@ -54,7 +55,7 @@ protected:
         const CWEventRowsModel *model = page.eventsToShowAC();
         for (int row = 0; row < model->rowCount(); ++row) {
             const CWEventRow &r = model->arrangedRow(row);
-            rows << QString::number(r.time) + (r.type == CWEventRow::Reading ? QStringLiteral(" b") : QStringLiteral(" e%1").arg(r.eventCode));
+            rows << QString::number(r.time) + (r.type == CWEventRow::Reading ? QStringLiteral(" b") : QStringLiteral(" e%1").arg(int(r.eventCode)));
         }
         return rows;
     }
@@ -63,12 +64,10 @@ protected:
         const CWEventRowsModel *model = page.eventsToShowAC();
         return model->data(model->index(row, column)).toString();
     }
-    static void postBatteryUpdate()
-    {
-        NotificationCenter::defaultCenter().post(kCWBatteryUpdatedNotification, CWBatteryMonitor::sharedMonitor());
-    }
+    void postBatteryUpdate() { NotificationCenter::defaultCenter().post(kCWBatteryUpdatedNotification, &monitor); }
 
     ScopedDataHome home;
+    CWBatteryMonitor monitor;
 };
 
 } // namespace
@@ -109,7 +108,7 @@ TEST_F(EventLogPage, UpdatesOnBatteryNotificationsOnlyWhileActive)
     addSample(101);
     addEvent(101, 3);
     NotificationCenter::defaultCenter().post(kCWBatteryUpdatedNotification, &home);
-    EXPECT_EQ(arranged(*page).size(), 1) << "only the shared monitor's updates count";
+    EXPECT_EQ(arranged(*page).size(), 1) << "only its monitor's updates count";
     postBatteryUpdate();
     EXPECT_EQ(arranged(*page), QStringList({"101 b", "101 e3", "100 e1"}));
     EXPECT_EQ(inserts.size(), 1);
@@ -127,6 +126,17 @@ TEST_F(EventLogPage, UpdatesOnBatteryNotificationsOnlyWhileActive)
     page->activate();
     postBatteryUpdate();
     EXPECT_EQ(arranged(*page).first(), "102 b");
+}
+
+// Whatever comes after the page is gone must not reach it (the sanitizer run sees a stray call).
+TEST_F(EventLogPage, ADestroyedActivePageIsNotCalled)
+{
+    auto page = openPage();
+    page->activate();
+    page.reset();
+    addSample(100);
+    postBatteryUpdate();
+    UserDefaults::standard().setBool(kShowBattData, false);
 }
 
 TEST_F(EventLogPage, ReadingsOffFromTheStartAreNeverRead)
@@ -231,7 +241,7 @@ TEST_F(EventLogPage, ColumnsFitTheirTexts)
 TEST(EventRowsModel, RowsAddedLaterSitBelowRowsOfTheSameSecond)
 {
     CWEventRowsModel model;
-    model.addRows({model.eventRow(1, 50, 3, {}), model.eventRow(2, 60, 4, {})});
+    model.addRows({model.eventRow(1, 50, CWEventType::PluggedIn, {}), model.eventRow(2, 60, CWEventType::Unplugged, {})});
     model.addRows({CWEventRow::reading(1, 60, 0, 0, 0, 0, 1), CWEventRow::reading(2, 70, 0, 0, 0, 0, 1)});
     ASSERT_EQ(model.rowCount(), 4);
     EXPECT_EQ(model.arrangedRow(0).time, 70);
@@ -243,7 +253,7 @@ TEST(EventRowsModel, RowsAddedLaterSitBelowRowsOfTheSameSecond)
 TEST(EventRowsModel, RowsFromBetweenShownRowsFindTheirPlace)
 {
     CWEventRowsModel model;
-    model.addRows({model.eventRow(1, 10, 1, {}), model.eventRow(2, 30, 2, {})});
+    model.addRows({model.eventRow(1, 10, CWEventType::Started, {}), model.eventRow(2, 30, CWEventType::Stopped, {})});
     model.addRows({CWEventRow::reading(1, 5, 0, 0, 0, 0, 1), CWEventRow::reading(2, 20, 0, 0, 0, 0, 1),
                    CWEventRow::reading(3, 40, 0, 0, 0, 0, 1)});
     QList<qint64> times;

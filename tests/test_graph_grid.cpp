@@ -112,8 +112,9 @@ TEST(GraphGrid, TimeLinesFallOnLocalCalendarBoundaries)
         EXPECT_EQ(labels(lines.major), row.majorLabels);
         EXPECT_EQ(instants(lines.major, start, end), row.majorInstants);
         ASSERT_EQ(lines.minor.size(), row.minorCount);
-        if (row.firstMinor)
+        if (row.firstMinor) {
             EXPECT_EQ(instants(lines.minor, start, end).front(), row.firstMinor);
+        }
         EXPECT_EQ(labels(lines.minor), row.minorLabels);
     }
 }

@@ -56,7 +56,7 @@ TEST(GraphPage, SignificanceMasksByRangeLength)
                                            {3 * 86'400, 6}, {2'592'000, 6},   {2'592'000.5, 4}, {31 * 86'400, 4},
                                            {-5, 7}};
     for (const auto &[span, mask] : rows)
-        EXPECT_EQ(CWGraphSamples::significanceMask(span), mask) << span << " s";
+        EXPECT_EQ(CWGraphSamples::significanceMask(span).toInt(), mask) << span << " s";
 }
 
 TEST(GraphPage, SeriesValues)
@@ -74,7 +74,7 @@ TEST_F(GraphSamples, MissingValuesLeaveOutOnlyTheirOwnPoints)
 {
     CWGraphSamples none;
     ConsoleCapture console;
-    none.read(*log, at(1000), at(2000), 7, false);
+    none.read(*log, at(1000), at(2000), CWGraphSamples::significanceMask(1000), false);
     EXPECT_EQ(none.size(), 0u);
     EXPECT_TRUE(console.lines().isEmpty()) << "an empty log is no failure";
 
@@ -83,7 +83,7 @@ TEST_F(GraphSamples, MissingValuesLeaveOutOnlyTheirOwnPoints)
         "(100, 12000, 2982, 4000, 6000, 1000), (110, 12000, NULL, 4000, 6000, 1000), "
         "(120, 12000, 2982, 4000, 6000, NULL), (130, NULL, NULL, 'garbled', 6000, 1000)"));
     CWGraphSamples samples;
-    samples.read(*log, at(90), at(140), 7, false);
+    samples.read(*log, at(90), at(140), CWGraphSamples::significanceMask(50), false);
     const auto series = seriesOf(samples, 90, 140);
     const auto xs = [](const std::vector<CWGraphVertex> &vertices) {
         std::vector<double> list;
@@ -125,14 +125,15 @@ TEST_F(GraphSamples, FollowingARecentRangeGivesWhatAFreshReadGives)
         addRows(first + 30'000, 500, [](int) { return 0; });
         const qint64 start = first + 20'000;
         CWGraphSamples followed;
-        followed.read(*log, at(start), at(first + 40'000), row.mask, true);
+        const auto mask = CWSignificances::fromInt(row.mask);
+        followed.read(*log, at(start), at(first + 40'000), mask, true);
         if (row.clearLog)
             LogFile(path()).exec(QStringLiteral("DELETE FROM battlog"));
         addRows(first + 35'000, 100, [](int) { return 0; });
         const QDateTime later = at(start + row.startStep);
-        followed.read(*log, later, at(first + 41'000), row.mask, true);
+        followed.read(*log, later, at(first + 41'000), mask, true);
         CWGraphSamples fresh;
-        fresh.read(*log, later, at(first + 41'000), row.mask, false);
+        fresh.read(*log, later, at(first + 41'000), mask, false);
         EXPECT_EQ(followed.size(), fresh.size());
         EXPECT_TRUE(seriesOf(followed, start, first + 41'000) == seriesOf(fresh, start, first + 41'000));
         first += 100'000;
@@ -143,12 +144,12 @@ TEST_F(GraphSamples, AFollowedRangeReadsOnlyNewRows)
 {
     addRows(1'000, 100, [](int) { return 0; });
     CWGraphSamples followed;
-    followed.read(*log, at(1'500), at(3'000), 7, true);
+    followed.read(*log, at(1'500), at(3'000), CWGraphSamples::significanceMask(1500), true);
     LogFile(path()).exec(QStringLiteral("DELETE FROM battlog WHERE time = 1800"));
     addRows(3'000, 2, [](int) { return 0; });
-    followed.read(*log, at(1'505), at(3'020), 7, true);
+    followed.read(*log, at(1'505), at(3'020), CWGraphSamples::significanceMask(1515), true);
     CWGraphSamples fresh;
-    fresh.read(*log, at(1'505), at(3'020), 7, false);
+    fresh.read(*log, at(1'505), at(3'020), CWGraphSamples::significanceMask(1515), false);
     EXPECT_EQ(followed.size(), fresh.size() + 1) << "a kept row is not read again";
 }
 
@@ -206,7 +207,7 @@ protected:
     void TearDown() override { UserDefaults::standard().clearAll(); }
 
     ScopedDataHome home;
-    CWGraphVC page{QStringLiteral("CWGraphVC")};
+    CWGraphVC page{QStringLiteral("CWGraphVC"), CWLog::sharedLog()};
 };
 
 TEST_F(GraphPageControls, DefaultIsTheLastHourRefreshedWhileShown)

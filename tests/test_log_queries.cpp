@@ -22,7 +22,8 @@ protected:
 
     QStringList indexesFrom(const QDateTime &start, const QDateTime &end, int mask = 0, bool unclassified = true)
     {
-        const CWLogResult rows = log->battLogEntriesFrom(start, end, {"testidx"}, mask, unclassified);
+        const CWLogResult rows =
+            log->battLogEntriesFrom(start, end, {"testidx"}, CWSignificances::fromInt(mask), unclassified);
         return rows ? rows->value("testidx") : QStringList();
     }
 };
@@ -47,8 +48,8 @@ TEST_F(LogQueryTest, WindowOutsideTheLogGetsOnlyTheNearestRows)
 
 TEST_F(LogQueryTest, EmptyLogYieldsNull)
 {
-    EXPECT_FALSE(log->battLogEntriesFrom(at(100), at(200), {}, 7, true));
-    EXPECT_FALSE(log->battLogEntriesFrom({}, {}, {}, 7, true));
+    EXPECT_FALSE(log->battLogEntriesFrom(at(100), at(200), {}, CWSignificances::fromInt(7), true));
+    EXPECT_FALSE(log->battLogEntriesFrom({}, {}, {}, CWSignificances::fromInt(7), true));
 }
 
 TEST_F(LogQueryTest, SignificanceMaskAndUnclassifiedFlagSelectRows)
@@ -59,7 +60,7 @@ TEST_F(LogQueryTest, SignificanceMaskAndUnclassifiedFlagSelectRows)
     EXPECT_EQ(indexesFrom({}, {}, 4, false), (QStringList{"1", "6"}));
     EXPECT_EQ(indexesFrom({}, {}, 4, true), (QStringList{"1", "5", "6", "8"}));
     EXPECT_EQ(indexesFrom({}, {}, 6, false), (QStringList{"1", "3", "6", "7"}));
-    EXPECT_EQ(indexesFrom({}, {}, 7, true).size(), 8);
+    EXPECT_EQ(indexesFrom({}, {}, CWSignificances::fromInt(7), true).size(), 8);
     EXPECT_EQ(indexesFrom({}, {}, 1, false), (QStringList{"2", "4"}));
 }
 
@@ -67,7 +68,7 @@ TEST_F(LogQueryTest, NoSignificanceSelectedIsRefused)
 {
     addSample(1000);
     ConsoleCapture console;
-    EXPECT_FALSE(log->battLogEntriesFrom({}, {}, {}, 0, false));
+    EXPECT_FALSE(log->battLogEntriesFrom({}, {}, {}, {}, false));
     EXPECT_EQ(console.lines(), QStringList{"Batt log entries request specified no significances"});
 }
 
@@ -75,7 +76,7 @@ TEST_F(LogQueryTest, ExpressionIsReturnedUnderItsAlias)
 {
     LogFile(path()).exec("INSERT INTO battlog (time, Voltage, Amperage) VALUES (1000, 12000, -1500)");
     const auto rows = log->battLogEntriesFrom(
-        {}, {}, {"Voltage", "time", "(Voltage/1000.) * (Amperage/1000.) AS Watts"}, 7, true);
+        {}, {}, {"Voltage", "time", "(Voltage/1000.) * (Amperage/1000.) AS Watts"}, CWSignificances::fromInt(7), true);
     ASSERT_TRUE(rows);
     EXPECT_EQ(rows->keys(), (QStringList{"Voltage", "Watts", "time"}));
     EXPECT_EQ(rows->value("Watts"), QStringList{"-18.0"});
@@ -84,9 +85,9 @@ TEST_F(LogQueryTest, ExpressionIsReturnedUnderItsAlias)
 
 TEST_F(LogQueryTest, NullValuesKeepTheirRowPosition)
 {
-    ASSERT_TRUE(log->logBattDict({{"Location", 1}, {"Voltage", 11000}}, -1));
-    ASSERT_TRUE(log->logBattDict({{"Voltage", 11100}}, -1));
-    ASSERT_TRUE(log->logBattDict({{"Location", 3}}, -1));
+    ASSERT_TRUE(log->logBattDict({{"Location", 1}, {"Voltage", 11000}}));
+    ASSERT_TRUE(log->logBattDict({{"Voltage", 11100}}));
+    ASSERT_TRUE(log->logBattDict({{"Location", 3}}));
     const auto rows = log->battLogEntriesAboveIndex(0, {"Location", "Voltage"});
     ASSERT_TRUE(rows);
     const QStringList location = rows->value("Location");
@@ -135,7 +136,7 @@ TEST_F(LogQueryTest, FailingQueryIsReportedAndYieldsNull)
     addSample(1000);
     ConsoleCapture console;
     EXPECT_FALSE(log->battLogEntriesAboveIndex(0, {"Bogus"}));
-    EXPECT_FALSE(log->battLogEntriesFrom(at(900), {}, {"Bogus"}, 7, true));
+    EXPECT_FALSE(log->battLogEntriesFrom(at(900), {}, {"Bogus"}, CWSignificances::fromInt(7), true));
     EXPECT_EQ(console.lines(),
               (QStringList{"Query SELECT Bogus FROM battlog WHERE testidx > 0 ORDER BY testidx failed with no such "
                            "column: Bogus",
@@ -149,7 +150,7 @@ TEST(LogQueriesInSteps, LimitedReadTakesTheLowestIndexesFirst)
     CWLog *log = CWLog::sharedLog();
     ASSERT_NE(log, nullptr);
     for (qint64 voltage = 12000; voltage < 12005; ++voltage)
-        log->logBattDict({{"Voltage", voltage}}, -1);
+        log->logBattDict({{"Voltage", voltage}});
     const CWLogResult first = log->battLogEntriesAboveIndex(0, {"testidx"}, 2);
     ASSERT_TRUE(first);
     EXPECT_EQ(first->value("testidx"), (QStringList{"1", "2"}));

@@ -1,6 +1,9 @@
 // Where the log lives, its schema, and what writing samples, events and markers stores.
+#include "LXCWServer.h"
 #include "LogTestSupport.h"
+#include "SupportDirectory.h"
 #include "TestSupport.h"
+#include "UserDefaults.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -56,7 +59,7 @@ TEST(LogLocation, RegularFileNamedCellwiseIsReplacedByTheDirectory)
 {
     ScopedDataHome home;
     writeTextFile(home.path(), QStringLiteral("Cellwise"), QStringLiteral("stray"));
-    EXPECT_EQ(CWLog::supportDirectory(), home.supportPath());
+    EXPECT_EQ(supportDirectory(), home.supportPath());
     EXPECT_TRUE(QFileInfo(home.supportPath()).isDir());
     EXPECT_TRUE(CWLog::sharedLog());
 }
@@ -78,6 +81,25 @@ TEST(LogLocation, SharedLogIsOneObjectUntilReset)
     ASSERT_TRUE(CWLog::sharedLog());
 }
 
+// Every tick asks for the log: a log that cannot be opened must not fill the console.
+TEST(LogLocation, ALogThatCannotBeOpenedIsSaidOnceAndTriedAgainAfterAReset)
+{
+    ScopedDataHome home;
+    writeTextFile(home.path(), QStringLiteral("file"), QStringLiteral("no folder"));
+    qputenv("XDG_DATA_HOME", (home.path() + QStringLiteral("/file/data")).toUtf8());
+    ConsoleCapture console;
+    for (int call = 0; call < 3; ++call)
+        EXPECT_EQ(CWLog::sharedLog(), nullptr);
+    ASSERT_EQ(console.lines().size(), 2) << console.lines().join('\n').toStdString();
+    EXPECT_TRUE(console.lines().first().startsWith("Unable to create the support directory "));
+    EXPECT_TRUE(console.lines().first().endsWith(": Not a directory")) << "with the reason";
+    EXPECT_EQ(console.lines().last(), "Unable to initialize shared CWLog");
+
+    qputenv("XDG_DATA_HOME", home.path().toUtf8());
+    CWLog::resetSharedLog();
+    EXPECT_NE(CWLog::sharedLog(), nullptr);
+}
+
 TEST(LogOpening, ExistingFileIsOpenedWithoutTouchingItsSchema)
 {
     QTemporaryDir dir;
@@ -87,7 +109,7 @@ TEST(LogOpening, ExistingFileIsOpenedWithoutTouchingItsSchema)
     auto log = CWLog::initWithFile(path);
     ASSERT_TRUE(log);
     EXPECT_EQ(schemaNames(path), QStringList{"other"});
-    EXPECT_FALSE(log->logBattDict({}, -1));
+    EXPECT_FALSE(log->logBattDict({}));
     EXPECT_EQ(console.lines(), (QStringList{"sqlite error: no such table: battlog", "Failed to log battery info."}));
 }
 
@@ -109,7 +131,7 @@ TEST(LogOpening, CorruptFileIsReportedAndKept)
     ConsoleCapture console;
     auto log = CWLog::initWithFile(path);
     ASSERT_TRUE(log);
-    EXPECT_FALSE(log->logBattDict({{"Voltage", 12000}}, -1));
+    EXPECT_FALSE(log->logBattDict({{"Voltage", 12000}}));
     EXPECT_FALSE(log->logMonitoringStarted());
     EXPECT_FALSE(log->battLogEntriesAboveIndex(0, {}));
     EXPECT_EQ(console.lines(),
@@ -126,12 +148,12 @@ TEST(LogOpening, ReadOnlyFileStillAnswersQueries)
         GTEST_SKIP() << "file permissions do not bind root";
     QTemporaryDir dir;
     const QString path = dir.path() + QStringLiteral("/battLog3.sqlite");
-    ASSERT_TRUE(CWLog::initWithFile(path)->logBattDict({{"Voltage", 12000}}, -1));
+    ASSERT_TRUE(CWLog::initWithFile(path)->logBattDict({{"Voltage", 12000}}));
     QFile::setPermissions(path, QFileDevice::ReadOwner);
     auto log = CWLog::initWithFile(path);
     ASSERT_TRUE(log);
     ConsoleCapture console;
-    EXPECT_FALSE(log->logEvent(3));
+    EXPECT_FALSE(log->logEvent(CWEventType::PluggedIn));
     EXPECT_EQ(console.lines(),
               (QStringList{"sqlite error: attempt to write a readonly database", "Failed to log battery info."}));
     EXPECT_EQ(log->battLogEntriesAboveIndex(0, {"Voltage"})->value("Voltage"), QStringList{"12000"});
@@ -150,7 +172,7 @@ TEST_F(LogTest, SampleStoresEveryColumnAsGiven)
         {"NotAColumn", 7},
     };
     const qint64 before = QDateTime::currentSecsSinceEpoch();
-    ASSERT_TRUE(log->logBattDict(snapshot, 42));
+    ASSERT_TRUE(log->logBattDict(snapshot));
     const auto rows = log->battLogEntriesAboveIndex(0, {});
     ASSERT_TRUE(rows);
     EXPECT_EQ(rows->size(), 35);
@@ -168,24 +190,34 @@ TEST_F(LogTest, SampleStoresEveryColumnAsGiven)
     EXPECT_EQ(LogFile(path()).column("SELECT typeof(Voltage) FROM battlog"), QStringList{"integer"});
 }
 
+// Uploading is the application's business: the log stores, whatever the user consented to.
+TEST_F(LogTest, StoringASampleNeverUploadsIt)
+{
+    UserDefaults::standard().setBool(QStringLiteral("CWSendBattDataToServer"), true);
+    const size_t exchanges = LXCWServer::sharedServer()->conns().size();
+    ASSERT_TRUE(log->logBattDict({{"Voltage", 12000}}));
+    EXPECT_EQ(LXCWServer::sharedServer()->conns().size(), exchanges);
+    UserDefaults::standard().clearAll();
+}
+
 TEST_F(LogTest, FailedReadStoresARowOfNulls)
 {
-    ASSERT_TRUE(log->logBattDict({}, -1));
+    ASSERT_TRUE(log->logBattDict({}));
     EXPECT_EQ(LogFile(path()).column("SELECT count(*) FROM battlog WHERE Voltage IS NULL AND DeviceName IS NULL"),
               QStringList{"1"});
 }
 
 TEST_F(LogTest, TextWithNulIsStoredWithoutIt)
 {
-    ASSERT_TRUE(log->logBattDict({{"BatterySerialNumber", QString::fromUtf8("AB\0CD", 5)}}, -1));
+    ASSERT_TRUE(log->logBattDict({{"BatterySerialNumber", QString::fromUtf8("AB\0CD", 5)}}));
     EXPECT_EQ(LogFile(path()).column("SELECT BatterySerialNumber FROM battlog"), QStringList{"ABCD"});
 }
 
 TEST_F(LogTest, EventsStoreTheirDataOrNull)
 {
-    ASSERT_TRUE(log->logEvent(5, QStringLiteral("D86'3")));
-    ASSERT_TRUE(log->logEvent(4));
-    ASSERT_TRUE(log->logEvent(6, QStringLiteral("")));
+    ASSERT_TRUE(log->logEvent(CWEventType::BattInstalled, QStringLiteral("D86'3")));
+    ASSERT_TRUE(log->logEvent(CWEventType::Unplugged));
+    ASSERT_TRUE(log->logEvent(CWEventType::BattRemoved, QStringLiteral("")));
     const auto events = log->eventLogEntriesAboveIndex(0);
     ASSERT_TRUE(events);
     EXPECT_EQ(events->value("eventtype"), (QStringList{"5", "4", "6"}));
@@ -235,7 +267,7 @@ TEST_F(LogTest, CleanRunsNeedNoRecovery)
     ConsoleCapture console;
     for (int run = 0; run < 2; ++run) {
         ASSERT_TRUE(log->logMonitoringStarted());
-        ASSERT_TRUE(log->logBattDict({{"Voltage", 12000 + run}}, -1));
+        ASSERT_TRUE(log->logBattDict({{"Voltage", 12000 + run}}));
         ASSERT_TRUE(log->logMonitoringStopped());
     }
     EXPECT_TRUE(console.lines().isEmpty());
@@ -247,7 +279,7 @@ TEST_F(LogTest, MaintenanceStatements)
 {
     addSample(1000, 4);
     addSample(1001, 1);
-    log->logEvent(3);
+    log->logEvent(CWEventType::PluggedIn);
     log->designifyAll();
     EXPECT_EQ(LogFile(path()).column("SELECT DISTINCT significance FROM battlog"), QStringList{"0"});
     log->deleteAll();
@@ -260,10 +292,10 @@ TEST_F(LogTest, FailedStatementsAreReported)
 {
     LogFile(path()).exec("DROP TABLE eventlog");
     ConsoleCapture console;
-    EXPECT_FALSE(log->logEvent(3));
+    EXPECT_FALSE(log->logEvent(CWEventType::PluggedIn));
     EXPECT_FALSE(log->logMonitoringStarted());
     EXPECT_FALSE(log->logMonitoringStopped());
-    log->logBattDict({}, -1);
+    log->logBattDict({});
     LogFile(path()).exec("DROP TABLE battlog");
     log->deleteAll();
     EXPECT_EQ(console.lines(),
@@ -278,8 +310,8 @@ TEST_F(LogTest, WritesAfterCloseFailWithoutCrashing)
     ASSERT_TRUE(log->closeDB());
     EXPECT_FALSE(log->closeDB());
     ConsoleCapture console;
-    EXPECT_FALSE(log->logBattDict({{"Voltage", 12000}}, -1));
-    EXPECT_FALSE(log->logEvent(3, QStringLiteral("x")));
+    EXPECT_FALSE(log->logBattDict({{"Voltage", 12000}}));
+    EXPECT_FALSE(log->logEvent(CWEventType::PluggedIn, QStringLiteral("x")));
     EXPECT_FALSE(log->logMonitoringStarted());
     EXPECT_FALSE(log->logMonitoringStopped());
     EXPECT_FALSE(log->eventLogEntriesAboveIndex(0));
@@ -293,9 +325,9 @@ TEST_F(LogTest, WritesAfterCloseFailWithoutCrashing)
 
 TEST(LogEvents, TextsOfEventCodes)
 {
-    EXPECT_EQ(CWLog::stringForEvent(1), "Cellwise started");
-    EXPECT_EQ(CWLog::stringForEvent(4), "Unplugged");
-    EXPECT_EQ(CWLog::stringForEvent(10), "Is not charging");
-    EXPECT_EQ(CWLog::stringForEvent(0), "<unknown>");
-    EXPECT_EQ(CWLog::stringForEvent(11), "<unknown>");
+    EXPECT_EQ(CWLog::stringForEvent(CWEventType(1)), "Cellwise started");
+    EXPECT_EQ(CWLog::stringForEvent(CWEventType(4)), "Unplugged");
+    EXPECT_EQ(CWLog::stringForEvent(CWEventType(10)), "Is not charging");
+    EXPECT_EQ(CWLog::stringForEvent(CWEventType(0)), "<unknown>");
+    EXPECT_EQ(CWLog::stringForEvent(CWEventType(11)), "<unknown>");
 }

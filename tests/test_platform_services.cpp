@@ -15,9 +15,11 @@ TEST(NotificationCenter, DeliversByNameAndSender)
     NotificationCenter center;
     int a = 0, b = 0, any = 0;
     const int senderA = 0, senderB = 0;
-    center.addObserver("N", &senderA, [&](const Notification &) { ++a; });
-    center.addObserver("N", &senderB, [&](const Notification &) { ++b; });
-    center.addObserver("N", nullptr, [&](const Notification &) { ++any; });
+    const Subscription subscriptions[] = {
+        center.addObserver("N", &senderA, [&](const Notification &) { ++a; }),
+        center.addObserver("N", &senderB, [&](const Notification &) { ++b; }),
+        center.addObserver("N", nullptr, [&](const Notification &) { ++any; }),
+    };
     center.post("N", &senderA);
     center.post("Other", &senderA);
     EXPECT_EQ(a, 1);
@@ -25,15 +27,42 @@ TEST(NotificationCenter, DeliversByNameAndSender)
     EXPECT_EQ(any, 1);
 }
 
-TEST(NotificationCenter, ObserverRemovedDuringPostIsNotCalled)
+// Every way a subscription ends: the observer is not called again, whoever ended it and when.
+TEST(Subscription, AnObserverWhoseSubscriptionEndedIsNeverCalled)
 {
-    NotificationCenter center;
-    NotificationCenter::Token second = 0;
-    int secondCalls = 0;
-    center.addObserver("N", nullptr, [&](const Notification &) { center.removeObserver(second); });
-    second = center.addObserver("N", nullptr, [&](const Notification &) { ++secondCalls; });
-    center.post("N", nullptr);
-    EXPECT_EQ(secondCalls, 0);
+    auto center = std::make_unique<NotificationCenter>();
+    int calls = 0;
+    const auto counting = [&](const Notification &) { ++calls; };
+
+    Subscription second;
+    const Subscription first = center->addObserver("N", nullptr, [&](const Notification &) { second.reset(); });
+    second = center->addObserver("N", nullptr, counting);
+    center->post("N", nullptr);
+    EXPECT_EQ(calls, 0) << "ended by an earlier observer of the same post";
+
+    Subscription self;
+    self = center->addObserver("N", nullptr, [&](const Notification &) {
+        ++calls;
+        self.reset();
+    });
+    center->post("N", nullptr);
+    center->post("N", nullptr);
+    EXPECT_EQ(calls, 1) << "an observer that ends its own subscription is called once";
+
+    struct Page {
+        Subscription observation;
+    };
+    auto page = std::make_unique<Page>();
+    page->observation = center->addObserver("N", nullptr, counting);
+    Subscription moved = center->addObserver("N", nullptr, counting);
+    Subscription kept = std::move(moved);
+    kept = center->addObserver("Other", nullptr, counting);
+    page.reset();
+    center->post("N", nullptr);
+    EXPECT_EQ(calls, 1) << "a destroyed owner's and a replaced subscription's observers are gone";
+
+    center.reset();
+    kept.reset(); // the source went first: nothing left to do, nothing to crash
 }
 
 TEST(UserDefaults, RegisteredValuesAnswerUntilTheUserSetsOne)
@@ -45,7 +74,7 @@ TEST(UserDefaults, RegisteredValuesAnswerUntilTheUserSetsOne)
     EXPECT_TRUE(defaults.boolForKey("CWShowWindowOnActivate"));
 
     int changes = 0;
-    const auto token = defaults.addObserver("values.CWMaxAH", [&] { ++changes; });
+    Subscription observation = defaults.addObserver("values.CWMaxAH", [&] { ++changes; });
     defaults.setDouble("CWMaxAH", 6.5);
     defaults.setDouble("CWMaxAH", 6.5);
     defaults.setBool("CWShowWindowOnActivate", false);
@@ -56,15 +85,21 @@ TEST(UserDefaults, RegisteredValuesAnswerUntilTheUserSetsOne)
     defaults.removeObjectForKey("CWMaxAH");
     EXPECT_DOUBLE_EQ(defaults.doubleForKey("CWMaxAH"), 8.0);
     EXPECT_EQ(changes, 2);
-    defaults.removeObserver(token);
+    observation.reset();
+    defaults.setDouble("CWMaxAH", 7.0);
+    EXPECT_EQ(changes, 2) << "no call once the subscription ended";
     defaults.clearAll();
 }
 
-TEST(Console, SinkCapturesLinesWithoutTrailingNewline)
+TEST(Console, SinkCapturesLinesAndQtMessagesWithoutTrailingNewline)
 {
     ConsoleCapture capture;
     Console::line("Can't open database: disk I/O error\n");
-    EXPECT_EQ(capture.lines(), QStringList{"Can't open database: disk I/O error"});
+    Console::routeQtMessages();
+    qWarning("QPainter::begin: Paint device returned engine == 0");
+    qInstallMessageHandler(nullptr);
+    EXPECT_EQ(capture.lines(), (QStringList{"Can't open database: disk I/O error",
+                                            "QPainter::begin: Paint device returned engine == 0"}));
 }
 
 TEST(PropertyListWriter, OpenStepTextOfNestedValues)

@@ -19,12 +19,11 @@ protected:
     void SetUp() override
     {
         UserDefaults::standard().clearAll();
-        UserDefaults::standard().registerDefaults(CWAppDelegate::registeredDefaults());
-        log = CWLog::sharedLog();
+        CWAppDelegate::registerDefaults();
         ASSERT_NE(log, nullptr);
         for (qint64 voltage : {12000, 12010, 12020})
-            log->logBattDict({{"Voltage", voltage}}, -1);
-        log->logEvent(3);
+            log->logBattDict({{"Voltage", voltage}});
+        log->logEvent(CWEventType::PluggedIn);
         AlertPanel::setResponder([this](const AlertPanel::Alert &alert) {
             asked << alert.title;
             return answer;
@@ -48,8 +47,8 @@ protected:
     }
 
     ScopedDataHome home;
-    CWLog *log = nullptr;
-    CWPrefsWC prefs;
+    CWLog *log = CWLog::sharedLog();
+    CWPrefsWC prefs{log};
     AlertPanel::Response answer = AlertPanel::Response::Default;
     QStringList asked;
 };
@@ -77,10 +76,10 @@ TEST_F(PrefsTest, DeletingRemovesSamplesButKeepsEvents)
 TEST_F(PrefsTest, ReIndexingReclassifiesEverySample)
 {
     log->signifyMissing();
-    log->logBattDict({{"Voltage", qint64(12030)}}, -1);
+    log->logBattDict({{"Voltage", qint64(12030)}});
     prefs.reIndexLog();
-    const CWLogResult anchors = log->battLogEntriesFrom({}, {}, {"testidx"}, 4, false);
-    const CWLogResult others = log->battLogEntriesFrom({}, {}, {"testidx"}, 1, false);
+    const CWLogResult anchors = log->battLogEntriesFrom({}, {}, {"testidx"}, CWSignificance::HourAnchor, false);
+    const CWLogResult others = log->battLogEntriesFrom({}, {}, {"testidx"}, CWSignificance::Other, false);
     ASSERT_TRUE(anchors && others);
     EXPECT_EQ(anchors->value("testidx"), QStringList{"1"}) << "one sequence from the first sample";
     EXPECT_EQ(others->value("testidx"), (QStringList{"2", "3", "4"}));

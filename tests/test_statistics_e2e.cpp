@@ -94,6 +94,7 @@ protected:
         previousServer = qgetenv("CELLWISE_SERVER");
         QCoreApplication::setApplicationVersion("0.1.0");
         UserDefaults::standard().clearAll();
+        CWAppDelegate::registerDefaults();
         UserDefaults::standard().setBool("CWAskedAboutSendBattDataToServer", true);
         UserDefaults::standard().setBool("CWSendBattDataToServer", true);
         AlertPanel::setResponder([this](const AlertPanel::Alert &alert) {
@@ -171,7 +172,8 @@ TEST_F(StatisticsEndToEnd, TheModelListHoldsTheFiguresTheServerComputed)
 
     // The Comparisons page shows the figures the server computed for this model, and none for a
     // model with too few machines.
-    CWComparisonsVC page(QStringLiteral("CWComparisonsVC"));
+    CWComparisonsVC page(QStringLiteral("CWComparisonsVC"), *CWBatteryMonitor::sharedMonitor(),
+                         [this] { return delegate.pbdb(); });
     page.view();
     page.activate();
     const auto field = [&page](const char *name) { return page.view()->findChild<CWShadowTextField *>(name)->text(); };

@@ -1,0 +1,8 @@
+#pragma once
+
+#include <QString>
+
+// The application's own data folder, "Cellwise" in the user's data location (normally
+// ~/.local/share/Cellwise): the log database and the machine-ID file live there. Created when
+// missing; a file in its place is removed first. Null, after one console line, when that fails.
+QString supportDirectory();
