@@ -1,6 +1,23 @@
 # Two commands matter: `make run` and `make test`. Both install what is missing first.
+# `make test SANITIZE=1` runs the suite a second time built with AddressSanitizer and UBSan.
+# GENERATOR=Ninja (or any CMake generator) chooses the build tool of a new build folder;
+# CMAKE_ARGS=... reconfigures the build folders with extra cache settings.
 BUILD ?= build
+SANITIZE_BUILD ?= build-asan
 JOBS ?= $(shell nproc)
+GENERATOR ?=
+CMAKE_ARGS ?=
+SANITIZE ?=
+
+# ccache, when installed, keeps recompiles cheap across build folders and clones.
+CCACHE := $(shell command -v ccache 2>/dev/null)
+export CCACHE_BASEDIR ?= $(CURDIR)
+
+CONFIGURE = cmake -S . -DCMAKE_BUILD_TYPE=RelWithDebInfo $(if $(GENERATOR),-G "$(GENERATOR)") \
+            $(if $(CCACHE),-DCMAKE_CXX_COMPILER_LAUNCHER=$(CCACHE)) $(CMAKE_ARGS)
+# cmake --build runs make or ninja. Without our MAKELEVEL a nested make does not announce the
+# directories it enters, and without our MAKEFLAGS it keeps its own -j.
+CMAKE_BUILD = env -u MAKELEVEL -u MAKEFLAGS cmake --build
 
 .PHONY: all deps configure build run test bench clean
 
@@ -10,20 +27,27 @@ deps:
 	@scripts/install-deps
 
 configure: deps
-	@test -f $(BUILD)/CMakeCache.txt || cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+	@test -f $(BUILD)/CMakeCache.txt -a -z "$(CMAKE_ARGS)" \
+	  || $(CONFIGURE) -B $(BUILD) -DCELLWISE_BENCHMARKS=ON >/dev/null
 
 build: configure
-	@cmake --build $(BUILD) -j $(JOBS) -- --no-print-directory
+	@$(CMAKE_BUILD) $(BUILD) -j $(JOBS)
 
 run: configure
-	@cmake --build $(BUILD) -j $(JOBS) --target cellwise -- --no-print-directory
+	@$(CMAKE_BUILD) $(BUILD) -j $(JOBS) --target cellwise
 	@scripts/run $(BUILD)/cellwise $(ARGS)
 
 test: build
 	@cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
+ifneq ($(SANITIZE),)
+	@test -f $(SANITIZE_BUILD)/CMakeCache.txt -a -z "$(CMAKE_ARGS)" \
+	  || $(CONFIGURE) -B $(SANITIZE_BUILD) -DCELLWISE_SANITIZE=ON >/dev/null
+	@$(CMAKE_BUILD) $(SANITIZE_BUILD) -j $(JOBS)
+	@cd $(SANITIZE_BUILD) && ctest --output-on-failure -j $(JOBS)
+endif
 
 bench: build
 	@for b in $(BUILD)/bench/bench_*; do echo "== $$b"; QT_QPA_PLATFORM=offscreen $$b; done
 
 clean:
-	rm -rf $(BUILD)
+	rm -rf $(BUILD) $(SANITIZE_BUILD)

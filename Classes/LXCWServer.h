@@ -24,7 +24,7 @@ protected:
 // The statistics server's client: registers the machine, uploads a sample and downloads the
 // per-model averages and the model list, each request an asynchronous exchange whose end is passed
 // on to the delegate.
-class LXCWServer : public LXConnectionDelegate {
+class LXCWServer final : public LXConnectionDelegate {
 public:
     static LXCWServer *sharedServer();
     // The server named by the environment variable CELLWISE_SERVER, else by the user default

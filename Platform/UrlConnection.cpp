@@ -67,10 +67,11 @@ bool UrlConnection::_take(QNetworkReply *reply)
 
 void UrlConnection::_refuse(const QString &reason)
 {
-    if (!_reply)
+    QNetworkReply *reply = _reply;
+    if (!reply)
         return;
     _refusal = reason;
-    _reply->abort(); // finishes the reply at once
+    reply->abort(); // finishes the reply at once
 }
 
 void UrlConnection::_finish()

@@ -84,7 +84,8 @@ TEST_F(AppDelegateTest, LaunchStartsMonitoringShowsTheWindowThenAsksThenSelectsM
     bool windowShownWhenAsked = false;
     qint64 pageWhenAsked = 0;
     alerts.onAlert = [&] {
-        windowShownWhenAsked = displayController.mainWindow() && displayController.mainWindow()->isVisible();
+        const QMainWindow *window = displayController.mainWindow();
+        windowShownWhenAsked = window && window->isVisible();
         pageWhenAsked = displayController.currentPage();
     };
 

@@ -9,7 +9,7 @@
 
 namespace {
 
-struct RecordingDelegate : LXCWServerDelegate {
+struct RecordingDelegate final : LXCWServerDelegate {
     QStringList calls;
     QList<qint32> machineIDs;
     QVariant models = QStringLiteral("not called");

@@ -8,7 +8,7 @@
 
 namespace {
 
-struct FinishCounter : LXConnectionDelegate {
+struct FinishCounter final : LXConnectionDelegate {
     int calls = 0;
     void connectionFinished(LXConnection *) override { ++calls; }
 };

@@ -15,6 +15,7 @@ int main(int argc, char **argv)
     qputenv("XDG_CONFIG_HOME", (root + "/config").toUtf8());
     qputenv("XDG_DATA_HOME", (root + "/data").toUtf8());
     qputenv("XDG_CACHE_HOME", (root + "/cache").toUtf8());
+    qputenv("XDG_RUNTIME_DIR", root.toUtf8()); // private (0700), as Qt requires
     qputenv("CELLWISE_SYSFS_ROOT", (root + "/sysfs").toUtf8());
     // No statistics server listens there: launches never reach a real one.
     qputenv("CELLWISE_SERVER", "http://127.0.0.1:9");
