@@ -5,6 +5,7 @@
 #include "CWBatteryMonitor.h"
 #include "CWDisplayController.h"
 #include "CWLog.h"
+#include "CWRenderCommand.h"
 #include "CWTrayIcon.h"
 #include "CWUtil.h"
 #include "Console.h"
@@ -17,6 +18,7 @@
 #include <QCommandLineParser>
 #include <QMessageBox>
 #include <QTimer>
+#include <algorithm>
 #include <cstdlib>
 #include <memory>
 #include <random>
@@ -26,6 +28,7 @@ namespace {
 struct Options {
     bool headless = false;
     std::optional<double> simulationSpeed;
+    std::optional<CWRenderCommand::Request> render;
 };
 
 // "--simulate-battery" may stand alone or carry a speed ("--simulate-battery=60").
@@ -50,8 +53,24 @@ Options parseOptions(const QStringList &arguments)
     const QCommandLineOption simulate(QStringLiteral("simulate-battery"),
                                       QStringLiteral("Use a simulated battery whose clock runs SPEED times faster (default 1)."),
                                       QStringLiteral("SPEED"));
+    const QCommandLineOption render(QStringLiteral("render"),
+                                    QStringLiteral("Save a picture of PAGE (%1) and quit, without a window.")
+                                        .arg(CWRenderCommand::pageNames().join(QStringLiteral(", "))),
+                                    QStringLiteral("PAGE"));
+    const QCommandLineOption output(QStringLiteral("output"), QStringLiteral("The picture's file, .png or .pdf (with --render)."),
+                                    QStringLiteral("FILE"));
+    const QCommandLineOption size(QStringLiteral("size"), QStringLiteral("The picture's size in pixels (with --render; default 1000x640)."),
+                                  QStringLiteral("WxH"));
+    const QCommandLineOption range(QStringLiteral("range"),
+                                   QStringLiteral("The graph's range (with --render graph): 1h, 1d, 30d, 1y up to now, "
+                                                  "or FROM..TO with dates as YYYY-MM-DD; default the last hour."),
+                                   QStringLiteral("RANGE"));
     parser.addOption(headless);
     parser.addOption(simulate);
+    parser.addOption(render);
+    parser.addOption(output);
+    parser.addOption(size);
+    parser.addOption(range);
     parser.process(withExplicitSimulationSpeed(arguments));
 
     Options options;
@@ -64,6 +83,15 @@ Options parseOptions(const QStringList &arguments)
             std::exit(2);
         }
         options.simulationSpeed = speed;
+    }
+    if (parser.isSet(render)) {
+        QString error;
+        options.render =
+            CWRenderCommand::parse(parser.value(render), parser.value(output), parser.value(size), parser.value(range), &error);
+        if (!options.render) {
+            Console::line(error);
+            std::exit(CWRenderCommand::kUsageError);
+        }
     }
     return options;
 }
@@ -130,23 +158,33 @@ int main(int argc, char **argv)
     for (int i = 0; i < argc; ++i)
         arguments << QString::fromLocal8Bit(argv[i]);
     const bool headless = arguments.contains(QStringLiteral("--headless"));
+    const bool render = std::any_of(arguments.cbegin(), arguments.cend(),
+                                    [](const QString &argument) { return argument.startsWith(QStringLiteral("--render")); });
+    // Pictures of pages are drawn off screen: they need no display.
+    if (render)
+        qputenv("QT_QPA_PLATFORM", "offscreen");
 
     // Headless runs need no display.
-    std::unique_ptr<QCoreApplication> app = headless ? std::make_unique<QCoreApplication>(argc, argv)
-                                                     : std::make_unique<QApplication>(argc, argv);
+    std::unique_ptr<QCoreApplication> app = headless && !render ? std::make_unique<QCoreApplication>(argc, argv)
+                                                                : std::make_unique<QApplication>(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("Cellwise"));
     QCoreApplication::setApplicationVersion(QStringLiteral(CELLWISE_VERSION));
     const Options options = parseOptions(arguments);
     CWAppDelegate::registerDefaults();
+    if (options.simulationSpeed) {
+        BatteryRegistry::install(std::make_unique<SimulatedBattery>(*options.simulationSpeed));
+        Console::line(QStringLiteral("Running on the simulated battery."));
+    }
+    if (options.render) {
+        // Beside a running Cellwise: no claim on the single instance, nothing written but the picture.
+        CWUtil::registerAppFonts();
+        return CWRenderCommand::run(*options.render);
+    }
 
     SingleInstance instance(supportDirectory());
     if (!instance.claim()) {
         Console::line(QStringLiteral("Cellwise is already running; it has been asked to show its window."));
         return 0;
-    }
-    if (options.simulationSpeed) {
-        BatteryRegistry::install(std::make_unique<SimulatedBattery>(*options.simulationSpeed));
-        Console::line(QStringLiteral("Running on the simulated battery."));
     }
     UnixSignals::onTermination([](int) { QCoreApplication::quit(); });
     if (headless)

@@ -128,6 +128,13 @@ void CWBatteryMonitor::startUpdating()
     _fireTimer();
 }
 
+void CWBatteryMonitor::readOnce()
+{
+    const std::optional<QVariantMap> read = _updatedBatteryInfo();
+    _battInfo = read ? QVariant(*read) : QVariant();
+    _lastUpdatedTime = nowSinceReferenceDate();
+}
+
 void CWBatteryMonitor::stopUpdating()
 {
     _ownObservations.clear();

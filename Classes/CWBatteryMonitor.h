@@ -44,6 +44,8 @@ public:
     CWBatteryMonitor &operator=(const CWBatteryMonitor &) = delete;
 
     void startUpdating();
+    // One reading kept as the snapshot, neither logged nor announced: a picture of the present state.
+    void readOnce();
     void stopUpdating();
     bool isUpdating() const { return _updateTimer != nullptr; }
     double updateInterval() const { return _updateInterval; }

@@ -1,5 +1,6 @@
 #include "CWDisplayController.h"
 
+#include "AlertPanel.h"
 #include "CWBattInfoVC.h"
 #include "CWComparisonsVC.h"
 #include "CWDashboardVC.h"
@@ -7,11 +8,14 @@
 #include "CWGraphVC.h"
 #include "CWPDFAtlas.h"
 #include "CWPDFAtlasTileImage.h"
+#include "CWPageRenderer.h"
 #include "CWUtil.h"
 #include "Console.h"
 #include "ui_CWMainWindow.h"
 
+#include <QFileDialog>
 #include <QMainWindow>
+#include <QStandardPaths>
 #include <QVBoxLayout>
 
 namespace {
@@ -92,6 +96,7 @@ bool CWDisplayController::_loadMainWindow()
     connect(ui.actionPreferences, &QAction::triggered, this, &CWDisplayController::preferencesRequested);
     connect(ui.actionAbout, &QAction::triggered, this, &CWDisplayController::aboutRequested);
     connect(ui.actionQuit, &QAction::triggered, this, &CWDisplayController::quitRequested);
+    connect(ui.actionSavePageAsImage, &QAction::triggered, this, qOverload<>(&CWDisplayController::savePageAsImage));
     return true;
 }
 
@@ -116,7 +121,7 @@ QVariantList CWDisplayController::_rowSpecs()
     return rows;
 }
 
-CWDashboardVC *CWDisplayController::dashboardVC() { return lazily(_dashboardVC, "CWDashboardVC"); }
+CWDashboardVC *CWDisplayController::dashboardVC() { return lazily(_dashboardVC, "CWDashboardVC", _monitor); }
 CWGraphVC *CWDisplayController::graphVC()
 {
     // Only now is the log needed.
@@ -136,7 +141,7 @@ CWEventLogVC *CWDisplayController::eventLogVC()
     return _eventLogVC.get();
 }
 
-CWHolderVC *CWDisplayController::_controllerForPage(qint64 page)
+CWHolderVC *CWDisplayController::controllerForPage(qint64 page)
 {
     switch (page) {
     case Monitor: return dashboardVC();
@@ -157,7 +162,7 @@ void CWDisplayController::pageSelector(CWPageSelectorView *, qint64 selectedPage
         child->hide();
         child->setParent(nullptr);
     }
-    CWHolderVC *picked = _controllerForPage(selectedPage);
+    CWHolderVC *picked = controllerForPage(selectedPage);
     if (picked == _currentVC)
         return;
     if (_currentVC) {
@@ -174,4 +179,34 @@ void CWDisplayController::pageSelector(CWPageSelectorView *, qint64 selectedPage
     view->show();
     picked->activate();
     _currentVC = picked;
+}
+
+void CWDisplayController::savePageAsImage()
+{
+    if (!_currentVC)
+        return;
+    const QString suggested = QStringLiteral("%1/Cellwise %2.png")
+                                  .arg(QStandardPaths::writableLocation(QStandardPaths::PicturesLocation),
+                                       QLatin1String(kPageRows[_currentPage].name));
+    QString selectedFilter;
+    QString path = QFileDialog::getSaveFileName(_mainWindow, tr("Save Page as Image"), suggested,
+                                                tr("PNG image (*.png);;PDF document (*.pdf)"), &selectedFilter);
+    if (path.isEmpty())
+        return;
+    if (!CWPageRenderer::isSupportedPath(path))
+        path += selectedFilter.contains(QStringLiteral("pdf")) ? QStringLiteral(".pdf") : QStringLiteral(".png");
+    savePageAsImage(path);
+}
+
+bool CWDisplayController::savePageAsImage(const QString &path)
+{
+    if (!_currentVC)
+        return false;
+    QWidget *view = _currentVC->view();
+    QString error;
+    if (CWPageRenderer::write(*view, path, view->devicePixelRatioF(), &error))
+        return true;
+    Console::line(error);
+    AlertPanel::run({tr("The page could not be saved as an image."), error, tr("OK"), QString(), QString()});
+    return false;
 }

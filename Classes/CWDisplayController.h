@@ -45,6 +45,8 @@ public:
     qint64 currentPage() const { return _currentPage; }
     CWHolderVC *currentVC() const { return _currentVC; }
 
+    // The controller of a page index (created on first use); none outside 0 to 4.
+    CWHolderVC *controllerForPage(qint64 page);
     CWDashboardVC *dashboardVC();
     CWGraphVC *graphVC();
     CWComparisonsVC *comparisonsVC();
@@ -52,6 +54,11 @@ public:
     CWEventLogVC *eventLogVC();
 
     void pageSelector(CWPageSelectorView *pageSelector, qint64 selectedPage) override;
+
+    // "Save Page as Image…": asks where, then saves the page on show.
+    void savePageAsImage();
+    // Saves the page on show as it looks now (PNG or PDF by the suffix); false after telling the user why.
+    bool savePageAsImage(const QString &path);
 
 Q_SIGNALS:
     // The window's menu asks for these; the application delegate answers them.
@@ -62,7 +69,6 @@ Q_SIGNALS:
 private:
     bool _loadMainWindow();
     QVariantList _rowSpecs();
-    CWHolderVC *_controllerForPage(qint64 page);
 
     const CWBatteryMonitor &_monitor;
     const std::function<CWLog *()> _log;

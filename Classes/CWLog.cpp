@@ -18,6 +18,7 @@
 namespace {
 
 constexpr int kBusyTimeoutMs = 2000;
+const QString kLogFileName = QStringLiteral("/battLog3.sqlite");
 
 // The columns a query names, or all of them.
 QString selectedColumns(const QStringList &columns)
@@ -205,7 +206,7 @@ QString CWLog::sharedLogFile()
     const QString directory = supportDirectory();
     if (directory.isNull())
         return {};
-    const QString path = directory + QStringLiteral("/battLog3.sqlite");
+    const QString path = directory + kLogFileName;
     const QFileInfo info(path);
     if (info.isDir()) {
         // Through a link only the link goes, never the folder it points to.
@@ -236,6 +237,14 @@ void CWLog::resetSharedLog()
     sharedInstance() = SharedLog();
 }
 
+std::unique_ptr<CWLog> CWLog::openSharedLogReadOnly()
+{
+    // Neither the support directory nor the file is created: without a log there is nothing to read.
+    const QString directory = supportDirectoryPath();
+    const QString path = directory + kLogFileName;
+    return !directory.isNull() && QFileInfo(path).isFile() ? _openExisting(path, true) : nullptr;
+}
+
 QString CWLog::stringForEvent(CWEventType code)
 {
     static const char *const texts[] = {"Cellwise started", "Cellwise stopped", "Plugged in",    "Unplugged",
@@ -264,9 +273,16 @@ std::unique_ptr<CWLog> CWLog::initWithFile(const QString &path)
         return nullptr;
     if (!QFileInfo::exists(path) && !_createDatabase(path))
         return nullptr;
+    return _openExisting(path, false);
+}
+
+std::unique_ptr<CWLog> CWLog::_openExisting(const QString &path, bool readOnly)
+{
     std::unique_ptr<CWLog> log(new CWLog(path));
     sqlite3 *db = nullptr;
-    const int status = sqlite3_open(path.toUtf8().constData(), &db);
+    const QByteArray file = path.toUtf8();
+    const int status = readOnly ? sqlite3_open_v2(file.constData(), &db, SQLITE_OPEN_READONLY, nullptr)
+                                : sqlite3_open(file.constData(), &db);
     log->_db.reset(db);
     if (status != SQLITE_OK) {
         Console::line(QStringLiteral("Can't open existing database: ") + QString::fromUtf8(sqlite3_errmsg(db)));

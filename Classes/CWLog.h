@@ -70,6 +70,9 @@ public:
     static CWLog *sharedLog();
     // Forgets the shared log (closing it) or its failure, so the next sharedLog() opens the file again.
     static void resetSharedLog();
+    // The application's log opened for reading only, as pictures of pages taken beside a running
+    // Cellwise need it; null when there is none. Nothing is created or written.
+    static std::unique_ptr<CWLog> openSharedLogReadOnly();
     // "<unknown>" for a code no event has.
     static QString stringForEvent(CWEventType code);
     // The battlog columns filled from snapshot keys of the same names, in table order.
@@ -114,6 +117,7 @@ private:
     explicit CWLog(const QString &path);
 
     static bool _createDatabase(const QString &path);
+    static std::unique_ptr<CWLog> _openExisting(const QString &path, bool readOnly);
     // Runs a statement; a failure is reported as an sqlite error.
     bool _write(const QString &sql, CWLogResult *rows = nullptr);
     // Runs a statement; a failure is reported as a failed query.

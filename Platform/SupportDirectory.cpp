@@ -8,12 +8,17 @@
 #include <filesystem>
 #include <system_error>
 
-QString supportDirectory()
+QString supportDirectoryPath()
 {
     const QString base = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
-    if (base.isEmpty())
+    return base.isEmpty() ? QString() : base + QStringLiteral("/Cellwise");
+}
+
+QString supportDirectory()
+{
+    const QString path = supportDirectoryPath();
+    if (path.isNull())
         return {};
-    const QString path = base + QStringLiteral("/Cellwise");
     const QFileInfo info(path);
     if (info.isDir())
         return path;

@@ -1,3 +1,4 @@
+// The application's launch, consent, server conversation and end, driven through its delegate.
 #include "AlertPanel.h"
 #include "CWAppDelegate.h"
 #include "CWBatteryMonitor.h"
@@ -11,28 +12,15 @@
 #include <QSignalSpy>
 #include <gtest/gtest.h>
 
+using namespace Qt::StringLiterals;
+
 namespace {
 
-const QVariantMap kBatteryIn = {{"BatteryInstalled", true}, {"ExternalConnected", true}, {"CurrentCapacity", qint64(4000)},
-                                {"MaxCapacity", qint64(5000)}, {"Voltage", qint64(12400)}};
-
-// Answers every alert with a fixed button and remembers what it was asked, and in which state.
-struct AlertRecorder {
-    AlertPanel::Response answer = AlertPanel::Response::Default;
-    QList<AlertPanel::Alert> alerts;
-    std::function<void()> onAlert;
-
-    AlertRecorder()
-    {
-        AlertPanel::setResponder([this](const AlertPanel::Alert &alert) {
-            alerts << alert;
-            if (onAlert)
-                onAlert();
-            return answer;
-        });
-    }
-    ~AlertRecorder() { AlertPanel::setResponder({}); }
-};
+QVariantMap batteryWithCharge(qint64 charge)
+{
+    return {{u"BatteryInstalled"_s, true}, {u"ExternalConnected"_s, true}, {u"CurrentCapacity"_s, charge},
+            {u"MaxCapacity"_s, qint64(5000)}, {u"Voltage"_s, qint64(12400)}};
+}
 
 class AppDelegateTest : public ::testing::Test {
 protected:
@@ -41,143 +29,186 @@ protected:
         UserDefaults::standard().clearAll();
         CWAppDelegate::registerDefaults();
         delegate.setDisplayController(&displayController);
+        AlertPanel::setResponder([this](const AlertPanel::Alert &alert) {
+            alerts << alert;
+            if (onAlert)
+                onAlert();
+            return answer;
+        });
     }
     void TearDown() override
     {
+        EXPECT_TRUE(serverChainEnds());
         delegate.applicationWillTerminate();
+        AlertPanel::setResponder({});
         UserDefaults::standard().clearAll();
     }
-    QString logFile() const { return home.supportPath() + "/battLog3.sqlite"; }
+    // One run of the application, up to the end of its server chain; a new charge makes its first
+    // tick a sample.
+    void run(qint64 charge)
+    {
+        battery->next = batteryWithCharge(charge);
+        CWLog::resetSharedLog();
+        delegate.applicationDidFinishLaunching();
+        ASSERT_TRUE(serverChainEnds());
+        delegate.applicationWillTerminate();
+    }
+    // The names of the statistics-server exchanges started since the test began.
+    QStringList exchanges() const
+    {
+        QStringList names;
+        const auto &conns = LXCWServer::sharedServer()->conns();
+        for (auto connection = conns.begin() + qsizetype(exchangesBefore); connection != conns.end(); ++connection)
+            names << (*connection)->connectionName();
+        return names;
+    }
 
     ScopedDataHome home;
-    AlertRecorder alerts;
+    ScopedFakeBattery battery{batteryWithCharge(4000)};
     CWAppDelegate delegate;
     CWDisplayController displayController{*CWBatteryMonitor::sharedMonitor(), &CWLog::sharedLog,
                                           [this] { return delegate.pbdb(); }};
+    const size_t exchangesBefore = LXCWServer::sharedServer()->conns().size();
+    AlertPanel::Response answer = AlertPanel::Response::Default;
+    QList<AlertPanel::Alert> alerts;
+    std::function<void()> onAlert;
 };
 
 } // namespace
 
-TEST_F(AppDelegateTest, MachineWithoutBatteryIsToldAndQuitsWithoutALog)
+TEST_F(AppDelegateTest, AMachineWithoutBatteryIsToldAndQuitsWithoutALog)
 {
-    ScopedFakeBattery battery(std::nullopt);
+    battery->next.reset();
     QSignalSpy terminate(&delegate, &CWAppDelegate::terminateRequested);
-
     delegate.applicationDidFinishLaunching();
     delegate.applicationWillTerminate();
 
-    ASSERT_EQ(alerts.alerts.size(), 1);
-    EXPECT_EQ(alerts.alerts.first().title, "No Battery");
-    EXPECT_EQ(alerts.alerts.first().message,
-              "Cellwise was unable to locate a battery in your computer. Cellwise needs a laptop battery, but it "
-              "can run on its simulated battery with --simulate-battery.");
-    EXPECT_EQ(alerts.alerts.first().defaultButton, "Quit");
+    ASSERT_EQ(alerts.size(), 1);
+    EXPECT_EQ(alerts[0].title, u"No Battery"_s);
+    EXPECT_TRUE(alerts[0].message.startsWith(u"Cellwise was unable to locate a battery in your computer. "_s));
+    EXPECT_EQ(alerts[0].defaultButton, u"Quit"_s);
     EXPECT_EQ(terminate.count(), 1);
     EXPECT_FALSE(CWBatteryMonitor::sharedMonitor()->isUpdating());
     EXPECT_EQ(displayController.mainWindow(), nullptr);
-    EXPECT_FALSE(QFile::exists(logFile()));
+    EXPECT_FALSE(QFile::exists(home.supportPath() + u"/battLog3.sqlite"_s));
 }
 
-TEST_F(AppDelegateTest, LaunchStartsMonitoringShowsTheWindowThenAsksThenSelectsMonitor)
+TEST_F(AppDelegateTest, ALaunchMonitorsShowsTheWindowThenAsksThenSelectsMonitorAndTheEndStopsTheLog)
 {
-    ScopedFakeBattery battery(kBatteryIn);
     bool windowShownWhenAsked = false;
     qint64 pageWhenAsked = 0;
-    alerts.onAlert = [&] {
+    onAlert = [&] {
         const QMainWindow *window = displayController.mainWindow();
         windowShownWhenAsked = window && window->isVisible();
         pageWhenAsked = displayController.currentPage();
     };
-
     delegate.applicationDidFinishLaunching();
-
     EXPECT_TRUE(CWBatteryMonitor::sharedMonitor()->isUpdating());
-    EXPECT_TRUE(QFile::exists(logFile()));
-    ASSERT_EQ(alerts.alerts.size(), 1);
-    const AlertPanel::Alert &consent = alerts.alerts.first();
-    EXPECT_EQ(consent.title, "Share your battery data?");
-    EXPECT_EQ(consent.defaultButton, "Allow");
-    EXPECT_EQ(consent.alternateButton, "Disallow");
-    EXPECT_EQ(consent.otherButton, "Decide Later");
+    ASSERT_EQ(alerts.size(), 1);
+    EXPECT_EQ(QStringList({alerts[0].title, alerts[0].defaultButton, alerts[0].alternateButton, alerts[0].otherButton}),
+              QStringList({u"Share your battery data?"_s, u"Allow"_s, u"Disallow"_s, u"Decide Later"_s}));
     EXPECT_TRUE(windowShownWhenAsked);
     EXPECT_EQ(pageWhenAsked, -1);
     EXPECT_EQ(displayController.currentPage(), CWDisplayController::Monitor);
+
+    delegate.applicationWillTerminate();
+    EXPECT_FALSE(CWBatteryMonitor::sharedMonitor()->isUpdating());
+    const CWLogResult events = CWLog::initWithFile(home.supportPath() + u"/battLog3.sqlite"_s)->eventLogEntriesAboveIndex(0);
+    ASSERT_TRUE(events);
+    EXPECT_EQ(events->value(u"eventtype"_s).first(), u"1"_s);
+    EXPECT_EQ(events->value(u"eventtype"_s).last(), u"2"_s);
 }
 
-TEST_F(AppDelegateTest, ConsentAnswersSetBothKeysExceptDecideLater)
+TEST_F(AppDelegateTest, TheConsentIsAskedUntilAnsweredAndOnlyAllowSends)
 {
-    ScopedFakeBattery battery(kBatteryIn);
+    const struct {
+        AlertPanel::Response answer;
+        bool asked, send; // the stored answers afterwards
+    } rows[] = {
+        {AlertPanel::Response::Other, false, false}, // Decide Later
+        {AlertPanel::Response::Alternate, true, false},
+        {AlertPanel::Response::Default, true, false}, // not asked again
+    };
     UserDefaults &defaults = UserDefaults::standard();
-
-    alerts.answer = AlertPanel::Response::Other;
-    delegate.applicationDidFinishLaunching();
-    EXPECT_FALSE(defaults.objectForKey("CWAskedAboutSendBattDataToServer").toBool());
-    delegate.applicationWillTerminate();
-
-    alerts.answer = AlertPanel::Response::Alternate;
-    delegate.applicationDidFinishLaunching();
-    EXPECT_EQ(alerts.alerts.size(), 2) << "asked again after Decide Later";
-    EXPECT_TRUE(defaults.boolForKey("CWAskedAboutSendBattDataToServer"));
-    EXPECT_FALSE(defaults.boolForKey("CWSendBattDataToServer"));
-    delegate.applicationWillTerminate();
-
-    delegate.applicationDidFinishLaunching();
-    EXPECT_EQ(alerts.alerts.size(), 2) << "never asked once answered";
-}
-
-TEST_F(AppDelegateTest, AllowSendsData)
-{
-    ScopedFakeBattery battery(kBatteryIn);
-    alerts.answer = AlertPanel::Response::Default;
-    delegate.applicationDidFinishLaunching();
-    EXPECT_TRUE(UserDefaults::standard().boolForKey("CWAskedAboutSendBattDataToServer"));
-    EXPECT_TRUE(UserDefaults::standard().boolForKey("CWSendBattDataToServer"));
+    for (qint64 charge = 4001; const auto &row : rows) {
+        answer = row.answer;
+        run(charge++);
+        EXPECT_EQ(std::pair(defaults.boolForKey(u"CWAskedAboutSendBattDataToServer"_s),
+                            defaults.boolForKey(u"CWSendBattDataToServer"_s)),
+                  std::pair(row.asked, row.send))
+            << int(row.answer);
+    }
+    EXPECT_EQ(alerts.size(), 2);
+    defaults.clearAll();
+    CWAppDelegate::registerDefaults();
+    run(4100);
+    EXPECT_TRUE(defaults.boolForKey(u"CWSendBattDataToServer"_s)) << "Allow";
 }
 
 TEST_F(AppDelegateTest, BecomingActiveReopensTheWindowOnlyWhenWanted)
 {
-    ScopedFakeBattery battery(kBatteryIn);
     delegate.applicationDidFinishLaunching();
     QMainWindow *window = displayController.mainWindow();
-
     window->close();
-    UserDefaults::standard().setBool("CWShowWindowOnActivate", false);
+    UserDefaults::standard().setBool(u"CWShowWindowOnActivate"_s, false);
     delegate.applicationWillBecomeActive();
     EXPECT_FALSE(window->isVisible());
-
-    UserDefaults::standard().setBool("CWShowWindowOnActivate", true);
+    UserDefaults::standard().setBool(u"CWShowWindowOnActivate"_s, true);
     delegate.applicationWillBecomeActive();
     EXPECT_TRUE(window->isVisible());
 }
 
-TEST_F(AppDelegateTest, TerminationWritesTheStopMarkerAndClosesTheLog)
+TEST_F(AppDelegateTest, EachServerReplyStartsTheNextRequestAndAFailedRegistrationIsTriedAgainNextLaunch)
 {
-    ScopedFakeBattery battery(kBatteryIn);
-    delegate.applicationDidFinishLaunching();
-    delegate.applicationWillTerminate();
+    UserDefaults::standard().setBool(u"CWAskedAboutSendBattDataToServer"_s, true); // and no uploads
+    // No server answers: every exchange fails, and each failure still starts the next.
+    run(4200);
+    EXPECT_EQ(exchanges(), QStringList({u"registermachine"_s, u"getbattdata"_s, u"getpbmodels"_s}));
+    QFile machineIDFile(home.supportPath() + u"/modelid"_s);
+    ASSERT_TRUE(machineIDFile.open(QIODevice::ReadOnly));
+    EXPECT_EQ(machineIDFile.readAll(), "-1");
+    EXPECT_TRUE(delegate.pbdb().isEmpty());
+    run(4201);
+    EXPECT_EQ(exchanges().mid(3, 1), QStringList{u"registermachine"_s});
 
-    EXPECT_FALSE(CWBatteryMonitor::sharedMonitor()->isUpdating());
-    std::unique_ptr<CWLog> log = CWLog::initWithFile(logFile());
-    const CWLogResult events = log->eventLogEntriesAboveIndex(0);
-    ASSERT_TRUE(events);
-    EXPECT_EQ(events->value("eventtype").first(), "1");
-    EXPECT_EQ(events->value("eventtype").last(), "2");
+    CWBatteryMonitor::sharedMonitor()->setMachineID(42);
+    run(4202);
+    EXPECT_EQ(exchanges().mid(6), QStringList({u"getbattdata"_s, u"getpbmodels"_s})) << "a known machine";
 }
 
-TEST(AppDelegateServerReplies, ModelsWithoutAveragesAreLeftOutWithOneLine)
+TEST_F(AppDelegateTest, WithConsentTheFirstSampleOfEachRunIsUploadedAndNoOther)
 {
-    CWAppDelegate delegate;
-    delegate.gotBattData(QVariantList{QVariantMap{{"pb_modelid", "7"}, {"status", "ok"}, {"min_capacity", 4000}},
-                                      QVariantMap{{"pb_modelid", qint64(9)}, {"status", "toosmall"}}});
-    ConsoleCapture console;
-    delegate.gotPBModels(QVariantList{QVariantMap{{"pb_modelid", qint64(9)}, {"name", "Nine"}, {"code", "M9"}},
-                                      QVariantMap{{"pb_modelid", qint64(8)}, {"name", "Eight"}, {"code", "M8"}},
-                                      QVariantMap{{"pb_modelid", qint64(7)}, {"name", "Seven"}, {"code", "M7"}}});
-    EXPECT_EQ(console.lines(), QStringList{"Model ID 8 not found."});
-    ASSERT_EQ(delegate.pbdb().size(), 2);
-    EXPECT_EQ(delegate.pbdb().at(0).toMap().value("name"), "Nine");
-    EXPECT_EQ(delegate.pbdb().at(1).toMap().value("battData").toMap().value("min_capacity"), 4000);
+    UserDefaults::standard().setBool(u"CWAskedAboutSendBattDataToServer"_s, true);
+    UserDefaults::standard().setBool(u"CWSendBattDataToServer"_s, true);
+    battery->next = batteryWithCharge(4301);
+    CWLog::resetSharedLog();
+    delegate.applicationDidFinishLaunching();
+    for (qint64 charge : {4302, 4303}) {
+        battery->next = batteryWithCharge(charge);
+        CWBatteryMonitor::sharedMonitor()->tick();
+    }
+    ASSERT_TRUE(serverChainEnds());
+    delegate.applicationWillTerminate();
+    EXPECT_EQ(exchanges().count(u"sendbattdata"_s), 1) << "three samples logged, one uploaded";
+    run(4304);
+    EXPECT_EQ(exchanges().count(u"sendbattdata"_s), 2) << "the next run uploads its own";
+    UserDefaults::standard().setBool(u"CWSendBattDataToServer"_s, false);
+    run(4305);
+    EXPECT_EQ(exchanges().count(u"sendbattdata"_s), 2) << "nothing without consent";
+}
 
+TEST_F(AppDelegateTest, TheModelListHoldsTheModelsWithAveragesWithOneLineForEachWithout)
+{
+    delegate.gotBattData(QVariantList{QVariantMap{{u"pb_modelid"_s, u"7"_s}, {u"status"_s, u"ok"_s}, {u"min_capacity"_s, 4000}},
+                                      QVariantMap{{u"pb_modelid"_s, qint64(9)}, {u"status"_s, u"toosmall"_s}}});
+    ConsoleCapture console;
+    delegate.gotPBModels(QVariantList{QVariantMap{{u"pb_modelid"_s, qint64(9)}, {u"name"_s, u"Nine"_s}},
+                                      QVariantMap{{u"pb_modelid"_s, qint64(8)}, {u"name"_s, u"Eight"_s}},
+                                      QVariantMap{{u"pb_modelid"_s, qint64(7)}, {u"name"_s, u"Seven"_s}}});
+    EXPECT_EQ(console.lines(), QStringList{u"Model ID 8 not found."_s});
+    ASSERT_EQ(delegate.pbdb().size(), 2);
+    EXPECT_EQ(delegate.pbdb().at(0).toMap().value(u"name"_s), u"Nine"_s);
+    EXPECT_EQ(delegate.pbdb().at(1).toMap().value(u"battData"_s).toMap().value(u"min_capacity"_s), 4000);
     delegate.gotBattData(QVariant());
     delegate.gotPBModels(QVariant());
     EXPECT_TRUE(delegate.pbdb().isEmpty()) << "a failed download leaves an empty list";

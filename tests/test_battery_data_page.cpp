@@ -1,4 +1,4 @@
-#include "BatteryRegistry.h"
+// The Battery Data page (the snapshot as text) and the value transformers of the snapshot's fields.
 #include "CWBattInfoVC.h"
 #include "CWBatteryMonitor.h"
 #include "CWBoolToYesNo.h"
@@ -11,101 +11,50 @@
 #include <QTest>
 #include <gtest/gtest.h>
 
-namespace {
+using namespace Qt::StringLiterals;
 
-class FakeRegistry : public BatteryRegistry {
-public:
-    QVariantMap next;
-    std::optional<QVariantMap> copyBatteryProperties() override { return next; }
-    bool hasBatteryEntry() override { return true; }
-    QString modelCode() override { return QStringLiteral("MacBookPro11,1"); }
-};
-
-class BatteryDataPage : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        auto fake = std::make_unique<FakeRegistry>();
-        registry = fake.get();
-        BatteryRegistry::install(std::move(fake));
-    }
-    void TearDown() override { BatteryRegistry::install(nullptr); }
-
-    void tick(qint64 capacity)
-    {
-        registry->next = {{"CurrentCapacity", capacity}, {"Voltage", qint64(12000)}, {"Temperature", qint64(3031)}};
-        monitor.tick();
-    }
-
-    ScopedDataHome home;
-    FakeRegistry *registry = nullptr;
-    CWBatteryMonitor monitor;
-};
-
-} // namespace
-
-TEST_F(BatteryDataPage, ShowsTheNewerSummaryWhenSelectedAgain)
+TEST(BatteryDataPage, ShowsTheSummaryOfWhenItWasShownOrRefreshed)
 {
-    CWBattInfoVC page(QStringLiteral("CWBattInfoVC"), monitor);
+    ScopedDataHome home;
+    ScopedFakeBattery battery(std::nullopt);
+    CWBatteryMonitor monitor;
+    const auto tick = [&](qint64 capacity) {
+        battery->next = QVariantMap{{u"CurrentCapacity"_s, capacity}, {u"Voltage"_s, qint64(12000)}};
+        monitor.tick();
+    };
+    CWBattInfoVC page(u"CWBattInfoVC"_s, monitor);
+    const auto shows = [&page](qint64 capacity) {
+        return page.textView()->toPlainText().contains(u"CurrentCapacity = %1;"_s.arg(capacity));
+    };
     page.view();
     tick(3001);
     page.activate();
-    EXPECT_TRUE(page.textView()->toPlainText().contains("CurrentCapacity = 3001;"));
+    EXPECT_TRUE(shows(3001));
+    EXPECT_TRUE(page.textView()->isReadOnly());
+    EXPECT_EQ(page.timestamp()->text(),
+              u"Sample Taken: "_s + monitor.lastUpdated().toLocalTime().toString(u"yyyy-MM-dd HH:mm:ss"_s));
 
     tick(3002);
-    EXPECT_FALSE(page.textView()->toPlainText().contains("3002")) << "the page is a snapshot, not a live view";
+    EXPECT_TRUE(shows(3001)) << "a snapshot, not a live view";
     page.deactivate();
     page.activate();
-    EXPECT_TRUE(page.textView()->toPlainText().contains("CurrentCapacity = 3002;"));
-    EXPECT_TRUE(page.textView()->isReadOnly());
-
-    const QString taken = monitor.lastUpdated().toLocalTime().toString("yyyy-MM-dd HH:mm:ss");
-    EXPECT_EQ(page.timestamp()->text(), "Sample Taken: " + taken);
+    EXPECT_TRUE(shows(3002));
+    tick(3003);
+    QTest::mouseClick(page.view()->findChild<QPushButton *>(u"refreshButton"_s), Qt::LeftButton);
+    EXPECT_TRUE(shows(3003));
 }
 
-TEST_F(BatteryDataPage, RefreshButtonReadsTheMonitorAgain)
+TEST(ValueTransformers, BoolToYesNoAnswersOnlyForNumbersAndDataToASCIIRoundTrips)
 {
-    CWBattInfoVC page(QStringLiteral("CWBattInfoVC"), monitor);
-    page.view();
-    tick(2500);
-    page.activate();
-    tick(2400);
-    QTest::mouseClick(page.view()->findChild<QPushButton *>("refreshButton"), Qt::LeftButton);
-    EXPECT_TRUE(page.textView()->toPlainText().contains("CurrentCapacity = 2400;"));
-}
+    const CWBoolToYesNo yesNo;
+    const std::pair<QVariant, const char *> rows[] = {{2, "Yes"}, {true, "Yes"}, {qint64(0), "No"}, {0.0, "No"},
+                                                      {u"1"_s, "?"}, {QVariant(), "?"}};
+    for (const auto &[value, text] : rows)
+        EXPECT_EQ(yesNo.transformedValue(value), QVariant(QLatin1String(text))) << value.toString().toStdString();
+    EXPECT_FALSE(yesNo.allowsReverseTransformation());
 
-TEST(ValueTransformers, AreFoundByTheirClassNamesOnceInitialized)
-{
-    EXPECT_EQ(ValueTransformer::valueTransformerForName("CWBoolToYesNo"), nullptr);
-    CWBoolToYesNo::initialize();
-    CWNSDataToASCII::initialize();
-    ValueTransformer *yesNo = ValueTransformer::valueTransformerForName("CWBoolToYesNo");
-    ASSERT_NE(yesNo, nullptr);
-    CWBoolToYesNo::initialize();
-    EXPECT_EQ(ValueTransformer::valueTransformerForName("CWBoolToYesNo"), yesNo) << "registered once";
-    EXPECT_NE(ValueTransformer::valueTransformerForName("CWNSDataToASCII"), nullptr);
-}
-
-TEST(ValueTransformers, BoolToYesNoAnswersOnlyForNumbers)
-{
-    const CWBoolToYesNo transformer;
-    EXPECT_EQ(transformer.transformedValue(QVariant(2)), "Yes");
-    EXPECT_EQ(transformer.transformedValue(QVariant(true)), "Yes");
-    EXPECT_EQ(transformer.transformedValue(QVariant(qint64(0))), "No");
-    EXPECT_EQ(transformer.transformedValue(QVariant(0.0)), "No");
-    EXPECT_EQ(transformer.transformedValue(QVariant(QStringLiteral("1"))), "?");
-    EXPECT_EQ(transformer.transformedValue(QVariant()), "?");
-    EXPECT_FALSE(transformer.allowsReverseTransformation());
-}
-
-TEST(ValueTransformers, DataToASCIIRoundTrips)
-{
-    const CWNSDataToASCII transformer;
-    EXPECT_TRUE(transformer.allowsReverseTransformation());
-    const QVariant text = transformer.transformedValue(QByteArray("abc"));
-    EXPECT_EQ(text, QVariant(QStringLiteral("abc")));
-    const QByteArray bytes = transformer.reverseTransformedValue(text).toByteArray();
-    EXPECT_EQ(bytes, QByteArray("abc"));
-    EXPECT_EQ(bytes.size(), 3) << "no terminating zero byte";
-    EXPECT_FALSE(transformer.transformedValue(QVariant()).isValid());
+    const CWNSDataToASCII ascii;
+    EXPECT_EQ(ascii.transformedValue(QByteArray("abc")), QVariant(u"abc"_s));
+    EXPECT_EQ(ascii.reverseTransformedValue(u"abc"_s).toByteArray(), QByteArray("abc")) << "no terminating zero byte";
+    EXPECT_FALSE(ascii.transformedValue(QVariant()).isValid());
 }

@@ -1,257 +1,177 @@
+// The monitor's tick: what it derives from a snapshot, what it logs, whom it tells.
 #include "BatteryRegistry.h"
 #include "CWBatteryMonitor.h"
 #include "CWLog.h"
 #include "TestSupport.h"
 
 #include <QDir>
-#include <QTimeZone>
 #include <gtest/gtest.h>
+
+using namespace Qt::StringLiterals;
 
 namespace {
 
-QVariantMap pluggedInSnapshot()
+QVariantMap pluggedIn(std::initializer_list<std::pair<const QString, QVariant>> changes = {})
 {
-    return {{"BatteryInstalled", true}, {"ExternalConnected", true}, {"IsCharging", true},
-            {"FullyCharged", false}, {"Voltage", qint64(12000)}, {"InstantAmperage", qint64(1500)},
-            {"CurrentCapacity", qint64(3000)}, {"MaxCapacity", qint64(6000)}, {"Temperature", qint64(3031)},
-            {"BatterySerialNumber", "W01234"}, {"CellVoltage", QVariantList{qint64(4000), qint64(4001), qint64(3999)}}};
-}
-
-QStringList eventTypes(CWLog *log)
-{
-    const CWLogResult events = log->eventLogEntriesAboveIndex(0);
-    return events ? events->value("eventtype") : QStringList();
-}
-
-qsizetype sampleCount(CWLog *log)
-{
-    const CWLogResult samples = log->battLogEntriesAboveIndex(0, {"testidx"});
-    return samples ? samples->value("testidx").size() : 0;
+    QVariantMap snapshot{{u"BatteryInstalled"_s, true}, {u"ExternalConnected"_s, true}, {u"IsCharging"_s, true},
+                         {u"FullyCharged"_s, false}, {u"Voltage"_s, qint64(12000)}, {u"InstantAmperage"_s, qint64(1500)},
+                         {u"CurrentCapacity"_s, qint64(3000)}, {u"MaxCapacity"_s, qint64(6000)},
+                         {u"Temperature"_s, qint64(3031)}, {u"BatterySerialNumber"_s, u"W01234"_s}};
+    for (const auto &[key, value] : changes)
+        snapshot.insert(key, value);
+    return snapshot;
 }
 
 class MonitorTest : public ::testing::Test {
 protected:
-
-    // Records every announcement as "will:name" or "did:name".
-    void recordAnnouncements(const QStringList &properties)
+    // The events logged so far, as "code" or "code:data".
+    QStringList events() const
     {
-        for (const QString &property : properties) {
-            subscriptions.push_back(monitor.addObserver(property, [this, property](CWBatteryMonitor::ChangePhase phase) {
-                announced << (phase == CWBatteryMonitor::ChangePhase::Will ? "will:" : "did:") + property;
-            }));
+        const CWLogResult rows = CWLog::sharedLog()->eventLogEntriesAboveIndex(0);
+        QStringList events;
+        for (qsizetype i = 0; rows && i < rows->value(u"eventtype"_s).size(); ++i) {
+            const QString data = rows->value(u"data"_s).at(i);
+            events << rows->value(u"eventtype"_s).at(i) + (data.isNull() ? QString() : u":"_s + data);
         }
+        return events;
     }
+    qsizetype samples() const
+    {
+        const CWLogResult rows = CWLog::sharedLog()->battLogEntriesAboveIndex(0, {u"testidx"_s});
+        return rows ? rows->value(u"testidx"_s).size() : 0;
+    }
+    static QSet<QString> asSet(const QStringList &list) { return {list.begin(), list.end()}; }
 
     ScopedDataHome home;
-    ScopedFakeBattery registry{pluggedInSnapshot()};
+    ScopedFakeBattery battery{pluggedIn()};
     CWBatteryMonitor monitor;
-    QStringList announced;
-    std::vector<Subscription> subscriptions;
 };
-
-const QStringList allProperties = {"timeLeft", "cellVoltage", "currentCapacity", "maxCapacity", "voltage", "wattage",
-                                   "hasBattery", "temperature", "amperage", "isFullyCharged", "isCharging", "hasAdapter",
-                                   "batterySerialNumber"};
 
 } // namespace
 
-TEST(BatteryMonitorClassOperations, MinutesToStringUsesHoursFrom61Minutes)
+TEST(BatteryMonitorClassOperations, MinutesAsTextAndTheBatterysUniqueId)
 {
-    EXPECT_EQ(CWBatteryMonitor::minutesToString(0), "0 m");
-    EXPECT_EQ(CWBatteryMonitor::minutesToString(60), "60 m");
-    EXPECT_EQ(CWBatteryMonitor::minutesToString(61), "1 h 1 m");
-    EXPECT_EQ(CWBatteryMonitor::minutesToString(125), "2 h 5 m");
-    EXPECT_EQ(CWBatteryMonitor::minutesToString(-5), "-5 m");
-    EXPECT_EQ(CWBatteryMonitor::minutesToString(-75), "-1 h 15 m");
-}
-
-TEST(BatteryMonitorClassOperations, ManufactureDateCodeDecodesToUtcMidnight)
-{
-    const QDateTime date = CWBatteryMonitor::manufactureDateFromCode(0x3C2F);
-    EXPECT_EQ(date, QDateTime(QDate(2010, 1, 15), QTime(0, 0), QTimeZone::utc()));
-    EXPECT_FALSE(CWBatteryMonitor::manufactureDateFromCode(0).isValid());
-}
-
-TEST(BatteryMonitorClassOperations, UniqueBatteryIdNeedsASerial)
-{
-    EXPECT_EQ(CWBatteryMonitor::uniqueBattIDForDictionary({}), "generic");
-    EXPECT_EQ(CWBatteryMonitor::uniqueBattIDForDictionary({{"serial", QVariant()}}), "generic");
-    EXPECT_EQ(CWBatteryMonitor::uniqueBattIDForDictionary({{"serial", "S1"}, {"manufacturer", "SMP"}, {"deviceName", "bq20z451"}}),
-              "SMP-bq20z451-S1");
-}
-
-TEST_F(MonitorTest, DerivedValuesBeforeTheFirstTickAreZero)
-{
-    EXPECT_TRUE(monitor.battInfo().isNull());
-    EXPECT_EQ(monitor.chargeFract(), 0.0);
-    EXPECT_FALSE(monitor.hasBattery());
-    EXPECT_EQ(monitor.summary(), "{\n}");
+    const std::pair<qint64, const char *> minutes[] = {{0, "0 m"}, {60, "60 m"}, {61, "1 h 1 m"}, {125, "2 h 5 m"},
+                                                       {-5, "-5 m"}, {-75, "-1 h 15 m"}};
+    for (const auto &[value, text] : minutes)
+        EXPECT_EQ(CWBatteryMonitor::minutesToString(value), QLatin1String(text));
+    EXPECT_EQ(CWBatteryMonitor::uniqueBattIDForDictionary({{u"serial"_s, QVariant()}}), u"generic"_s);
+    EXPECT_EQ(CWBatteryMonitor::uniqueBattIDForDictionary(
+                  {{u"serial"_s, u"S1"_s}, {u"manufacturer"_s, u"SMP"_s}, {u"deviceName"_s, u"bq20z451"_s}}),
+              u"SMP-bq20z451-S1"_s);
 }
 
 TEST_F(MonitorTest, DerivedValuesFollowTheSnapshot)
 {
-    registry->next->insert("ManufactureDate", qint64(0x3C2F));
+    EXPECT_EQ(monitor.summary(), u"{\n}"_s) << "nothing before the first tick";
+    battery->next = pluggedIn({{u"ManufactureDate"_s, qint64(0x3C2F)}});
     monitor.tick();
-    EXPECT_DOUBLE_EQ(monitor.chargeFract(), 0.5);
+    EXPECT_EQ(std::vector<double>({monitor.chargeFract(), monitor.voltage(), monitor.amperage(), monitor.wattage()}),
+              std::vector<double>({0.5, 12.0, 1.5, 18.0}));
     EXPECT_NEAR(monitor.temperature(), 29.95, 1e-9);
-    EXPECT_DOUBLE_EQ(monitor.voltage(), 12.0);
-    EXPECT_DOUBLE_EQ(monitor.amperage(), 1.5);
-    EXPECT_DOUBLE_EQ(monitor.wattage(), 18.0);
-    EXPECT_EQ(monitor.serialNumber(), "W01234");
-    EXPECT_EQ(monitor.cellVoltage().size(), 3);
-    EXPECT_TRUE(monitor.summary().contains("Voltage = 12000;"));
-    EXPECT_EQ(monitor.manufactureDate().toString(Qt::ISODate), "2010-01-15T00:00:00+00:00");
+    EXPECT_EQ(monitor.manufactureDate(), QDateTime(QDate(2010, 1, 15), QTime(0, 0), Qt::UTC));
+    EXPECT_TRUE(monitor.summary().contains(u"Voltage = 12000;"_s));
 
-    QVariantMap unplugged = pluggedInSnapshot();
-    unplugged["ExternalConnected"] = false;
-    registry->next = unplugged;
+    battery->next = pluggedIn({{u"ExternalConnected"_s, false}});
     monitor.tick();
-    EXPECT_DOUBLE_EQ(monitor.amperage(), 0.0) << "a positive current without adapter is not charging";
-
-    unplugged["InstantAmperage"] = qint64(-1200);
-    unplugged["MaxCapacity"] = qint64(0);
-    registry->next = unplugged;
+    EXPECT_EQ(monitor.amperage(), 0.0) << "a positive current without adapter is not charging";
+    battery->next = pluggedIn({{u"ExternalConnected"_s, false}, {u"InstantAmperage"_s, qint64(-1200)}, {u"MaxCapacity"_s, qint64(0)}});
     monitor.tick();
-    EXPECT_DOUBLE_EQ(monitor.amperage(), -1.2);
-    EXPECT_EQ(monitor.chargeFract(), 0.0);
+    EXPECT_EQ(std::pair(monitor.amperage(), monitor.chargeFract()), std::pair(-1.2, 0.0));
 }
 
-TEST_F(MonitorTest, FirstRunLogsStartMarkerSampleAndTheFourStates)
+TEST_F(MonitorTest, ARunLogsItsStartTheFourStatesAndItsStop)
 {
     monitor.startUpdating();
     monitor.startUpdating();
-    CWLog *log = CWLog::sharedLog();
-    ASSERT_NE(log, nullptr);
-    EXPECT_EQ(sampleCount(log), 1);
-    const QStringList events = eventTypes(log);
-    ASSERT_EQ(events.size(), 5) << events.join(',').toStdString();
-    EXPECT_EQ(events.first(), "1") << "one start marker, before the state events";
-    EXPECT_EQ(QSet<QString>(events.begin() + 1, events.end()), (QSet<QString>{"3", "5", "9", "8"}));
-    const CWLogResult data = log->eventLogEntriesAboveIndex(0);
-    EXPECT_EQ(data->value("data").at(events.indexOf("5")), "W01234") << "battery installed carries the serial";
+    EXPECT_EQ(samples(), 1);
+    const QStringList logged = events();
+    ASSERT_EQ(logged.size(), 5) << logged.join(u',').toStdString();
+    EXPECT_EQ(logged.first(), u"1"_s) << "one start marker, before the state events";
+    EXPECT_EQ(asSet(logged.mid(1)), (QSet<QString>{u"3"_s, u"5:W01234"_s, u"9"_s, u"8"_s}))
+        << "battery installed carries the serial";
 
+    battery->next = pluggedIn({{u"ExternalConnected"_s, false}});
+    monitor.tick();
+    EXPECT_EQ(events().mid(5), QStringList{u"4"_s});
+    EXPECT_EQ(samples(), 2);
     monitor.stopUpdating();
-    EXPECT_EQ(eventTypes(log).last(), "2");
+    EXPECT_EQ(events().last(), u"2"_s);
     EXPECT_FALSE(monitor.isUpdating());
 }
 
-TEST_F(MonitorTest, UnchangedTickOnlyUpdatesTimeAndNotifies)
+TEST_F(MonitorTest, AnUnchangedTickLogsAndAnnouncesNothingButPostsBothNotifications)
 {
     monitor.tick();
-    CWLog *log = CWLog::sharedLog();
-    const QStringList eventsBefore = eventTypes(log);
+    const QStringList eventsBefore = events();
     const QDateTime loggedBefore = monitor.lastLogged();
-    recordAnnouncements(allProperties);
-    int batteryUpdates = 0;
+    int announcements = 0, batteryUpdates = 0;
     QVariant logUpdateInfo;
+    const Subscription observation = monitor.addObserver(u"voltage"_s, [&](CWBatteryMonitor::ChangePhase) { ++announcements; });
     NotificationCenter &center = NotificationCenter::defaultCenter();
     const Subscription batteryUpdated = center.addObserver(kCWBatteryUpdatedNotification, &monitor,
                                                            [&](const Notification &) { ++batteryUpdates; });
     const Subscription logUpdated = center.addObserver(kCWLogUpdatedNotification, &monitor,
                                                        [&](const Notification &n) { logUpdateInfo = n.userInfo; });
-
     monitor.tick();
-
-    EXPECT_EQ(sampleCount(log), 1);
-    EXPECT_EQ(eventTypes(log), eventsBefore);
-    EXPECT_TRUE(announced.isEmpty()) << announced.join(',').toStdString();
+    EXPECT_EQ(std::tuple(samples(), events(), announcements, batteryUpdates), std::tuple(1, eventsBefore, 0, 1));
     EXPECT_EQ(monitor.lastLogged(), loggedBefore);
     EXPECT_GE(monitor.lastUpdated(), loggedBefore);
-    EXPECT_EQ(batteryUpdates, 1);
-    EXPECT_EQ(logUpdateInfo.toMap(), pluggedInSnapshot());
+    EXPECT_EQ(logUpdateInfo.toMap(), pluggedIn());
 }
 
-TEST_F(MonitorTest, VoltageChangeAnnouncesVoltageAndWattageOnce)
+TEST_F(MonitorTest, AChangeIsAnnouncedOnceForEachPropertyItChangesWithTheOldValueBeforeAndTheNewAfter)
 {
     monitor.tick();
-    recordAnnouncements(allProperties);
-    QVariantMap changed = pluggedInSnapshot();
-    changed["Voltage"] = qint64(12010);
-    registry->next = changed;
+    QStringList announced;
+    std::vector<Subscription> subscriptions;
+    for (const QString &property : {u"timeLeft"_s, u"currentCapacity"_s, u"voltage"_s, u"wattage"_s, u"hasBattery"_s,
+                                    u"temperature"_s, u"amperage"_s, u"isCharging"_s, u"hasAdapter"_s}) {
+        subscriptions.push_back(monitor.addObserver(property, [&, property](CWBatteryMonitor::ChangePhase phase) {
+            announced << (phase == CWBatteryMonitor::ChangePhase::Will ? u"will:"_s : u"did:"_s) + property
+                    + u"="_s + QString::number(monitor.voltage());
+        }));
+    }
+    battery->next = pluggedIn({{u"Voltage"_s, qint64(12010)}});
     monitor.tick();
-    EXPECT_EQ(sampleCount(CWLog::sharedLog()), 2);
-    announced.sort();
-    EXPECT_EQ(announced, (QStringList{"did:voltage", "did:wattage", "will:voltage", "will:wattage"}));
-}
-
-TEST_F(MonitorTest, ObserversSeeOldValueBeforeAndNewValueAfter)
-{
-    monitor.tick();
-    QList<bool> seen;
-    const Subscription observation =
-        monitor.addObserver("hasAdapter", [&](CWBatteryMonitor::ChangePhase) { seen << monitor.hasAdapter(); });
-    QVariantMap unplugged = pluggedInSnapshot();
-    unplugged["ExternalConnected"] = false;
-    registry->next = unplugged;
-    monitor.tick();
-    EXPECT_EQ(seen, (QList<bool>{true, false}));
-}
-
-TEST_F(MonitorTest, AdapterChangeWhileRunningLogsPluggedInWithoutData)
-{
-    QVariantMap unplugged = pluggedInSnapshot();
-    unplugged["ExternalConnected"] = false;
-    registry->next = unplugged;
-    monitor.startUpdating();
-    CWLog *log = CWLog::sharedLog();
-    const qsizetype eventsBefore = eventTypes(log).size();
-
-    registry->next = pluggedInSnapshot();
-    monitor.tick();
-
-    const CWLogResult events = log->eventLogEntriesAboveIndex(0);
-    ASSERT_EQ(events->value("eventtype").size(), eventsBefore + 1);
-    EXPECT_EQ(events->value("eventtype").last(), "3");
-    EXPECT_TRUE(events->value("data").last().isNull());
-    EXPECT_EQ(sampleCount(log), 2);
-    monitor.stopUpdating();
+    EXPECT_EQ(announced, QStringList({u"will:voltage=12"_s, u"will:wattage=12"_s, u"did:voltage=12.01"_s,
+                                      u"did:wattage=12.01"_s}));
 }
 
 TEST_F(MonitorTest, FailedReadsLogEmptySamplesButStateEventsOnlyOnce)
 {
     monitor.startUpdating();
-    CWLog *log = CWLog::sharedLog();
-    const qsizetype eventsBefore = eventTypes(log).size();
-    registry->next.reset();
+    const qsizetype eventsBefore = events().size();
+    battery->next.reset();
     ConsoleCapture console;
-
     monitor.tick();
     monitor.tick();
-
-    EXPECT_TRUE(console.contains("Failed to get battery info."));
+    EXPECT_TRUE(console.contains(u"Failed to get battery info."_s));
     EXPECT_TRUE(monitor.battInfo().isNull());
-    EXPECT_EQ(sampleCount(log), 3) << "a failed read counts as a change every time";
-    const QStringList events = eventTypes(log).mid(eventsBefore);
-    EXPECT_EQ(QSet<QString>(events.begin(), events.end()), (QSet<QString>{"4", "6", "10", "8"}));
-    EXPECT_EQ(events.size(), 4) << "the second failed read changes nothing";
-    const CWLogResult last = log->battLogEntriesAboveIndex(2, {"Voltage", "BatteryInstalled"});
-    EXPECT_TRUE(last->value("Voltage").first().isNull());
+    EXPECT_EQ(samples(), 3) << "a failed read counts as a change every time";
+    EXPECT_EQ(asSet(events().mid(eventsBefore)), (QSet<QString>{u"4"_s, u"6"_s, u"10"_s, u"8"_s}));
+    EXPECT_EQ(events().size(), eventsBefore + 4) << "the second failed read changes nothing";
+    EXPECT_TRUE(CWLog::sharedLog()->battLogEntriesAboveIndex(2, {u"Voltage"_s})->value(u"Voltage"_s).first().isNull());
     monitor.stopUpdating();
 }
 
-TEST_F(MonitorTest, MachineIdFileMeansAPositiveLeadingInteger)
+TEST_F(MonitorTest, TheMachineIdFileHoldsAPositiveLeadingInteger)
 {
-    const QString path = home.supportPath() + "/modelid";
     QDir().mkpath(home.supportPath());
     EXPECT_EQ(monitor.machineID(), -1);
-    for (const char *text : {"0", "-1", "abc", ""}) {
-        writeTextFile(home.supportPath(), "modelid", text);
-        EXPECT_EQ(monitor.machineID(), -1) << text;
+    const std::pair<const char *, qint64> files[] = {{"0", -1}, {"-1", -1}, {"abc", -1}, {"", -1}, {"42", 42}, {" 77 trailing", 77}};
+    for (const auto &[text, machineID] : files) {
+        writeTextFile(home.supportPath(), u"modelid"_s, QString::fromLatin1(text));
+        EXPECT_EQ(monitor.machineID(), machineID) << text;
     }
-    writeTextFile(home.supportPath(), "modelid", "42");
-    EXPECT_EQ(monitor.machineID(), 42);
-    writeTextFile(home.supportPath(), "modelid", " 77 trailing");
-    EXPECT_EQ(monitor.machineID(), 77);
-
-    monitor.setMachineID(123456789012LL);
-    EXPECT_EQ(monitor.machineID(), 123456789012LL);
-    monitor.setMachineID(-1);
-    EXPECT_EQ(monitor.machineID(), -1);
-
-    QFile::remove(path);
-    QDir().mkpath(path);
+    for (qint64 machineID : {123456789012LL, -1LL}) {
+        monitor.setMachineID(machineID);
+        EXPECT_EQ(monitor.machineID(), machineID);
+    }
+    QFile::remove(home.supportPath() + u"/modelid"_s);
+    QDir().mkpath(home.supportPath() + u"/modelid"_s);
     EXPECT_EQ(monitor.machineID(), -1) << "a directory is no machine ID";
     ConsoleCapture console;
     monitor.setMachineID(5);
-    EXPECT_TRUE(console.lines().value(0).startsWith("ERROR: unable to set machine ID: ")) << "with the reason";
+    EXPECT_TRUE(console.lines().value(0).startsWith(u"ERROR: unable to set machine ID: "_s)) << "with the reason";
 }

@@ -1,4 +1,4 @@
-#include "CWAppDelegate.h"
+// The Comparisons page: the own battery's figures beside those of the machines of a chosen model.
 #include "CWBatteryMonitor.h"
 #include "CWComparisonsVC.h"
 #include "CWDisplayController.h"
@@ -10,43 +10,42 @@
 
 #include <QComboBox>
 #include <QLabel>
-#include <QMainWindow>
 #include <QTest>
 #include <gtest/gtest.h>
 
+using namespace Qt::StringLiterals;
+
 namespace {
 
-const QString kFailed = QStringLiteral("[CWComparisonsVC _showComparison] failed");
-const QString kLongName = QStringLiteral("MacBook Air (13-inch, Mid 2013) with an unusually long name from the server");
-const QStringList kOwnFields{"yourCapacity", "yourDesignCapacity", "yourVoltage", "yourCycleCount"};
-// What the own-value fields show for the fixture's battery.
-const QStringList kOwnTexts{"4321 mAh", "8440 mAh", "12.6 V", "153 cycles"};
-const QStringList kPopulationFields{
-    "minCapacity", "medCapacity", "maxCapacity",
-    "minDesignCapacity", "medDesignCapacity", "maxDesignCapacity",
-    "minVoltage", "medVoltage", "maxVoltage",
-    "minCycleCount", "medCycleCount", "maxCycleCount",
-};
+const QString kFailed = u"[CWComparisonsVC _showComparison] failed"_s;
+const QString kLongName = u"MacBook Air (13-inch, Mid 2013) with an unusually long name from the server"_s;
+const QStringList kOwnFields{u"yourCapacity"_s, u"yourDesignCapacity"_s, u"yourVoltage"_s, u"yourCycleCount"_s};
+const QStringList kOwnTexts{u"4321 mAh"_s, u"8440 mAh"_s, u"12.6 V"_s, u"153 cycles"_s}; // the fixture's battery
+const QStringList kPopulationFields{u"minCapacity"_s,       u"medCapacity"_s,       u"maxCapacity"_s,
+                                    u"minDesignCapacity"_s, u"medDesignCapacity"_s, u"maxDesignCapacity"_s,
+                                    u"minVoltage"_s,        u"medVoltage"_s,        u"maxVoltage"_s,
+                                    u"minCycleCount"_s,     u"medCycleCount"_s,     u"maxCycleCount"_s};
 
-QVariantMap snapshot(qint64 capacity, qint64 millivolts, qint64 cycles)
+QVariantMap snapshot(qint64 capacity)
 {
-    return {{"BatteryInstalled", true}, {"CurrentCapacity", capacity}, {"DesignCapacity", qint64(8440)},
-            {"Voltage", millivolts}, {"CycleCount", cycles}};
+    return {{u"BatteryInstalled"_s, true}, {u"CurrentCapacity"_s, capacity}, {u"DesignCapacity"_s, qint64(8440)},
+            {u"Voltage"_s, qint64(12600)}, {u"CycleCount"_s, qint64(153)}};
 }
 
-QVariantMap model(qint64 id, const QString &name, const QString &code)
+// Figures that all derive from `base`, so every field tells which model it came from.
+QVariantMap averages(qint64 base, const QString &status = u"ok"_s)
 {
-    return {{"pb_modelid", id}, {"name", name}, {"code", code}};
+    return {{u"status"_s, status},
+            {u"min_capacity"_s, base},          {u"med_capacity"_s, base + 1},       {u"max_capacity"_s, base + 2},
+            {u"min_designcap"_s, base + 3},     {u"med_designcap"_s, base + 4},      {u"max_designcap"_s, base + 5},
+            {u"min_volts"_s, 11000},            {u"med_volts"_s, 12600},             {u"max_volts"_s, 12900},
+            {u"min_cyclecount"_s, base / 100}, {u"med_cyclecount"_s, base / 100 + 1}, {u"max_cyclecount"_s, base / 100 + 2}};
 }
 
-// Averages whose figures all derive from `base`, so every field tells which model it came from.
-QVariantMap averages(qint64 id, qint64 base)
+// A record of the merged model list the application delegate keeps.
+QVariant model(qint64 id, const QString &name, const QString &code, const QVariantMap &battData)
 {
-    return {{"pb_modelid", QString::number(id)}, {"status", "ok"},
-            {"min_capacity", base}, {"med_capacity", base + 1}, {"max_capacity", base + 2},
-            {"min_designcap", base + 3}, {"med_designcap", base + 4}, {"max_designcap", base + 5},
-            {"min_volts", 11000}, {"med_volts", 12600}, {"max_volts", 12900},
-            {"min_cyclecount", base / 100}, {"med_cyclecount", base / 100 + 1}, {"max_cyclecount", base / 100 + 2}};
+    return QVariantMap{{u"pb_modelid"_s, id}, {u"name"_s, name}, {u"code"_s, code}, {u"battData"_s, battData}};
 }
 
 class ComparisonsPage : public ::testing::Test {
@@ -56,22 +55,14 @@ protected:
         monitor.tick();
         page.view();
     }
-
-    // The server's two replies, merged by the delegate as they arrive.
-    void serverSent(const QVariantList &battData, const QVariantList &models)
-    {
-        delegate.gotBattData(battData);
-        delegate.gotPBModels(models);
-    }
     // The second name is longer than the menu is wide: a server's names must not widen the page.
     void serveThreeModels()
     {
-        serverSent({averages(1, 5000), averages(2, 7000), averages(3, 6000)},
-                   {model(1, "MacBook Pro 13\" Late 2013", "MacBookPro11,1"), model(2, kLongName, "MacBookAir6,2"),
-                    model(3, "MacBook Pro 13\" (again)", "MacBookPro11,1")});
+        models = {model(1, u"MacBook Pro 13\" Late 2013"_s, u"MacBookPro11,1"_s, averages(5000)),
+                  model(2, kLongName, u"MacBookAir6,2"_s, averages(7000)),
+                  model(3, u"MacBook Pro 13\" (again)"_s, u"MacBookPro11,1"_s, averages(6000))};
     }
-
-    QComboBox *models() { return page.view()->findChild<QComboBox *>("models"); }
+    QComboBox *menu() { return page.view()->findChild<QComboBox *>(u"models"_s); }
     QString text(const QString &field) { return page.view()->findChild<CWShadowTextField *>(field)->text(); }
     QStringList texts(const QStringList &fields)
     {
@@ -80,174 +71,128 @@ protected:
             result << text(field);
         return result;
     }
-    QString note() { return page.view()->findChild<QLabel *>("note")->text(); }
+    QString note() { return page.view()->findChild<QLabel *>(u"note"_s)->text(); }
     // The user picks an item in the closed pop-up with the keyboard.
     void pick(int index)
     {
-        models()->setFocus();
-        while (models()->currentIndex() < index)
-            QTest::keyClick(models(), Qt::Key_Down);
-        while (models()->currentIndex() > index)
-            QTest::keyClick(models(), Qt::Key_Up);
+        menu()->setFocus();
+        while (menu()->currentIndex() != index)
+            QTest::keyClick(menu(), menu()->currentIndex() < index ? Qt::Key_Down : Qt::Key_Up);
     }
 
     ScopedDataHome home;
-    ScopedFakeBattery battery{snapshot(4321, 12600, 153)};
+    ScopedFakeBattery battery{snapshot(4321)};
     CWBatteryMonitor monitor;
-    CWAppDelegate delegate;
-    CWComparisonsVC page{QStringLiteral("CWComparisonsVC"), monitor, [this] { return delegate.pbdb(); }};
+    QVariantList models;
+    CWComparisonsVC page{u"CWComparisonsVC"_s, monitor, [this] { return models; }};
 };
 
 } // namespace
 
-TEST_F(ComparisonsPage, OwnModelIsBoldAndTheLaterOfTwoMatchesIsSelected)
+TEST_F(ComparisonsPage, TheOwnModelIsBoldAndTheLaterOfTwoMatchesIsShown)
 {
     serveThreeModels();
     page.activate();
-
-    ASSERT_EQ(models()->count(), 3);
-    EXPECT_EQ(models()->itemText(1), kLongName);
-    EXPECT_EQ(models()->itemData(1).toLongLong(), 2);
-    EXPECT_EQ(models()->itemData(0, Qt::FontRole).value<QFont>(), CWUtil::boldAppFontOfSize(13));
-    EXPECT_EQ(models()->itemData(2, Qt::FontRole).value<QFont>(), CWUtil::boldAppFontOfSize(13));
-    EXPECT_FALSE(models()->itemData(1, Qt::FontRole).isValid());
-
-    EXPECT_EQ(page.selectedModelid(), 3);
-    EXPECT_EQ(models()->currentIndex(), 2);
+    ASSERT_EQ(menu()->count(), 3);
+    EXPECT_EQ(menu()->itemText(1), kLongName);
+    EXPECT_EQ(menu()->itemData(0, Qt::FontRole).value<QFont>(), CWUtil::boldAppFontOfSize(13));
+    EXPECT_EQ(menu()->itemData(2, Qt::FontRole).value<QFont>(), CWUtil::boldAppFontOfSize(13));
+    EXPECT_FALSE(menu()->itemData(1, Qt::FontRole).isValid());
+    EXPECT_EQ(std::pair(page.selectedModelid(), menu()->currentIndex()), std::pair(qint64(3), 2));
     EXPECT_EQ(texts(kPopulationFields),
-              (QStringList{"6000 mAh", "6001 mAh", "6002 mAh", "6003 mAh", "6004 mAh", "6005 mAh",
-                           "11.0 V", "12.6 V", "12.9 V", "60 cycles", "61 cycles", "62 cycles"}));
+              QStringList({u"6000 mAh"_s, u"6001 mAh"_s, u"6002 mAh"_s, u"6003 mAh"_s, u"6004 mAh"_s, u"6005 mAh"_s,
+                           u"11.0 V"_s, u"12.6 V"_s, u"12.9 V"_s, u"60 cycles"_s, u"61 cycles"_s, u"62 cycles"_s}));
     EXPECT_EQ(texts(kOwnFields), kOwnTexts);
-    EXPECT_EQ(note(), "");
+    EXPECT_EQ(note(), QString());
 }
 
-TEST_F(ComparisonsPage, PickingAModelChangesOnlyThePopulationFields)
+TEST_F(ComparisonsPage, PickingAModelChangesOnlyThePopulationFieldsUntilThePageIsShownAgain)
 {
     serveThreeModels();
     page.activate();
-    battery->next = snapshot(3999, 11900, 154);
+    battery->next = snapshot(3999);
     monitor.tick();
-
     pick(1);
-    EXPECT_EQ(page.selectedModelid(), 2);
-    EXPECT_EQ(text("minCapacity"), "7000 mAh");
-    EXPECT_EQ(text("maxCycleCount"), "72 cycles");
-    EXPECT_EQ(texts(kOwnFields), kOwnTexts)
-        << "own values are read on activation only";
-}
+    EXPECT_EQ(std::pair(page.selectedModelid(), text(u"minCapacity"_s)), std::pair(qint64(2), u"7000 mAh"_s));
+    EXPECT_EQ(texts(kOwnFields), kOwnTexts) << "own values are read on activation only";
 
-TEST_F(ComparisonsPage, ShowingThePageAgainSelectsTheOwnModel)
-{
-    serveThreeModels();
-    page.activate();
-    pick(1);
     page.deactivate();
-
     page.activate();
-    EXPECT_EQ(models()->currentIndex(), 2);
-    EXPECT_EQ(page.selectedModelid(), 3);
-    EXPECT_EQ(text("minCapacity"), "6000 mAh");
-    EXPECT_EQ(models()->count(), 3) << "the menu is rebuilt, not appended to";
+    EXPECT_EQ(std::pair(page.selectedModelid(), menu()->currentIndex()), std::pair(qint64(3), 2)) << "the own model";
+    EXPECT_EQ(text(u"yourCapacity"_s), u"3999 mAh"_s);
+    EXPECT_EQ(menu()->count(), 3) << "the menu is rebuilt, not appended to";
 }
 
-TEST_F(ComparisonsPage, FiguresAsTextFractionsAndMissingKeys)
+TEST_F(ComparisonsPage, FiguresAsTextFractionsOrMissingShowAsNumbers)
 {
-    const QVariantMap sparse{{"pb_modelid", 1}, {"status", "ok"}, {"min_capacity", "4999.7"}, {"med_capacity", "5100"},
-                             {"med_volts", "12600"}, {"max_volts", 12649.0}, {"max_cyclecount", "lots"}};
-    serverSent({sparse}, {model(1, "MacBook Pro", "MacBookPro11,1")});
+    models = {model(1, u"MacBook Pro"_s, u"MacBookPro11,1"_s,
+                    {{u"status"_s, u"ok"_s}, {u"min_capacity"_s, u"4999.7"_s}, {u"med_capacity"_s, u"5100"_s},
+                     {u"med_volts"_s, u"12600"_s}, {u"max_volts"_s, 12649.0}, {u"max_cyclecount"_s, u"lots"_s}})};
     page.activate();
-
     EXPECT_EQ(texts(kPopulationFields),
-              (QStringList{"4999 mAh", "5100 mAh", "0 mAh", "0 mAh", "0 mAh", "0 mAh",
-                           "0.0 V", "12.6 V", "12.6 V", "0 cycles", "0 cycles", "0 cycles"}));
+              QStringList({u"4999 mAh"_s, u"5100 mAh"_s, u"0 mAh"_s, u"0 mAh"_s, u"0 mAh"_s, u"0 mAh"_s, u"0.0 V"_s,
+                           u"12.6 V"_s, u"12.6 V"_s, u"0 cycles"_s, u"0 cycles"_s, u"0 cycles"_s}));
 }
 
-TEST_F(ComparisonsPage, TooFewMachinesEmptyThePopulationFieldsOnly)
+TEST_F(ComparisonsPage, TooFewMachinesEmptyThePopulationFieldsAndSayWhy)
 {
-    QVariantMap tooSmall = averages(1, 5000);
-    tooSmall["status"] = "toosmall";
-    serverSent({tooSmall, averages(2, 7000)},
-               {model(1, "MacBook Pro", "MacBookPro11,1"), model(2, "MacBook Air", "MacBookAir6,2")});
+    models = {model(1, u"MacBook Pro"_s, u"MacBookPro11,1"_s, averages(5000, u"toosmall"_s)),
+              model(2, u"MacBook Air"_s, u"MacBookAir6,2"_s, averages(7000))};
     page.activate();
-    pick(1);
-    ASSERT_EQ(text("minCapacity"), "7000 mAh");
-
-    pick(0);
     EXPECT_EQ(texts(kPopulationFields), QStringList(12, QString()));
     EXPECT_EQ(texts(kOwnFields), kOwnTexts);
     EXPECT_FALSE(note().isEmpty()) << "the user is told why the figures are missing";
-
     pick(1);
-    EXPECT_EQ(text("minCapacity"), "7000 mAh");
-    EXPECT_EQ(note(), "");
+    EXPECT_EQ(std::pair(text(u"minCapacity"_s), note()), std::pair(u"7000 mAh"_s, QString()));
 }
 
-TEST_F(ComparisonsPage, WithoutAModelListTheFieldsKeepTheirTextAndTheUserIsTold)
+TEST_F(ComparisonsPage, WithoutTheOwnModelOrAnyModelNothingIsSelected)
 {
-    serveThreeModels();
+    models = {model(2, u"MacBook Air"_s, u"MacBookAir6,2"_s, averages(7000))};
+    ConsoleCapture console;
     page.activate();
+    EXPECT_EQ(std::pair(page.selectedModelid(), menu()->currentIndex()), std::pair(qint64(0), -1));
+    EXPECT_EQ(note(), QString()) << "the list is there to choose from";
+    pick(0);
+    EXPECT_EQ(text(u"medCapacity"_s), u"7001 mAh"_s);
     const QStringList shown = texts(kPopulationFields);
 
-    ConsoleCapture console;
-    delegate.gotPBModels(QVariant()); // a failed download leaves no model list
+    models.clear(); // a failed download leaves no model list
     page.activate();
-
-    EXPECT_EQ(console.lines(), QStringList{kFailed});
-    EXPECT_EQ(models()->count(), 0);
-    EXPECT_FALSE(models()->isEnabled());
+    EXPECT_EQ(console.lines(), QStringList({kFailed, kFailed}));
+    EXPECT_EQ(menu()->count(), 0);
+    EXPECT_FALSE(menu()->isEnabled());
     EXPECT_EQ(texts(kPopulationFields), shown);
-    EXPECT_EQ(note(), "No comparison data from the statistics server yet.");
+    EXPECT_EQ(note(), u"No comparison data from the statistics server yet."_s);
     EXPECT_EQ(texts(kOwnFields), kOwnTexts);
-}
-
-TEST_F(ComparisonsPage, AModelNotInTheListSelectsNothing)
-{
-    serverSent({averages(2, 7000)}, {model(2, "MacBook Air", "MacBookAir6,2")});
-    ConsoleCapture console;
-    page.activate();
-
-    EXPECT_EQ(page.selectedModelid(), 0);
-    EXPECT_EQ(models()->currentIndex(), -1);
-    EXPECT_FALSE(models()->itemData(0, Qt::FontRole).isValid());
-    EXPECT_EQ(console.lines(), QStringList{kFailed});
-    EXPECT_EQ(note(), "") << "the list is there to choose from";
-
-    pick(0);
-    EXPECT_EQ(text("medCapacity"), "7001 mAh");
 }
 
 TEST_F(ComparisonsPage, FiguresFormAGridThatFitsTheSmallestWindow)
 {
     serveThreeModels();
-    CWDisplayController controller(monitor, &CWLog::sharedLog, [this] { return delegate.pbdb(); });
+    CWDisplayController controller(monitor, &CWLog::sharedLog, [this] { return models; });
     controller.showMainWindow();
-    QMainWindow *window = controller.mainWindow();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(window));
-    window->resize(window->minimumSize());
-    controller.pageSelector()->setSelectedIndex(2);
-    // Each level of nested layouts follows a new size in a turn of the event loop of its own.
-    for (int level = 0; level < 3; ++level)
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(controller.mainWindow()));
+    controller.mainWindow()->resize(controller.mainWindow()->minimumSize());
+    controller.pageSelector()->setSelectedIndex(CWDisplayController::Comparisons);
+    for (int level = 0; level < 3; ++level) // each level of nested layouts follows in a turn of its own
         QCoreApplication::processEvents();
 
     QWidget *view = controller.comparisonsVC()->view();
-    ASSERT_EQ(view->parentWidget(), controller.mainContentView());
     const auto frame = [view](const QString &name) {
         const QWidget *widget = view->findChild<QWidget *>(name);
         return QRect(widget->mapTo(view, QPoint(0, 0)), widget->size());
     };
-    const QStringList rows{"Capacity", "DesignCapacity", "Voltage", "CycleCount"};
-    for (const QString &column : QStringList{"your", "min", "med", "max"}) {
-        const QRect caption = frame(column + "Caption");
-        QRect above = caption;
-        for (const QString &row : rows) {
+    for (const QString &column : {u"your"_s, u"min"_s, u"med"_s, u"max"_s}) {
+        QRect above = frame(column + u"Caption"_s);
+        for (const QString &row : {u"Capacity"_s, u"DesignCapacity"_s, u"Voltage"_s, u"CycleCount"_s}) {
             const QRect field = frame(column + row);
-            EXPECT_EQ(field.right(), caption.right()) << qPrintable(column + row);
-            EXPECT_GT(field.top(), above.bottom()) << qPrintable(column + row);
-            EXPECT_TRUE(view->rect().contains(field)) << qPrintable(column + row) << " lies outside the page";
-            EXPECT_FALSE(view->findChild<CWShadowTextField *>(column + row)->text().isEmpty());
+            EXPECT_TRUE(field.right() == above.right() && field.top() > above.bottom() && view->rect().contains(field)
+                        && !view->findChild<CWShadowTextField *>(column + row)->text().isEmpty())
+                << qPrintable(column + row) << ": under its caption, inside the page, not empty";
             above = field;
         }
     }
-    EXPECT_LT(frame("models").bottom(), frame("yourCaption").top());
-    EXPECT_TRUE(view->rect().contains(frame("models")));
+    EXPECT_LT(frame(u"models"_s).bottom(), frame(u"yourCaption"_s).top());
+    EXPECT_TRUE(view->rect().contains(frame(u"models"_s)));
 }

@@ -1,6 +1,6 @@
+// The preferences window: the log's maintenance buttons and the controls bound to user defaults.
 #include "AlertPanel.h"
 #include "CWAppDelegate.h"
-#include "CWLog.h"
 #include "CWPrefsWC.h"
 #include "TestSupport.h"
 #include "UserDefaults.h"
@@ -12,6 +12,8 @@
 #include <QTest>
 #include <gtest/gtest.h>
 
+using namespace Qt::StringLiterals;
+
 namespace {
 
 class PrefsTest : public ::testing::Test {
@@ -20,9 +22,8 @@ protected:
     {
         UserDefaults::standard().clearAll();
         CWAppDelegate::registerDefaults();
-        ASSERT_NE(log, nullptr);
         for (qint64 voltage : {12000, 12010, 12020})
-            log->logBattDict({{"Voltage", voltage}});
+            log->logBattDict({{u"Voltage"_s, voltage}});
         log->logEvent(CWEventType::PluggedIn);
         AlertPanel::setResponder([this](const AlertPanel::Alert &alert) {
             asked << alert.title;
@@ -34,16 +35,11 @@ protected:
         AlertPanel::setResponder({});
         UserDefaults::standard().clearAll();
     }
-
-    qsizetype samples() const
-    {
-        const CWLogResult rows = log->battLogEntriesAboveIndex(0, {"testidx"});
-        return rows ? rows->value("testidx").size() : 0;
-    }
+    QStringList column(const char *sql) { return LogFile(CWLog::sharedLogFile()).column(QLatin1String(sql)); }
     template <typename Control>
     Control *control(const char *name)
     {
-        return prefs.window()->findChild<Control *>(QString::fromLatin1(name));
+        return prefs.window()->findChild<Control *>(QLatin1String(name));
     }
 
     ScopedDataHome home;
@@ -55,64 +51,42 @@ protected:
 
 } // namespace
 
-TEST_F(PrefsTest, CancellingTheDeletionKeepsEverything)
+TEST_F(PrefsTest, DeletingAllDataAsksFirstAndKeepsTheEvents)
 {
-    answer = AlertPanel::Response::Default;
     QTest::mouseClick(control<QPushButton>("clearAllLogsButton"), Qt::LeftButton);
-    EXPECT_EQ(asked, QStringList{"Delete all data?"});
-    EXPECT_EQ(samples(), 3);
-}
-
-TEST_F(PrefsTest, DeletingRemovesSamplesButKeepsEvents)
-{
+    EXPECT_EQ(asked, QStringList{u"Delete all data?"_s});
+    EXPECT_EQ(column("SELECT count(*) FROM battlog"), QStringList{u"3"_s}) << "Cancel keeps everything";
     answer = AlertPanel::Response::Alternate;
-    prefs.clearAllLogs();
-    EXPECT_EQ(samples(), 0);
-    const CWLogResult events = log->eventLogEntriesAboveIndex(0);
-    ASSERT_TRUE(events);
-    EXPECT_EQ(events->value("eventtype"), QStringList{"3"});
+    QTest::mouseClick(control<QPushButton>("clearAllLogsButton"), Qt::LeftButton);
+    EXPECT_EQ(column("SELECT count(*) FROM battlog"), QStringList{u"0"_s});
+    EXPECT_EQ(column("SELECT eventtype FROM eventlog"), QStringList{u"3"_s});
 }
 
-TEST_F(PrefsTest, ReIndexingReclassifiesEverySample)
+TEST_F(PrefsTest, ReIndexingReclassifiesEverySampleWithoutAsking)
 {
     log->signifyMissing();
-    log->logBattDict({{"Voltage", qint64(12030)}});
+    log->logBattDict({{u"Voltage"_s, qint64(12030)}});
     prefs.reIndexLog();
-    const CWLogResult anchors = log->battLogEntriesFrom({}, {}, {"testidx"}, CWSignificance::HourAnchor, false);
-    const CWLogResult others = log->battLogEntriesFrom({}, {}, {"testidx"}, CWSignificance::Other, false);
-    ASSERT_TRUE(anchors && others);
-    EXPECT_EQ(anchors->value("testidx"), QStringList{"1"}) << "one sequence from the first sample";
-    EXPECT_EQ(others->value("testidx"), (QStringList{"2", "3", "4"}));
-    EXPECT_TRUE(asked.isEmpty()) << "no confirmation";
+    EXPECT_EQ(column("SELECT significance FROM battlog ORDER BY testidx"),
+              QStringList({u"4"_s, u"1"_s, u"1"_s, u"1"_s})) << "one sequence from the first sample";
+    EXPECT_TRUE(asked.isEmpty());
 }
 
-TEST_F(PrefsTest, ControlsFollowAndWriteTheirDefaults)
+TEST_F(PrefsTest, ControlsFollowAndWriteTheirDefaultsWithoutStoringTheDefaultsShown)
 {
     auto *temperature = control<QComboBox>("temperatureUnit");
-    ASSERT_NE(temperature, nullptr);
-    EXPECT_EQ(temperature->currentText(), "Degrees Celsius");
+    EXPECT_EQ(temperature->currentText(), u"Degrees Celsius"_s);
     temperature->setCurrentIndex(temperature->findData(3));
     Q_EMIT temperature->activated(temperature->currentIndex());
-    EXPECT_EQ(UserDefaults::standard().integerForKey("CWDefaultTemperatureUnit"), 3);
-
-    auto *readings = control<QCheckBox>("eventLogShowBattData");
-    EXPECT_TRUE(readings->isChecked());
-    UserDefaults::standard().setBool("CWEventLogShowBattData", false);
-    EXPECT_FALSE(readings->isChecked()) << "a change made elsewhere shows";
-
-    auto *maxAH = control<QDoubleSpinBox>("maxAH");
-    EXPECT_DOUBLE_EQ(maxAH->value(), 8.0);
-    maxAH->setValue(0.0);
-    EXPECT_GT(UserDefaults::standard().doubleForKey("CWMaxAH"), 0.0) << "the capacity scale never reaches 0";
+    EXPECT_EQ(UserDefaults::standard().integerForKey(u"CWDefaultTemperatureUnit"_s), 3);
+    UserDefaults::standard().setBool(u"CWEventLogShowBattData"_s, false);
+    EXPECT_FALSE(control<QCheckBox>("eventLogShowBattData")->isChecked()) << "a change made elsewhere shows";
+    control<QDoubleSpinBox>("maxAH")->setValue(0.0);
+    EXPECT_GT(UserDefaults::standard().doubleForKey(u"CWMaxAH"_s), 0.0) << "the capacity scale never reaches 0";
     EXPECT_GT(control<QDoubleSpinBox>("voltsSpread")->minimum(), 0.0);
-}
 
-TEST_F(PrefsTest, ShowingADefaultDoesNotStoreIt)
-{
-    prefs.window();
-    UserDefaults::standard().setDouble("CWMaxAH", 5.0);
-    UserDefaults::standard().removeObjectForKey("CWMaxAH");
+    UserDefaults::standard().removeObjectForKey(u"CWMaxAH"_s);
     EXPECT_DOUBLE_EQ(control<QDoubleSpinBox>("maxAH")->value(), 8.0);
-    UserDefaults::standard().registerDefaults({{"CWMaxAH", 9.0}});
-    EXPECT_DOUBLE_EQ(UserDefaults::standard().doubleForKey("CWMaxAH"), 9.0) << "still the registered value, not a stored 8";
+    UserDefaults::standard().registerDefaults({{u"CWMaxAH"_s, 9.0}});
+    EXPECT_DOUBLE_EQ(UserDefaults::standard().doubleForKey(u"CWMaxAH"_s), 9.0) << "still the registered value, not a stored 8";
 }

@@ -1,24 +1,19 @@
+// The statistics server's storage and arithmetic: the store, the per-model figures, the flood limit.
 #include "FloodLimiter.h"
 #include "ModelAverages.h"
 #include "StatsStore.h"
+#include "TestSupport.h"
 
 #include <QFile>
-#include <QTemporaryDir>
 #include <gtest/gtest.h>
+
+using namespace Qt::StringLiterals;
 
 namespace {
 
-BattSample completeSample(qint64 capacity, qint64 designCapacity = 6000, qint64 voltage = 12500, qint64 cycleCount = 100)
+BattSample completeSample(qint64 capacity, qint64 voltage = 12500, qint64 cycleCount = 100)
 {
-    BattSample sample;
-    sample.capacity = capacity;
-    sample.current = capacity / 2;
-    sample.amperage = -1500;
-    sample.voltage = voltage;
-    sample.designCapacity = designCapacity;
-    sample.cycleCount = cycleCount;
-    sample.flags = "11111";
-    return sample;
+    return {capacity, capacity / 2, -1500, voltage, 6000, cycleCount, "11111"};
 }
 
 class StatsStoreTest : public ::testing::Test {
@@ -30,160 +25,118 @@ protected:
     StatsStore store;
 };
 
-TEST_F(StatsStoreTest, RegistersMachinesWithNewIdsAndListsEachModelOnce)
+TEST_F(StatsStoreTest, RegistersMachinesWithNewIdsThatSurviveReopening)
 {
-    EXPECT_EQ(store.registerMachine(QStringLiteral("MacBookPro11,1")), 1);
-    EXPECT_EQ(store.registerMachine(QStringLiteral("MacBookPro11,1")), 2);
-    EXPECT_EQ(store.registerMachine(QStringLiteral("MacBookAir6,2")), 3);
+    EXPECT_EQ(store.registerMachine(u"MacBookPro11,1"_s), 1);
+    EXPECT_EQ(store.registerMachine(u"MacBookPro11,1"_s), 2);
+    EXPECT_EQ(store.registerMachine(u"MacBookAir6,2"_s), 3);
     const std::vector<StatsStore::Model> models = store.models();
-    ASSERT_EQ(models.size(), 2u);
-    EXPECT_EQ(models[0].code, QStringLiteral("MacBookPro11,1"));
-    EXPECT_EQ(models[1].code, QStringLiteral("MacBookAir6,2"));
-    EXPECT_NE(models[0].id, models[1].id);
-}
-
-TEST_F(StatsStoreTest, KeepsMachinesAndNeverReusesIdsAfterReopening)
-{
-    store.registerMachine(QStringLiteral("MacBookPro11,1"));
-    store.registerMachine(QStringLiteral("MacBookPro11,1"));
+    ASSERT_EQ(models.size(), 2u) << "each model once";
+    EXPECT_EQ(models[0].code, u"MacBookPro11,1"_s);
+    EXPECT_EQ(models[1].code, u"MacBookAir6,2"_s);
     ASSERT_EQ(store.logSample(2, completeSample(5000)), StatsStore::Outcome::Stored);
 
     StatsStore reopened;
     ASSERT_TRUE(reopened.open(path()));
-    EXPECT_EQ(reopened.models().size(), 1u);
-    EXPECT_EQ(reopened.votesByModel().begin()->second.size(), 1u);
-    EXPECT_EQ(reopened.registerMachine(QStringLiteral("MacBookPro11,1")), 3);
-}
-
-TEST_F(StatsStoreTest, IgnoresSamplesOfUnknownMachines)
-{
-    store.registerMachine(QStringLiteral("MacBookPro11,1"));
-    EXPECT_EQ(store.logSample(99, completeSample(5000)), StatsStore::Outcome::UnknownMachine);
-    EXPECT_EQ(store.logSample(-1, completeSample(5000)), StatsStore::Outcome::UnknownMachine);
-    EXPECT_TRUE(store.votesByModel().begin()->second.empty());
+    EXPECT_EQ(reopened.models().size(), 2u);
+    EXPECT_EQ(reopened.votesByModel().at(models[0].id).size(), 1u);
+    EXPECT_EQ(reopened.registerMachine(u"MacBookPro11,1"_s), 4) << "ids are never reused";
 }
 
 TEST_F(StatsStoreTest, AMachineVotesWithItsLatestCompleteSample)
 {
-    const qint64 machine = store.registerMachine(QStringLiteral("MacBookPro11,1"));
-    store.logSample(machine, completeSample(5000, 6000, 12000, 10));
-    store.logSample(machine, completeSample(4900, 6000, 12100, 11));
+    const qint64 machine = store.registerMachine(u"MacBookPro11,1"_s);
+    store.registerMachine(u"MacBookAir6,2"_s);
+    EXPECT_EQ(store.logSample(99, completeSample(5000)), StatsStore::Outcome::UnknownMachine);
+    EXPECT_EQ(store.logSample(-1, completeSample(5000)), StatsStore::Outcome::UnknownMachine);
+    store.logSample(machine, completeSample(5000, 12000, 10));
+    store.logSample(machine, completeSample(4900, 12100, 11));
     BattSample incomplete = completeSample(1);
     incomplete.cycleCount.reset();
     EXPECT_EQ(store.logSample(machine, incomplete), StatsStore::Outcome::Stored);
 
     const auto votes = store.votesByModel();
-    ASSERT_EQ(votes.size(), 1u);
-    ASSERT_EQ(votes.begin()->second.size(), 1u);
-    const Vote vote = votes.begin()->second.front();
-    EXPECT_EQ(vote.capacity, 4900);
-    EXPECT_EQ(vote.designCapacity, 6000);
-    EXPECT_EQ(vote.voltage, 12100);
-    EXPECT_EQ(vote.cycleCount, 11);
-}
-
-TEST_F(StatsStoreTest, ListsModelsWithoutVotes)
-{
-    const qint64 pro = store.registerMachine(QStringLiteral("MacBookPro11,1"));
-    store.registerMachine(QStringLiteral("MacBookAir6,2"));
-    store.logSample(pro, completeSample(5000));
-    const auto votes = store.votesByModel();
     ASSERT_EQ(votes.size(), 2u);
-    EXPECT_EQ(votes.at(store.models()[0].id).size(), 1u);
-    EXPECT_TRUE(votes.at(store.models()[1].id).empty());
+    ASSERT_EQ(votes.at(store.models()[0].id).size(), 1u);
+    const Vote vote = votes.at(store.models()[0].id).front();
+    EXPECT_EQ(std::tuple(vote.capacity, vote.designCapacity, vote.voltage, vote.cycleCount),
+              std::tuple(4900, 6000, 12100, 11));
+    EXPECT_TRUE(votes.at(store.models()[1].id).empty()) << "a model without votes is still listed";
 }
 
-TEST(StatsStoreFailure, AFileThatIsNoDatabaseFailsEveryCall)
+TEST(StatsStoreFailure, AForeignFileOrAnUncreatableFolderFailsEveryCallAndIsLeftAlone)
 {
     QTemporaryDir dir;
     const QString path = dir.path() + QStringLiteral("/garbage.sqlite");
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(QByteArray(4096, 'x'));
-    file.close();
+    writeTextFile(dir.path(), QStringLiteral("garbage.sqlite"), QString(4096, u'x'));
 
     StatsStore store;
     EXPECT_FALSE(store.open(path));
-    EXPECT_EQ(store.registerMachine(QStringLiteral("MacBookPro11,1")), -1);
+    EXPECT_EQ(store.registerMachine(u"MacBookPro11,1"_s), -1);
     EXPECT_EQ(store.logSample(1, completeSample(5000)), StatsStore::Outcome::Failed);
     EXPECT_TRUE(store.models().empty());
     EXPECT_TRUE(store.votesByModel().empty());
     QFile kept(path);
     ASSERT_TRUE(kept.open(QIODevice::ReadOnly));
-    EXPECT_EQ(kept.readAll(), QByteArray(4096, 'x')) << "a foreign file is left as it was";
-}
+    EXPECT_EQ(kept.readAll(), QByteArray(4096, 'x'));
 
-TEST(StatsStoreFailure, AFolderThatCannotBeCreatedFailsTheOpen)
-{
-    QTemporaryDir dir;
-    QFile blocker(dir.path() + QStringLiteral("/file"));
-    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
-    blocker.close();
-    StatsStore store;
-    EXPECT_FALSE(store.open(dir.path() + QStringLiteral("/file/server.sqlite")));
+    EXPECT_FALSE(StatsStore().open(path + QStringLiteral("/server.sqlite")));
 }
-
-// ---- Averages ---------------------------------------------------------------------------------
 
 TEST(ModelAverages, SpreadOfOddAndEvenCounts)
 {
-    const auto check = [](std::vector<qint64> values, qint64 min, qint64 median, qint64 max) {
-        const Spread spread = spreadOf(std::move(values));
-        EXPECT_EQ(spread.min, min);
-        EXPECT_EQ(spread.median, median);
-        EXPECT_EQ(spread.max, max);
+    const struct {
+        std::vector<qint64> values;
+        Spread spread;
+    } rows[] = {
+        {{7}, {7, 7, 7}},
+        {{5, 1, 3}, {1, 3, 5}},
+        {{4, 1, 3, 2}, {1, 3, 4}}, // 2.5 rounds up
+        {{10, 10, 10, 11}, {10, 10, 11}},
+        {{9, 1, 8, 2, 7, 3}, {1, 5, 9}}, // middle pair 3 and 7
     };
-    check({7}, 7, 7, 7);
-    check({5, 1, 3}, 1, 3, 5);
-    check({4, 1, 3, 2}, 1, 3, 4);     // 2.5 rounds up
-    check({6000, 2000}, 2000, 4000, 6000);
-    check({10, 10, 10, 11}, 10, 10, 11);
-    check({9, 1, 8, 2, 7, 3}, 1, 5, 9); // middle pair 3 and 7
+    for (const auto &row : rows) {
+        const Spread spread = spreadOf(row.values);
+        EXPECT_EQ(std::tuple(spread.min, spread.median, spread.max),
+                  std::tuple(row.spread.min, row.spread.median, row.spread.max))
+            << ::testing::PrintToString(row.values);
+    }
 }
 
 TEST(ModelAverages, RecordGivesFiguresOnlyFromEnoughMachines)
 {
     const std::vector<Vote> votes{{5000, 6000, 12500, 100}, {5200, 6000, 12300, 300}, {4800, 6100, 12700, 200}};
-    const QVariantMap small = averagesRecord(7, {votes[0], votes[1]}, 3);
-    EXPECT_EQ(small, (QVariantMap{{QStringLiteral("pb_modelid"), qint64(7)}, {QStringLiteral("status"), QStringLiteral("toosmall")}}));
-    EXPECT_EQ(averagesRecord(7, {}, 1).value(QStringLiteral("status")), QVariant(QStringLiteral("toosmall")));
+    const QVariantMap tooSmall{{u"pb_modelid"_s, qint64(7)}, {u"status"_s, u"toosmall"_s}};
+    EXPECT_EQ(averagesRecord(7, {votes[0], votes[1]}, 3), tooSmall);
+    EXPECT_EQ(averagesRecord(7, {}, 1), tooSmall);
 
-    const QVariantMap record = averagesRecord(7, votes, 3);
-    EXPECT_EQ(record.size(), 14);
-    EXPECT_EQ(record.value(QStringLiteral("status")), QVariant(QStringLiteral("ok")));
-    const std::pair<const char *, qint64> expected[] = {
-        {"min_capacity", 4800}, {"med_capacity", 5000}, {"max_capacity", 5200},
-        {"min_designcap", 6000}, {"med_designcap", 6000}, {"max_designcap", 6100},
-        {"min_volts", 12300}, {"med_volts", 12500}, {"max_volts", 12700},
-        {"min_cyclecount", 100}, {"med_cyclecount", 200}, {"max_cyclecount", 300},
+    const QVariantMap expected{
+        {u"pb_modelid"_s, qint64(7)},       {u"status"_s, u"ok"_s},
+        {u"min_capacity"_s, qint64(4800)},  {u"med_capacity"_s, qint64(5000)},  {u"max_capacity"_s, qint64(5200)},
+        {u"min_designcap"_s, qint64(6000)}, {u"med_designcap"_s, qint64(6000)}, {u"max_designcap"_s, qint64(6100)},
+        {u"min_volts"_s, qint64(12300)},    {u"med_volts"_s, qint64(12500)},    {u"max_volts"_s, qint64(12700)},
+        {u"min_cyclecount"_s, qint64(100)}, {u"med_cyclecount"_s, qint64(200)}, {u"max_cyclecount"_s, qint64(300)},
     };
-    for (const auto &[key, value] : expected)
-        EXPECT_EQ(record.value(QString::fromLatin1(key)), QVariant(value)) << key;
+    EXPECT_EQ(averagesRecord(7, votes, 3), expected);
 }
-
-// ---- Flood limit ------------------------------------------------------------------------------
 
 TEST(FloodLimiter, RefusesABurstBeyondItsSizeUntilTokensGrowBack)
 {
+    using std::chrono::milliseconds;
     FloodLimiter limiter(3, 2); // 3 at once, then 2 per second
     const auto start = FloodLimiter::Clock::now();
     for (int i = 0; i < 3; ++i)
         EXPECT_TRUE(limiter.allow("10.0.0.1", start));
     EXPECT_FALSE(limiter.allow("10.0.0.1", start));
     EXPECT_TRUE(limiter.allow("10.0.0.2", start)) << "each address has its own bucket";
-    EXPECT_TRUE(limiter.allow("10.0.0.1", start + std::chrono::milliseconds(500)));
-    EXPECT_FALSE(limiter.allow("10.0.0.1", start + std::chrono::milliseconds(600)));
-    EXPECT_TRUE(limiter.allow("10.0.0.1", start + std::chrono::seconds(60)));
-}
+    EXPECT_TRUE(limiter.allow("10.0.0.1", start + milliseconds(500)));
+    EXPECT_FALSE(limiter.allow("10.0.0.1", start + milliseconds(600)));
 
-TEST(FloodLimiter, TracksABoundedNumberOfAddresses)
-{
-    FloodLimiter limiter(2, 1, 2);
-    const auto start = FloodLimiter::Clock::now();
-    EXPECT_TRUE(limiter.allow("a", start));
-    EXPECT_TRUE(limiter.allow("b", start));
-    EXPECT_FALSE(limiter.allow("c", start)) << "no room while both known addresses are busy";
-    EXPECT_TRUE(limiter.allow("c", start + std::chrono::seconds(2))) << "idle addresses are forgotten";
+    FloodLimiter small(2, 1, 2); // remembers two addresses
+    EXPECT_TRUE(small.allow("a", start));
+    EXPECT_TRUE(small.allow("b", start));
+    EXPECT_FALSE(small.allow("c", start)) << "no room while both known addresses are busy";
+    EXPECT_TRUE(small.allow("c", start + milliseconds(2000))) << "idle addresses are forgotten";
 }
 
 } // namespace

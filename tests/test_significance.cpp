@@ -1,10 +1,11 @@
 // Sorting samples into hour anchors, five-minute anchors and the rest.
-#include "LogTestSupport.h"
 #include "TestSupport.h"
+
+using namespace Qt::StringLiterals;
 
 namespace {
 
-QStringList texts(std::initializer_list<qint64> numbers)
+QStringList texts(const QList<qint64> &numbers)
 {
     QStringList list;
     for (qint64 number : numbers)
@@ -16,57 +17,43 @@ QStringList texts(std::initializer_list<qint64> numbers)
 
 TEST(SignificanceClassifier, AnchorsFollowTheirSpacing)
 {
-    const auto classes =
-        CWLog::classifySignificance(texts({1, 2, 3, 4, 5}), texts({10000, 10001, 10400, 13700, 13800}));
-    EXPECT_EQ(classes.hourAnchors, (QList<qint64>{1, 4}));
-    EXPECT_EQ(classes.fiveMinuteAnchors, QList<qint64>{3});
-    EXPECT_EQ(classes.others, (QList<qint64>{2, 5}));
-}
-
-TEST(SignificanceClassifier, ExactSpacingCountsAndGapsPromote)
-{
-    // 300 s after the five-minute anchor is enough; an hour's gap starts a new hour.
-    const auto classes = CWLog::classifySignificance(texts({7, 8, 9, 10}), texts({5000, 5299, 5300, 8900}));
-    EXPECT_EQ(classes.hourAnchors, (QList<qint64>{7, 10}));
-    EXPECT_EQ(classes.fiveMinuteAnchors, QList<qint64>{9});
-    EXPECT_EQ(classes.others, QList<qint64>{8});
-}
-
-TEST(SignificanceClassifier, IndexesBeyond32BitsSurvive)
-{
-    const auto classes = CWLog::classifySignificance(texts({5000000000, 5000000001}), texts({10000, 10001}));
-    EXPECT_EQ(classes.hourAnchors, QList<qint64>{5000000000});
-    EXPECT_EQ(classes.others, QList<qint64>{5000000001});
+    const struct {
+        QList<qint64> indexes, times, hourAnchors, fiveMinuteAnchors, others;
+    } rows[] = {
+        {{1, 2, 3, 4, 5}, {10000, 10001, 10400, 13700, 13800}, {1, 4}, {3}, {2, 5}},
+        // 300 s after the five-minute anchor is enough; an hour's gap starts a new hour.
+        {{7, 8, 9, 10}, {5000, 5299, 5300, 8900}, {7, 10}, {9}, {8}},
+        {{5000000000, 5000000001}, {10000, 10001}, {5000000000}, {}, {5000000001}},
+    };
+    for (const auto &row : rows) {
+        const auto classes = CWLog::classifySignificance(texts(row.indexes), texts(row.times));
+        EXPECT_EQ(classes.hourAnchors, row.hourAnchors);
+        EXPECT_EQ(classes.fiveMinuteAnchors, row.fiveMinuteAnchors);
+        EXPECT_EQ(classes.others, row.others);
+    }
 }
 
 class SignifyTest : public LogTest {
 protected:
-    QStringList significances()
-    {
-        return LogFile(path()).column("SELECT significance FROM battlog ORDER BY testidx");
-    }
+    QStringList significances() { return LogFile(path()).column(u"SELECT significance FROM battlog ORDER BY testidx"_s); }
 };
 
-TEST_F(SignifyTest, ClassifiesTheUnclassifiedSamples)
+TEST_F(SignifyTest, ClassifiesOnlyTheUnclassifiedSamplesQuietly)
 {
+    ConsoleCapture console;
+    log->signifyMissing(); // nothing to do
     for (qint64 time : {10000, 10001, 10400, 13700, 13800})
         addSample(time);
-    ConsoleCapture console;
     log->signifyMissing();
-    EXPECT_EQ(significances(), (QStringList{"4", "1", "2", "4", "1"}));
     log->signifyMissing();
-    EXPECT_EQ(significances(), (QStringList{"4", "1", "2", "4", "1"}));
+    EXPECT_EQ(significances(), QStringList({u"4"_s, u"1"_s, u"2"_s, u"4"_s, u"1"_s}));
     EXPECT_TRUE(console.lines().isEmpty());
-}
 
-TEST_F(SignifyTest, NewSamplesStartAFreshSequence)
-{
-    addSample(10000, 4);
-    addSample(10100, 1);
-    addSample(10200);
-    addSample(10250);
+    // Later samples start a sequence of their own.
+    addSample(13900);
+    addSample(13950);
     log->signifyMissing();
-    EXPECT_EQ(significances(), (QStringList{"4", "1", "4", "1"}));
+    EXPECT_EQ(significances().mid(5), QStringList({u"4"_s, u"1"_s}));
 }
 
 TEST_F(SignifyTest, DesignifyAllReclassifiesFromTheFirstSample)
@@ -76,28 +63,18 @@ TEST_F(SignifyTest, DesignifyAllReclassifiesFromTheFirstSample)
     addSample(10500, 1);
     log->designifyAll();
     log->signifyMissing();
-    EXPECT_EQ(significances(), (QStringList{"4", "1", "2"}));
+    EXPECT_EQ(significances(), QStringList({u"4"_s, u"1"_s, u"2"_s}));
 }
 
-TEST_F(SignifyTest, NothingToClassifyIsQuiet)
-{
-    ConsoleCapture console;
-    log->signifyMissing();
-    addSample(10000, 4);
-    log->signifyMissing();
-    EXPECT_TRUE(console.lines().isEmpty());
-    EXPECT_EQ(significances(), QStringList{"4"});
-}
-
-TEST_F(SignifyTest, FailedUpdateLeavesSamplesUnclassified)
+TEST_F(SignifyTest, AFailedUpdateLeavesSamplesUnclassified)
 {
     addSample(10000);
     addSample(10001);
-    LogFile(path()).exec("CREATE TRIGGER refuse BEFORE UPDATE ON battlog WHEN NEW.significance = 1 "
-                         "BEGIN SELECT RAISE(ABORT, 'refused'); END");
+    LogFile(path()).exec(u"CREATE TRIGGER refuse BEFORE UPDATE ON battlog WHEN NEW.significance = 1 "
+                         "BEGIN SELECT RAISE(ABORT, 'refused'); END"_s);
     ConsoleCapture console;
     log->signifyMissing();
     EXPECT_EQ(console.lines(),
-              QStringList{"Query UPDATE battlog SET significance = 1 WHERE testidx IN (2) failed with refused"});
-    EXPECT_EQ(significances(), (QStringList{"4", "0"}));
+              QStringList{u"Query UPDATE battlog SET significance = 1 WHERE testidx IN (2) failed with refused"_s});
+    EXPECT_EQ(significances(), QStringList({u"4"_s, u"0"_s}));
 }

@@ -1,153 +1,78 @@
+// The simulated pack: a believable cycle, believable values, and a gauge that changes only when read.
 #include "SimulatedBattery.h"
 #include "TestSupport.h"
 
-#include <QThread>
+#include <QTest>
 #include <gtest/gtest.h>
+
+using namespace Qt::StringLiterals;
 
 namespace {
 
 constexpr double kDay = 24 * 3600;
 
-enum class State { Discharging, Charging, Full };
-
-State stateOf(const QVariantMap &map)
+qint64 valueOf(const QVariantMap &map, const char *key)
 {
-    if (!map.value("ExternalConnected").toBool())
-        return State::Discharging;
-    return map.value("FullyCharged").toBool() ? State::Full : State::Charging;
-}
-
-double watts(const QVariantMap &map)
-{
-    return map.value("Voltage").toDouble() * map.value("InstantAmperage").toDouble() / 1e6;
+    return map.value(QLatin1String(key)).toLongLong();
 }
 
 } // namespace
 
-TEST(SimulatedBattery, StartsFullAndRunsThroughACycleInOrder)
+// The values agree with each other as a real pack's do; how large they are is the design's choice.
+TEST(SimulatedBattery, RunsThroughDischargeChargeAndFullWithConsistentValues)
 {
-    EXPECT_EQ(SimulatedBattery::snapshotAt(0).value("CurrentCapacity").toLongLong(), 4600);
-    QList<State> order{State::Discharging};
-    for (double t = 0; t < kDay; t += SimulatedBattery::kReadingInterval) {
-        const State state = stateOf(SimulatedBattery::snapshotAt(t));
-        if (state != order.last())
-            order.append(state);
-    }
-    ASSERT_GE(order.size(), 4);
-    EXPECT_EQ(order.mid(0, 4), (QList<State>{State::Discharging, State::Charging, State::Full, State::Discharging}));
-}
-
-TEST(SimulatedBattery, ValuesArePlausible)
-{
-    double lowestFraction = 1;
-    double highestChargeWatts = 0;
+    QStringList states{u"discharging"_s};
     for (double t = 0; t < 2 * kDay; t += SimulatedBattery::kReadingInterval) {
-        const QVariantMap map = SimulatedBattery::snapshotAt(t);
         SCOPED_TRACE(t);
-        const qint64 current = map.value("CurrentCapacity").toLongLong();
-        const qint64 max = map.value("MaxCapacity").toLongLong();
-        ASSERT_GT(current, 0);
-        ASSERT_LE(current, max);
-        ASSERT_LT(max, map.value("DesignCapacity").toLongLong());
-        lowestFraction = std::min(lowestFraction, double(current) / double(max));
-
-        const QVariantList cells = map.value("CellVoltage").toList();
-        ASSERT_EQ(cells.size(), 3);
-        qint64 sum = 0;
-        for (const QVariant &cell : cells) {
-            ASSERT_EQ(cell.typeId(), QMetaType::LongLong);
-            ASSERT_GE(cell.toLongLong(), 3400);
-            ASSERT_LE(cell.toLongLong(), 4210);
-            sum += cell.toLongLong();
-        }
-        ASSERT_EQ(map.value("Voltage").toLongLong(), sum);
-
-        const double celsius = map.value("Temperature").toDouble() / 10 - 273.15;
-        ASSERT_GT(celsius, 20);
-        ASSERT_LT(celsius, 45);
-
-        switch (stateOf(map)) {
-        case State::Discharging:
-            ASSERT_GT(-watts(map), 7);
-            ASSERT_LT(-watts(map), 13);
-            ASSERT_GT(map.value("TimeRemaining").toLongLong(), 0);
-            ASSERT_FALSE(map.value("IsCharging").toBool());
-            break;
-        case State::Charging:
-            ASSERT_TRUE(map.value("IsCharging").toBool());
-            ASSERT_GT(map.value("InstantAmperage").toLongLong(), 0);
-            ASSERT_LE(map.value("TimeRemaining").toLongLong(), 120);
-            ASSERT_TRUE(map.contains("TimeRemaining"));
-            highestChargeWatts = std::max(highestChargeWatts, watts(map));
-            break;
-        case State::Full:
-            ASSERT_FALSE(map.value("IsCharging").toBool());
-            ASSERT_EQ(map.value("InstantAmperage").toLongLong(), 0);
-            ASSERT_EQ(current, max);
-            ASSERT_FALSE(map.contains("TimeRemaining"));
-            break;
-        }
+        const QVariantMap map = SimulatedBattery::snapshotAt(t);
+        const qint64 current = valueOf(map, "CurrentCapacity"), max = valueOf(map, "MaxCapacity");
+        ASSERT_TRUE(current > 0 && current <= max && max < valueOf(map, "DesignCapacity"));
+        qint64 cells = 0;
+        for (const QVariant &cell : map.value(u"CellVoltage"_s).toList())
+            cells += cell.toLongLong();
+        ASSERT_EQ(valueOf(map, "Voltage"), cells);
+        const QString state = !map.value(u"ExternalConnected"_s).toBool() ? u"discharging"_s
+            : map.value(u"FullyCharged"_s).toBool()                       ? u"full"_s
+                                                                          : u"charging"_s;
+        if (state != states.last())
+            states << state;
+        ASSERT_EQ(map.value(u"IsCharging"_s).toBool(), state == u"charging"_s);
+        ASSERT_EQ(valueOf(map, "InstantAmperage") > 0, state == u"charging"_s);
+        ASSERT_EQ(valueOf(map, "InstantAmperage") < 0, state == u"discharging"_s);
+        ASSERT_EQ(map.contains(u"TimeRemaining"_s), state != u"full"_s);
+        ASSERT_TRUE(state != u"full"_s || current == max);
     }
-    EXPECT_NEAR(lowestFraction, 0.2, 0.01);
-    EXPECT_GT(highestChargeWatts, 40);
-    EXPECT_LE(highestChargeWatts, 45);
+    EXPECT_EQ(states.mid(0, 4), QStringList({u"discharging"_s, u"charging"_s, u"full"_s, u"discharging"_s}));
 }
 
-TEST(SimulatedBattery, IdentityAndAgeingStayBelievable)
+TEST(SimulatedBattery, AgesSlowlyAndChangesOnlyAtGaugeReadings)
 {
     const QVariantMap start = SimulatedBattery::snapshotAt(0);
-    EXPECT_EQ(start.value("CycleCount").toLongLong(), 312);
-    EXPECT_EQ(start.value("DesignCycleCount9C").toLongLong(), 1000);
-    const qint64 date = start.value("ManufactureDate").toLongLong();
-    EXPECT_EQ(date >> 9, 2021 - 1980);
-    EXPECT_EQ((date >> 5) & 0xF, 3);
-    EXPECT_EQ(date & 0x1F, 17);
-    EXPECT_FALSE(start.value("BatterySerialNumber").toString().isEmpty());
-
-    // A few cycles a day; capacity fades by whole mAh, slowly.
     const QVariantMap weekLater = SimulatedBattery::snapshotAt(7 * kDay);
-    EXPECT_GT(weekLater.value("CycleCount").toLongLong(), 320);
-    EXPECT_LT(weekLater.value("CycleCount").toLongLong(), 350);
-    EXPECT_LT(weekLater.value("MaxCapacity").toLongLong(), 4600);
-    EXPECT_GT(weekLater.value("MaxCapacity").toLongLong(), 4570);
-    EXPECT_EQ(weekLater.value("BatterySerialNumber"), start.value("BatterySerialNumber"));
-}
+    EXPECT_GT(valueOf(weekLater, "CycleCount"), valueOf(start, "CycleCount"));
+    EXPECT_LT(valueOf(weekLater, "MaxCapacity"), valueOf(start, "MaxCapacity"));
+    EXPECT_EQ(weekLater.value(u"BatterySerialNumber"_s), start.value(u"BatterySerialNumber"_s));
 
-TEST(SimulatedBattery, ChangesOnlyAtGaugeReadings)
-{
-    EXPECT_EQ(SimulatedBattery::snapshotAt(1234.0), SimulatedBattery::snapshotAt(1234.0));
     EXPECT_EQ(SimulatedBattery::snapshotAt(1230.0), SimulatedBattery::snapshotAt(1239.9));
-    EXPECT_EQ(SimulatedBattery::snapshotAt(-5), SimulatedBattery::snapshotAt(0));
-
+    EXPECT_EQ(SimulatedBattery::snapshotAt(-5), start);
     // A real-time hour logs at most one sample per reading, yet the gauge is visibly alive.
     int changes = 0;
-    QVariantMap previous = SimulatedBattery::snapshotAt(0);
-    for (int second = 1; second < 3600; ++second) {
-        const QVariantMap map = SimulatedBattery::snapshotAt(second);
-        changes += map != previous;
-        previous = map;
-    }
-    EXPECT_LE(changes, 360);
-    EXPECT_GT(changes, 200);
+    for (int second = 1; second < 3600; ++second)
+        changes += SimulatedBattery::snapshotAt(second) != SimulatedBattery::snapshotAt(second - 1);
+    EXPECT_TRUE(changes > 200 && changes <= 360) << changes;
 }
 
 TEST(SimulatedBattery, RunsOnItsOwnClockOnTheRealMachine)
 {
     QTemporaryDir sysfs;
-    const QByteArray previousRoot = qgetenv("CELLWISE_SYSFS_ROOT");
-    qputenv("CELLWISE_SYSFS_ROOT", sysfs.path().toUtf8());
-    writeTextFile(sysfs.path(), QStringLiteral("class/dmi/id/product_name"), QStringLiteral("MacBookPro11,1\n"));
+    ScopedEnv root("CELLWISE_SYSFS_ROOT", sysfs.path().toUtf8());
+    writeTextFile(sysfs.path(), u"class/dmi/id/product_name"_s, u"MacBookPro11,1\n"_s);
 
     SimulatedBattery realTime;
     EXPECT_TRUE(realTime.hasBatteryEntry());
-    EXPECT_EQ(realTime.modelCode(), QStringLiteral("MacBookPro11,1"));
+    EXPECT_EQ(realTime.modelCode(), u"MacBookPro11,1"_s);
     EXPECT_EQ(realTime.copyBatteryProperties(), SimulatedBattery::snapshotAt(0));
 
     SimulatedBattery fast(1e6);
-    QThread::msleep(20);
-    const std::optional<QVariantMap> later = fast.copyBatteryProperties();
-    ASSERT_TRUE(later);
-    EXPECT_NE(*later, SimulatedBattery::snapshotAt(0));
-
-    qputenv("CELLWISE_SYSFS_ROOT", previousRoot);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return fast.copyBatteryProperties() != SimulatedBattery::snapshotAt(0); }, 1000));
 }

@@ -10,54 +10,28 @@
 #include <QCoreApplication>
 #include <gtest/gtest.h>
 
+using namespace Qt::StringLiterals;
+
 TEST(UrlEncode, EncodesTheSeparatorsAndLeavesTheRest)
 {
-    EXPECT_EQ(LXAdditions::urlEncode("x&y=z"), "x%26y%3Dz");
-    EXPECT_EQ(LXAdditions::urlEncode("1.0 (2)"), "1.0 %282%29");
-    EXPECT_EQ(LXAdditions::urlEncode("50%"), "50%");
-    EXPECT_EQ(LXAdditions::urlEncode(";/?:@&=+$,[]#!'()*"),
-              "%3B%2F%3F%3A%40%26%3D%2B%24%2C%5B%5D%23%21%27%28%29%2A");
-    EXPECT_EQ(LXAdditions::urlEncode("Zellwürfel ~-_."), "Zellwürfel ~-_.");
+    EXPECT_EQ(LXAdditions::urlEncode(u"1.0 (2)"_s), u"1.0 %282%29"_s);
+    EXPECT_EQ(LXAdditions::urlEncode(u"50%"_s), u"50%"_s);
+    EXPECT_EQ(LXAdditions::urlEncode(u";/?:@&=+$,[]#!'()*"_s), u"%3B%2F%3F%3A%40%26%3D%2B%24%2C%5B%5D%23%21%27%28%29%2A"_s);
+    EXPECT_EQ(LXAdditions::urlEncode(u"Zellwürfel ~-_."_s), u"Zellwürfel ~-_."_s);
 }
 
 namespace {
 
-QByteArray versionReply(const QString &entries)
+QByteArray xmlReply(const char *entries)
 {
-    return ("<?xml version=\"1.0\"?><plist version=\"1.0\"><dict>" + entries + "</dict></plist>").toUtf8();
-}
-
-// dict {success = true; alertNew = true; currentVersion = "2.0"} in the binary form, built by hand.
-QByteArray binaryVersionReply()
-{
-    QByteArray bytes = "bplist00";
-    QList<int> offsets;
-    const auto add = [&](const QByteArray &object) {
-        offsets << bytes.size();
-        bytes += object;
-    };
-    add(QByteArray::fromHex("d3010203040506")); // dict of 3: keys 1-3, values 4-6
-    add(QByteArray("\x57success"));
-    add(QByteArray("\x58" "alertNew"));
-    add(QByteArray("\x5e" "currentVersion"));
-    add(QByteArray("\x09"));
-    add(QByteArray("\x09"));
-    add(QByteArray("\x53" "2.0"));
-    const int tableOffset = bytes.size();
-    for (int offset : offsets)
-        bytes += char(offset);
-    bytes += QByteArray(6, '\0') + char(1) + char(1);
-    bytes += QByteArray(7, '\0') + char(offsets.size()) + QByteArray(8, '\0') + QByteArray(7, '\0') + char(tableOffset);
-    return bytes;
+    return QByteArray("<?xml version=\"1.0\"?><plist version=\"1.0\"><dict>") + entries + "</dict></plist>";
 }
 
 class VersionCheckTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        previousServer = qgetenv("CELLWISE_SERVER");
-        qputenv("CELLWISE_SERVER", server.url().toUtf8());
-        QCoreApplication::setApplicationVersion("1.0 (2)");
+        QCoreApplication::setApplicationVersion(u"1.0 (2)"_s);
         AlertPanel::setResponder([this](const AlertPanel::Alert &alert) {
             alerts << alert;
             return answer;
@@ -72,98 +46,82 @@ protected:
         AlertPanel::setResponder({});
         UrlOpener::setHandler({});
         QCoreApplication::setApplicationVersion({});
-        qputenv("CELLWISE_SERVER", previousServer);
     }
 
-    // Checks against a reply and waits until it has been dealt with (all at once, when it arrives).
+    // Checks against a reply and waits until it has been dealt with: kept, or refused with a line.
     void check(const QByteArray &reply, int status = 200)
     {
         server.answer("/versioncheck.php", {status, reply.toStdString()});
+        const qsizetype linesBefore = console.lines().size();
         checker.checkVersion();
-        ASSERT_TRUE(eventuallyTrue([&] { return !checker.versionData().isEmpty(); }));
+        ASSERT_TRUE(eventuallyTrue([&] { return !checker.versionData().isEmpty() || console.lines().size() > linesBefore; }));
     }
 
     HttpTestServer server;
+    ScopedEnv serverURL{"CELLWISE_SERVER", server.url().toUtf8()};
+    ConsoleCapture console;
     LXVersionChecker checker;
     AlertPanel::Response answer = AlertPanel::Response::Default;
     QList<AlertPanel::Alert> alerts;
     QList<QUrl> opened;
-    QByteArray previousServer;
 };
 
 } // namespace
 
-TEST_F(VersionCheckTest, AsksWithTheEncodedNameAndVersion)
-{
-    ConsoleCapture console;
-    check(versionReply("<key>success</key><true/><key>alertNew</key><false/><key>currentVersion</key><string>1.0</string>"));
-
-    const HttpTestServer::Request request = server.requests().at(0);
-    EXPECT_EQ(request.method, "GET");
-    EXPECT_EQ(request.target, "/versioncheck.php?name=Cellwise&ver=1.0%20%282%29");
-    EXPECT_EQ(request.query.find("ver")->second, "1.0 (2)");
-    EXPECT_TRUE(alerts.isEmpty()) << "nothing new: nothing shown";
-    EXPECT_TRUE(console.lines().isEmpty()) << "and nothing logged";
-    EXPECT_FALSE(checker.versionData().isEmpty());
-}
-
 TEST_F(VersionCheckTest, ANewVersionIsOfferedAndVisitWebsiteOpensItsPage)
 {
-    const QByteArray reply = versionReply("<key>success</key><true/><key>alertNew</key><true/><key>currentVersion</key>"
-                                          "<string>2.1</string><key>productPage</key><string>https://example.org/cellwise</string>");
-    answer = AlertPanel::Response::Default;
+    const QByteArray reply = xmlReply("<key>success</key><true/><key>alertNew</key><true/><key>currentVersion</key>"
+                                      "<string>2.1</string><key>productPage</key><string>https://example.org/cellwise</string>");
     check(reply);
+    EXPECT_EQ(server.requests().at(0).method + server.requests().at(0).target,
+              "GET/versioncheck.php?name=Cellwise&ver=1.0%20%282%29");
     EXPECT_TRUE(opened.isEmpty()) << "Cancel opens nothing";
     answer = AlertPanel::Response::Alternate;
     check(reply);
 
     ASSERT_EQ(alerts.size(), 2);
-    EXPECT_EQ(alerts[0].title, "New Version");
-    EXPECT_EQ(alerts[0].message, "A new version of Cellwise is available. Please visit the website to download an "
-                                 "updated copy.\n\nYour version: 1.0 (2)\nCurrent Version: 2.1");
-    EXPECT_EQ(alerts[0].defaultButton, "Cancel");
-    EXPECT_EQ(alerts[0].alternateButton, "Visit Website");
-    EXPECT_TRUE(alerts[0].otherButton.isEmpty());
-    EXPECT_EQ(opened, QList<QUrl>{QUrl("https://example.org/cellwise")});
+    EXPECT_EQ(alerts[0].title, u"New Version"_s);
+    EXPECT_EQ(alerts[0].message, u"A new version of Cellwise is available. Please visit the website to download an "
+                                 "updated copy.\n\nYour version: 1.0 (2)\nCurrent Version: 2.1"_s);
+    EXPECT_EQ(QStringList({alerts[0].defaultButton, alerts[0].alternateButton, alerts[0].otherButton}),
+              QStringList({u"Cancel"_s, u"Visit Website"_s, QString()}));
+    EXPECT_EQ(opened, QList<QUrl>{QUrl(u"https://example.org/cellwise"_s)});
 }
 
-TEST_F(VersionCheckTest, WithoutAWebPageOnlyCancelIsOffered)
+TEST_F(VersionCheckTest, OnlyAnUnderstoodYesOffersAVersionAndOnlyAWebPageIsOffered)
 {
-    check(versionReply("<key>success</key><true/><key>alertNew</key><true/><key>currentVersion</key><string>2.1</string>"));
-    ASSERT_EQ(alerts.size(), 1);
-    EXPECT_TRUE(alerts[0].alternateButton.isEmpty());
+    const struct {
+        QByteArray reply;
+        int status;
+        const char *alternateButton; // null: no alert
+        QString line;                // the start of the one console line; null for none
+    } rows[] = {
+        {xmlReply("<key>success</key><true/><key>alertNew</key><false/>"), 200, nullptr, QString()}, // nothing new
+        {"{ success = YES; alertNew = YES; currentVersion = 2.0; }", 200, "", QString()},
+        {xmlReply("<key>success</key><true/><key>alertNew</key><true/><key>productPage</key>"
+                  "<string>file:///etc/passwd</string>"),
+         200, "", u"Ignored the product page of the version check: not a web address"_s},
+        {"{ success = NO; alertNew = YES; }", 200, nullptr, u"Couldn't check version"_s},
+        {xmlReply("<key>success</key><false/><key>alertNew</key><true/>"), 200, nullptr, u"Couldn't check version"_s},
+        {"<html>Not Found</html>", 404, nullptr, u"Couldn't check version: OpenStep property list:"_s},
+    };
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.reply.toStdString());
+        alerts.clear();
+        const QStringList linesBefore = console.lines();
+        check(row.reply, row.status);
+        ASSERT_EQ(alerts.size(), row.alternateButton ? 1 : 0);
+        if (row.alternateButton) {
+            EXPECT_EQ(alerts[0].alternateButton, QString::fromLatin1(row.alternateButton));
+        }
+        const QStringList lines = console.lines().mid(linesBefore.size());
+        ASSERT_EQ(lines.size(), row.line.isNull() ? 0 : 1) << lines.join(u'\n').toStdString();
+        if (!row.line.isNull()) {
+            EXPECT_TRUE(lines[0].startsWith(row.line)) << lines[0].toStdString();
+        }
+    }
 
-    ConsoleCapture console;
-    check(versionReply("<key>success</key><true/><key>alertNew</key><true/><key>currentVersion</key><string>2.1</string>"
-                       "<key>productPage</key><string>file:///etc/passwd</string>"));
-    ASSERT_EQ(alerts.size(), 2);
-    EXPECT_TRUE(alerts[1].alternateButton.isEmpty()) << "only a web page is offered";
-    EXPECT_EQ(console.lines(), QStringList{"Ignored the product page of the version check: not a web address"});
-}
-
-TEST_F(VersionCheckTest, OpenStepAndBinaryRepliesAreReadToo)
-{
-    check("{ success = YES; alertNew = YES; currentVersion = 2.0; }");
-    check(binaryVersionReply());
-    ASSERT_EQ(alerts.size(), 2);
-    EXPECT_TRUE(alerts[0].message.endsWith("Current Version: 2.0"));
-    EXPECT_TRUE(alerts[1].message.endsWith("Current Version: 2.0"));
-
-    check("{ success = NO; alertNew = YES; }");
-    EXPECT_EQ(alerts.size(), 2) << "NO is not a yes";
-}
-
-TEST_F(VersionCheckTest, FailuresAreOneConsoleLineAndNeverAnAlert)
-{
-    ConsoleCapture console;
-    check("<html>Not Found</html>", 404);
-    check(versionReply("<key>success</key><false/><key>alertNew</key><true/>"));
-    qputenv("CELLWISE_SERVER", refusingServerURL().toUtf8());
-    checker.checkVersion();
-    ASSERT_TRUE(eventuallyTrue([&] { return console.lines().size() == 3; }));
-
-    EXPECT_TRUE(alerts.isEmpty());
-    EXPECT_TRUE(console.lines().at(0).startsWith("Couldn't check version: OpenStep property list:")) << console.lines().at(0).toStdString();
-    EXPECT_EQ(console.lines().at(1), "Couldn't check version");
-    EXPECT_EQ(console.lines().at(2), "Couldn't check version: Connection refused");
+    ScopedEnv refusing("CELLWISE_SERVER", refusingServerURL().toUtf8());
+    check({});
+    EXPECT_EQ(console.lines().last(), u"Couldn't check version: Connection refused"_s);
 }

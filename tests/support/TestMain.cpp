@@ -8,15 +8,14 @@
 int main(int argc, char **argv)
 {
     QTemporaryDir home;
-    const QString root = home.path();
-    for (const char *dir : {"config", "data", "cache", "sysfs"})
-        QDir(root).mkpath(QString::fromLatin1(dir));
-    qputenv("HOME", root.toUtf8());
-    qputenv("XDG_CONFIG_HOME", (root + "/config").toUtf8());
-    qputenv("XDG_DATA_HOME", (root + "/data").toUtf8());
-    qputenv("XDG_CACHE_HOME", (root + "/cache").toUtf8());
-    qputenv("XDG_RUNTIME_DIR", root.toUtf8()); // private (0700), as Qt requires
-    qputenv("CELLWISE_SYSFS_ROOT", (root + "/sysfs").toUtf8());
+    const QByteArray root = home.path().toUtf8();
+    qputenv("HOME", root);
+    qputenv("XDG_RUNTIME_DIR", root); // private (0700), as Qt requires
+    for (const auto &[variable, folder] : {std::pair{"XDG_CONFIG_HOME", "/config"}, {"XDG_DATA_HOME", "/data"},
+                                           {"XDG_CACHE_HOME", "/cache"}, {"CELLWISE_SYSFS_ROOT", "/sysfs"}}) {
+        QDir().mkpath(QString::fromUtf8(root + folder));
+        qputenv(variable, root + folder);
+    }
     // No statistics server listens there: launches never reach a real one.
     qputenv("CELLWISE_SERVER", "http://127.0.0.1:9");
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))

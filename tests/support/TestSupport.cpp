@@ -2,10 +2,12 @@
 
 #include "CWLog.h"
 #include "Console.h"
+#include "LXCWServer.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QTest>
 #include <gtest/gtest.h>
 
 ConsoleCapture::ConsoleCapture()
@@ -18,17 +20,33 @@ ConsoleCapture::~ConsoleCapture()
     Console::setSink({});
 }
 
+ScopedEnv::ScopedEnv(const char *name, const QByteArray &value)
+    : _name(name)
+    , _wasSet(qEnvironmentVariableIsSet(name))
+    , _previous(qgetenv(name))
+{
+    if (value.isNull())
+        qunsetenv(name);
+    else
+        qputenv(name, value);
+}
+
+ScopedEnv::~ScopedEnv()
+{
+    if (_wasSet)
+        qputenv(_name, _previous);
+    else
+        qunsetenv(_name);
+}
+
 ScopedDataHome::ScopedDataHome()
-    : _previous(qgetenv("XDG_DATA_HOME"))
 {
     CWLog::resetSharedLog();
-    qputenv("XDG_DATA_HOME", _dir.path().toUtf8());
 }
 
 ScopedDataHome::~ScopedDataHome()
 {
     CWLog::resetSharedLog();
-    qputenv("XDG_DATA_HOME", _previous);
 }
 
 void writeTextFile(const QString &root, const QString &relativePath, const QString &text)
@@ -85,4 +103,22 @@ QStringList LogFile::column(const QString &sql)
     };
     run(_db.get(), sql, collect, &values);
     return values;
+}
+
+bool eventuallyTrue(const std::function<bool()> &condition)
+{
+    return QTest::qWaitFor(condition, 10000);
+}
+
+bool serverChainEnds()
+{
+    const auto &conns = LXCWServer::sharedServer()->conns();
+    return eventuallyTrue([&] {
+        return std::none_of(conns.begin(), conns.end(), [](const auto &connection) { return connection->isRunning(); });
+    });
+}
+
+QString refusingServerURL()
+{
+    return QStringLiteral("http://127.0.0.1:9");
 }

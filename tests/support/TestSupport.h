@@ -1,11 +1,25 @@
 #pragma once
 
 #include "BatteryRegistry.h"
+#include "CWLog.h"
 #include "SqliteHandles.h"
 
 #include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
+#include <functional>
+#include <gtest/gtest.h>
+#include <ostream>
+
+// Readable failure messages for Qt's texts and values.
+inline void PrintTo(const QString &text, std::ostream *os)
+{
+    *os << '"' << text.toStdString() << '"';
+}
+inline void PrintTo(const QVariant &value, std::ostream *os)
+{
+    *os << value.typeName() << ' ' << value.toString().toStdString();
+}
 
 // Collects every console line written while it lives.
 class ConsoleCapture {
@@ -17,6 +31,21 @@ public:
 
 private:
     QStringList _lines;
+};
+
+// Sets an environment variable (unsets it for a null value) for as long as it lives, then puts back
+// the previous value or none.
+class ScopedEnv {
+public:
+    ScopedEnv(const char *name, const QByteArray &value);
+    ~ScopedEnv();
+    ScopedEnv(const ScopedEnv &) = delete;
+    ScopedEnv &operator=(const ScopedEnv &) = delete;
+
+private:
+    const char *_name;
+    bool _wasSet;
+    QByteArray _previous;
 };
 
 // Gives the test its own data directory (XDG_DATA_HOME) for as long as it lives, so the support
@@ -31,7 +60,7 @@ public:
 
 private:
     QTemporaryDir _dir;
-    QByteArray _previous;
+    ScopedEnv _dataHome{"XDG_DATA_HOME", _dir.path().toUtf8()};
 };
 
 // Writes text into a file below root, creating the folders on the way.
@@ -71,3 +100,33 @@ public:
 private:
     Sqlite::Connection _db;
 };
+
+// A fresh log in a temporary folder.
+class LogTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        log = CWLog::initWithFile(path());
+        ASSERT_TRUE(log);
+    }
+    QString path() const { return dir.path() + QStringLiteral("/battLog3.sqlite"); }
+    // Inserts a sample with an explicit time and significance.
+    void addSample(qint64 time, int significance = 0)
+    {
+        LogFile(path()).exec(QString::asprintf("INSERT INTO battlog (time, significance) VALUES (%lld, %d)", time,
+                                               significance));
+    }
+
+    QTemporaryDir dir;
+    std::unique_ptr<CWLog> log;
+};
+
+// Runs the event loop until the condition holds; false when 10 s passed first.
+bool eventuallyTrue(const std::function<bool()> &condition);
+
+// Runs the event loop until no exchange of the shared statistics-server client runs any more: each
+// reply starts the next request, so a launch's chain is then over. False after 10 s.
+bool serverChainEnds();
+
+// A loopback address where nothing listens: connections are refused.
+QString refusingServerURL();

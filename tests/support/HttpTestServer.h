@@ -2,15 +2,13 @@
 
 // A local HTTP server for the network client's tests: loopback, a free port, a chosen answer per
 // path, and a record of every request it saw.
-#include "LXCWServer.h"
 #include "StoppableHttpServer.h"
 
 #include <QString>
-#include <QTest>
 #include <algorithm>
 #include <atomic>
 #include <chrono>
-#include <functional>
+#include <iterator>
 #include <httplib.h>
 #include <map>
 #include <mutex>
@@ -32,14 +30,20 @@ public:
         std::string target; // path and query as sent
         std::string body;
         httplib::Headers headers;
-        httplib::Params query;
 
         std::string header(const std::string &name) const
         {
             const auto found = headers.find(name);
             return found == headers.end() ? std::string() : found->second;
         }
-        size_t headerCount(const std::string &name) const { return headers.count(name); }
+        // The statistics server's fields among the headers.
+        std::multimap<std::string, std::string> cellwFields() const
+        {
+            std::multimap<std::string, std::string> fields;
+            std::copy_if(headers.begin(), headers.end(), std::inserter(fields, fields.end()),
+                         [](const auto &field) { return field.first.starts_with("CELLW_"); });
+            return fields;
+        }
     };
 
     HttpTestServer()
@@ -49,6 +53,7 @@ public:
         };
         // One request per connection: an idle keep-alive connection would hold up stopping.
         _server.set_keep_alive_max_count(1);
+        _server.set_keep_alive_timeout(1); // also how long a connection that never sent a request is kept
         _server.set_read_timeout(1);
         _server.Get(".*", handler);
         _server.Post(".*", handler);
@@ -79,13 +84,6 @@ public:
         return _requests;
     }
 
-    std::vector<std::string> paths() const
-    {
-        std::vector<std::string> paths;
-        for (const Request &request : requests())
-            paths.push_back(request.path);
-        return paths;
-    }
 
 private:
     void _serve(const httplib::Request &request, httplib::Response &response)
@@ -93,8 +91,7 @@ private:
         Answer answer{404, "no such page"};
         {
             std::lock_guard lock(_mutex);
-            _requests.push_back({request.method, request.path, request.target, request.body, request.headers,
-                                 request.params});
+            _requests.push_back({request.method, request.path, request.target, request.body, request.headers});
             if (const auto found = _answers.find(request.path); found != _answers.end())
                 answer = found->second;
         }
@@ -113,25 +110,3 @@ private:
     std::map<std::string, Answer> _answers;
     std::vector<Request> _requests;
 };
-
-// Runs the event loop until the condition holds; false when 10 s passed first.
-inline bool eventuallyTrue(const std::function<bool()> &condition)
-{
-    return QTest::qWaitFor(condition, 10000);
-}
-
-// Runs the event loop until no exchange of the shared statistics-server client runs any more: each
-// reply starts the next request, so the launch's chain is then over. False after 10 s.
-inline bool serverChainEnds()
-{
-    const auto &conns = LXCWServer::sharedServer()->conns();
-    return eventuallyTrue([&] {
-        return std::none_of(conns.begin(), conns.end(), [](const auto &connection) { return connection->isRunning(); });
-    });
-}
-
-// A loopback address where nothing listens: connections are refused.
-inline QString refusingServerURL()
-{
-    return QStringLiteral("http://127.0.0.1:9");
-}
