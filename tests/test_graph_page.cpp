@@ -3,7 +3,6 @@
 #include "CWGraphRange.h"
 #include "CWGraphSamples.h"
 #include "CWGraphVC.h"
-#include "LogTestSupport.h"
 #include "TestSupport.h"
 #include "UserDefaults.h"
 
