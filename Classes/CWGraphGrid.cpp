@@ -207,7 +207,11 @@ CWGraphGrid::ValueScales CWGraphGrid::valueScales(const Settings &settings)
     else
         temperature = evenScale(100, 10);
 
-    const QList<CWGridLine> capacity = evenScale(settings.maxAH < 1 ? 8 : int(std::min<qint64>(settings.maxAH, kMostScaleLabels)), 1);
+    // Whole ampere-hours where the capacity series place them, also below a top of 7.5 Ah.
+    scales.maxAh = settings.maxAH > 0.0 && std::isfinite(settings.maxAH) ? settings.maxAH : 8.0;
+    QList<CWGridLine> capacity;
+    for (int ah = 0; ah <= scales.maxAh && capacity.size() < kMostScaleLabels; ++ah)
+        capacity.append({ah / scales.maxAh, number(ah)});
     scales.lines = {volts, temperature, capacity, capacity, {}};
     return scales;
 }

@@ -25,12 +25,13 @@ public:
         double nominalVoltage = 0.0; // V; 0 or less means 11.1
         double voltsSpread = 0.0;    // V shown from bottom to top; 0 or less means 6
         qint64 temperatureUnit = 1;  // 1 Celsius, 2 Fahrenheit, 3 Kelvin
-        qint64 maxAH = 0;            // Ah of the capacity scales; below 1 means 8
+        double maxAH = 0.0;          // Ah at the top of the capacity scales; 0 or less means 8
     };
 
     struct ValueScales {
         double voltsMin = 0.0; // V at the bottom of the plotting area
         double voltsMax = 0.0; // V at its top
+        double maxAh = 0.0;    // Ah at the top of the capacity scales
         // In legend order: voltage, temperature, maximum capacity, charge level, and none for power.
         QList<QList<CWGridLine>> lines;
     };

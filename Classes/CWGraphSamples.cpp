@@ -106,9 +106,13 @@ void CWGraphSamples::clear()
 bool CWGraphSamples::_follow(CWLog &log, qint64 startSecs)
 {
     static const QStringList scanColumns = {QStringLiteral("testidx"), QStringLiteral("time")};
-    _append(log.battLogEntriesAboveIndex(quint64(_lastReadIndex), columns()), true);
+    // The start first: when it moved too far (the page was hidden a while), the window is read
+    // afresh, and what was logged meanwhile is not read twice.
     const auto scanFrom = quint64(std::max<qint64>(_lowerIndexBound - 1, 0));
-    return _followStart(startSecs, log.battLogEntriesAboveIndex(scanFrom, scanColumns, kStartScanLimit));
+    if (!_followStart(startSecs, log.battLogEntriesAboveIndex(scanFrom, scanColumns, kStartScanLimit)))
+        return false;
+    _append(log.battLogEntriesAboveIndex(quint64(_lastReadIndex), columns()), true);
+    return true;
 }
 
 void CWGraphSamples::_reset(const CWLogResult &rows, CWSignificances mask, qint64 lowerIndexBound, qint64 startSecs)
@@ -138,7 +142,8 @@ void CWGraphSamples::_append(const CWLogResult &rows, bool filter)
     for (qsizetype i = 0; i < indexes.size(); ++i) {
         const qint64 index = indexes[i].toLongLong();
         _lastReadIndex = std::max(_lastReadIndex, index);
-        if (filter && !selects(_mask, classes.value(i).toLongLong()))
+        // New rows that the moved start already left behind are not in the window either.
+        if (filter && (index < _lowerIndexBound || !selects(_mask, classes.value(i).toLongLong())))
             continue;
         bool hasTime = false;
         const qint64 time = times.value(i).toLongLong(&hasTime);
@@ -191,17 +196,16 @@ std::array<std::vector<CWGraphVertex>, CWGraphSamples::SeriesCount> CWGraphSampl
     for (std::vector<CWGraphVertex> &list : vertices)
         list.reserve(_samples.size());
     const double span = scale.t1 - scale.t0;
-    const double maxAh = scale.maxAh > 0.0 ? scale.maxAh : 8.0;
     const auto add = [&vertices](Series series, double x, double y) {
         if (std::isfinite(y))
             vertices[series].push_back({x, y});
     };
     for (const Sample &sample : _samples) {
         const double x = (double(sample.time) - scale.t0) / span;
-        add(MaxCapacity, x, capacityY(sample.maxCapacity, maxAh));
+        add(MaxCapacity, x, capacityY(sample.maxCapacity, scale.maxAh));
         add(Volts, x, voltageY(sample.voltage, scale.voltsMin, scale.voltsMax));
         add(Temperature, x, temperatureY(sample.temperature));
-        add(ChargeLevel, x, capacityY(sample.currentCapacity, maxAh));
+        add(ChargeLevel, x, capacityY(sample.currentCapacity, scale.maxAh));
         add(Power, x, powerY(sample.watts));
     }
     return vertices;

@@ -22,7 +22,7 @@ public:
     struct Scale {
         double t0 = 0.0;       // s since 1970 at the left edge
         double t1 = 0.0;       // s since 1970 at the right edge
-        double maxAh = 0.0;    // Ah at the top of the capacity scales; 0 or less reads as 8
+        double maxAh = 0.0;    // Ah at the top of the capacity scales
         double voltsMin = 0.0; // V at the bottom of the voltage scale
         double voltsMax = 0.0; // V at its top
     };

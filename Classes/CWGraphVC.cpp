@@ -244,8 +244,7 @@ void CWGraphVC::_pushDataIntoGraphView()
     // The voltage range of the current settings, also before the first draw.
     graph->updateGrid();
     const CWGraphSamples::Scale scale{double(start.toMSecsSinceEpoch()) / 1000.0, double(end.toMSecsSinceEpoch()) / 1000.0,
-                                      UserDefaults::standard().doubleForKey(QStringLiteral("CWMaxAH")),
-                                      graph->voltsMin(), graph->voltsMax()};
+                                      graph->maxAh(), graph->voltsMin(), graph->voltsMax()};
     const CWGraphSamples::Colors colors{CWCreateCGColorFromNSColor(colorSpace, graph->maxCapColor()),
                                         CWCreateCGColorFromNSColor(colorSpace, graph->voltsColor()),
                                         CWCreateCGColorFromNSColor(colorSpace, graph->tempColor()),

@@ -8,7 +8,6 @@
 #include <QPainter>
 #include <QPolygonF>
 
-#include <algorithm>
 #include <cmath>
 
 namespace {
@@ -127,12 +126,6 @@ void strokeOutline(QPainter &painter, const QPainterPath &outline)
     painter.strokePath(outline, QPen(Qt::white, 0.2));
 }
 
-// The settings value as a whole number of ampere-hours, 0 when it is none.
-qint64 wholeAmpHours(double value)
-{
-    return std::isfinite(value) ? qint64(std::clamp(value, 0.0, 1e6)) : 0;
-}
-
 } // namespace
 
 CWGraphView::CWGraphView(QWidget *parent)
@@ -227,9 +220,10 @@ void CWGraphView::updateGrid()
     const UserDefaults &defaults = UserDefaults::standard();
     const CWGraphGrid::ValueScales scales = CWGraphGrid::valueScales(
         {defaults.doubleForKey(QStringLiteral("CWBattNominalVoltage")), defaults.doubleForKey(QStringLiteral("CWVoltsSpread")),
-         defaults.integerForKey(kTemperatureUnitKey), wholeAmpHours(defaults.doubleForKey(QStringLiteral("CWMaxAH")))});
+         defaults.integerForKey(kTemperatureUnitKey), defaults.doubleForKey(QStringLiteral("CWMaxAH"))});
     _voltsMin = scales.voltsMin;
     _voltsMax = scales.voltsMax;
+    _maxAh = scales.maxAh;
     _majorYLines = scales.lines;
     const CWGraphGrid::TimeLines lines = CWGraphGrid::timeLines(start, end, _timeScale, QTimeZone::systemTimeZone());
     _majorXLines = lines.major;

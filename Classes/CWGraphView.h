@@ -55,6 +55,7 @@ public:
     const QList<QList<CWGridLine>> &majorYLines() const { return _majorYLines; }
     double voltsMin() const { return _voltsMin; }
     double voltsMax() const { return _voltsMax; }
+    double maxAh() const { return _maxAh; }
 
     QColor drawColor() const { return _drawColor; }
     QColor currentCapColor() const { return _currentCapColor; }
@@ -111,6 +112,7 @@ private:
     QColor _voltsColor;
     double _voltsMin = 0.0; // V at the bottom of the plotting area, as of the last regrid
     double _voltsMax = 0.0; // V at its top
+    double _maxAh = 0.0;    // Ah at the top of the capacity scales, as of the last regrid
     QSizeF _beziersCachedForSize;
     bool _needsRegrid = true;
     CWGraphLayout _layout;

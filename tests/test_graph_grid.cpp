@@ -130,16 +130,18 @@ TEST(GraphGrid, ValueScalesAndTheirFallbacks)
         double firstVoltFract;
         Texts temperature;
         Texts capacity;
+        double capacityTop; // the place of the top capacity label
     };
     const Texts celsius = {"0", "10", "20", "30", "40", "50", "60", "70", "80", "90", "100"};
     const Texts eight = {"0", "1", "2", "3", "4", "5", "6", "7", "8"};
     const Row rows[] = {
-        {"defaults", {11.1, 6.0, 1, 8}, 8.1, 14.1, {"9", "10", "11", "12", "13", "14"}, 0.15, celsius, eight},
+        {"defaults", {11.1, 6.0, 1, 8}, 8.1, 14.1, {"9", "10", "11", "12", "13", "14"}, 0.15, celsius, eight, 1.0},
         {"nothing set reads as the defaults", {0.0, -1.0, 7, 0}, 8.1, 14.1, {"9", "10", "11", "12", "13", "14"}, 0.15,
-         celsius, eight},
+         celsius, eight, 1.0},
         {"a clamped bottom keeps the labels on the curve's range", {2.0, 6.0, 2, 5}, 0.0, 5.0,
-         {"0", "1", "2", "3", "4", "5"}, 0.0, {"32", "100", "212"}, {"0", "1", "2", "3", "4", "5"}},
-        {"kelvin", {12.0, 2.0, 3, 1}, 11.0, 13.0, {"11", "12", "13"}, 0.0, {"273", "373"}, {"0", "1"}},
+         {"0", "1", "2", "3", "4", "5"}, 0.0, {"32", "100", "212"}, {"0", "1", "2", "3", "4", "5"}, 1.0},
+        {"kelvin; 7.5 Ah puts 7 where 7 Ah is drawn", {12.0, 2.0, 3, 7.5}, 11.0, 13.0, {"11", "12", "13"}, 0.0,
+         {"273", "373"}, {"0", "1", "2", "3", "4", "5", "6", "7"}, 7 / 7.5},
     };
     for (const Row &row : rows) {
         SCOPED_TRACE(row.name);
@@ -155,7 +157,7 @@ TEST(GraphGrid, ValueScalesAndTheirFallbacks)
         EXPECT_DOUBLE_EQ(scales.lines[1].last().fract, 1.0);
         EXPECT_EQ(labels(scales.lines[2]), row.capacity);
         EXPECT_EQ(scales.lines[3], scales.lines[2]);
-        EXPECT_DOUBLE_EQ(scales.lines[2].last().fract, 1.0);
+        EXPECT_DOUBLE_EQ(scales.lines[2].last().fract, row.capacityTop);
         EXPECT_TRUE(scales.lines[4].isEmpty()) << "the power legend has no value scale";
     }
     EXPECT_DOUBLE_EQ(CWGraphGrid::valueScales({11.1, 6.0, 2, 8}).lines[1][1].fract, 68.0 / 180.0);

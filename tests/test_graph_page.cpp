@@ -109,20 +109,22 @@ TEST_F(GraphSamples, FollowingARecentRangeGivesWhatAFreshReadGives)
     struct Row {
         const char *name;
         int mask;
-        qint64 startStep; // seconds the start moves
+        qint64 startOffset; // seconds after the first row
+        qint64 startStep;   // seconds the start moves
         bool clearLog;
     };
-    const Row rows[] = {{"every sample", 7, 35, false},
-                        {"five-minute anchors", 6, 35, false},
-                        {"hour anchors, start between two", 4, 1'234, false},
-                        {"a start beyond the scan", 7, 40'000, false},
-                        {"a cleared log", 7, 35, true}};
+    const Row rows[] = {{"every sample", 7, 20'000, 35, false},
+                        {"five-minute anchors", 6, 20'000, 35, false},
+                        {"hour anchors, start between two", 4, 20'000, 1'234, false},
+                        {"a start beyond the scan", 7, 20'000, 40'000, false},
+                        {"new rows before a start past the log's end", 7, 34'000, 2'000, false},
+                        {"a cleared log", 7, 20'000, 35, true}};
     qint64 first = 100'000;
     for (const Row &row : rows) {
         SCOPED_TRACE(row.name);
         addRows(first, 3'000, hourly);
         addRows(first + 30'000, 500, [](int) { return 0; });
-        const qint64 start = first + 20'000;
+        const qint64 start = first + row.startOffset;
         CWGraphSamples followed;
         const auto mask = CWSignificances::fromInt(row.mask);
         followed.read(*log, at(start), at(first + 40'000), mask, true);
