@@ -61,11 +61,16 @@ Options parseOptions(const QStringList &arguments)
                                     QStringLiteral("FILE"));
     const QCommandLineOption size(QStringLiteral("size"), QStringLiteral("The picture's size in pixels (with --render; default 1000x640)."),
                                   QStringLiteral("WxH"));
+    const QCommandLineOption range(QStringLiteral("range"),
+                                   QStringLiteral("The graph's range (with --render graph): 1h, 1d, 30d, 1y up to now, "
+                                                  "or FROM..TO with dates as YYYY-MM-DD; default the last hour."),
+                                   QStringLiteral("RANGE"));
     parser.addOption(headless);
     parser.addOption(simulate);
     parser.addOption(render);
     parser.addOption(output);
     parser.addOption(size);
+    parser.addOption(range);
     parser.process(withExplicitSimulationSpeed(arguments));
 
     Options options;
@@ -81,7 +86,8 @@ Options parseOptions(const QStringList &arguments)
     }
     if (parser.isSet(render)) {
         QString error;
-        options.render = CWRenderCommand::parse(parser.value(render), parser.value(output), parser.value(size), &error);
+        options.render =
+            CWRenderCommand::parse(parser.value(render), parser.value(output), parser.value(size), parser.value(range), &error);
         if (!options.render) {
             Console::line(error);
             std::exit(CWRenderCommand::kUsageError);

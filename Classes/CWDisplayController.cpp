@@ -122,7 +122,13 @@ QVariantList CWDisplayController::_rowSpecs()
 }
 
 CWDashboardVC *CWDisplayController::dashboardVC() { return lazily(_dashboardVC, "CWDashboardVC", _monitor); }
-CWGraphVC *CWDisplayController::graphVC() { return lazily(_graphVC, "CWGraphVC"); }
+CWGraphVC *CWDisplayController::graphVC()
+{
+    // Only now is the log needed.
+    if (!_graphVC)
+        _graphVC = std::make_unique<CWGraphVC>(QStringLiteral("CWGraphVC"), _log());
+    return _graphVC.get();
+}
 
 CWComparisonsVC *CWDisplayController::comparisonsVC() { return lazily(_comparisonsVC, "CWComparisonsVC", _monitor, _models); }
 CWBattInfoVC *CWDisplayController::battInfoVC() { return lazily(_battInfoVC, "CWBattInfoVC", _monitor); }

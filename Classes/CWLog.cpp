@@ -583,7 +583,7 @@ std::optional<qint64> CWLog::_upperIndexBound(const QDateTime &end)
 }
 
 CWLogResult CWLog::battLogEntriesFrom(const QDateTime &start, const QDateTime &end, const QStringList &columns,
-                                      CWSignificances significances, bool includeUnclassified)
+                                      CWSignificances significances, bool includeUnclassified, qint64 *lowerIndexBound)
 {
     const std::optional<qint64> lower = _lowerIndexBound(start);
     if (!lower)
@@ -591,6 +591,8 @@ CWLogResult CWLog::battLogEntriesFrom(const QDateTime &start, const QDateTime &e
     const std::optional<qint64> upper = _upperIndexBound(end);
     if (!upper)
         return std::nullopt;
+    if (lowerIndexBound)
+        *lowerIndexBound = *lower;
 
     QStringList classes;
     if (includeUnclassified)

@@ -102,9 +102,11 @@ public:
 
     void signifyMissing();
 
-    // Invalid dates mean no bound; empty columns mean all columns.
+    // Invalid dates mean no bound; empty columns mean all columns. lowerIndexBound, when given,
+    // receives the lowest testidx the window reads from; it is left alone when the window could not
+    // be bounded.
     CWLogResult battLogEntriesFrom(const QDateTime &start, const QDateTime &end, const QStringList &columns,
-                                   CWSignificances significances, bool includeUnclassified);
+                                   CWSignificances significances, bool includeUnclassified, qint64 *lowerIndexBound = nullptr);
     CWLogResult battLogEntriesAboveIndex(quint64 index, const QStringList &columns);
     // The same, at most `limit` rows: the lowest indexes first (long logs are read in steps).
     CWLogResult battLogEntriesAboveIndex(quint64 index, const QStringList &columns, int limit);

@@ -90,6 +90,8 @@ TEST_F(RenderRun, EveryPageBesideARunningCellwiseWritingNothingElse)
         {{QStringLiteral("monitor"), QStringLiteral("--simulate-battery"), QStringLiteral("--size"), QStringLiteral("700x450")},
          "simulated.png", QSize(700, 450)},
         {{QStringLiteral("graph"), QStringLiteral("--size=400x300")}, "graph.png", QSize(400, 300)},
+        {{QStringLiteral("graph"), QStringLiteral("--range=2024-01-01..2024-01-31"), QStringLiteral("--size=400x300")},
+         "graph-january.png", QSize(400, 300)},
         {{QStringLiteral("comparisons"), QStringLiteral("--size=400x300")}, "comparisons.png", QSize(400, 300)},
         {{QStringLiteral("battery-data"), QStringLiteral("--size=400x300")}, "battery-data.png", QSize(400, 300)},
         {{QStringLiteral("event-log"), QStringLiteral("--size=400x300")}, "event-log.PNG", QSize(400, 300)},
@@ -127,6 +129,8 @@ TEST_F(RenderRun, MistakesGiveOneLineAndStatus2)
         {QStringLiteral("monitor"), QStringLiteral("--size"), QStringLiteral("0x10"), QStringLiteral("--output"), output("a.png")},
         {QStringLiteral("monitor"), QStringLiteral("--size"), QStringLiteral("wide"), QStringLiteral("--output"), output("a.png")},
         {QStringLiteral("monitor"), QStringLiteral("--output"), out.path() + QStringLiteral("/missing/dir/a.png")},
+        {QStringLiteral("graph"), QStringLiteral("--range"), QStringLiteral("soon"), QStringLiteral("--output"), output("a.png")},
+        {QStringLiteral("monitor"), QStringLiteral("--range"), QStringLiteral("1h"), QStringLiteral("--output"), output("a.png")},
     };
     for (const QStringList &arguments : rows) {
         SCOPED_TRACE(arguments.join(u' ').toStdString());
