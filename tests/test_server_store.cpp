@@ -5,9 +5,6 @@
 #include "TestSupport.h"
 
 #include <QFile>
-#include <gtest/gtest.h>
-
-using namespace Qt::StringLiterals;
 
 namespace {
 
@@ -19,7 +16,7 @@ BattSample completeSample(qint64 capacity, qint64 voltage = 12500, qint64 cycleC
 class StatsStoreTest : public ::testing::Test {
 protected:
     void SetUp() override { ASSERT_TRUE(store.open(path())); }
-    QString path() const { return dir.path() + QStringLiteral("/nested/server.sqlite"); }
+    QString path() const { return dir.path() + u"/nested/server.sqlite"_s; }
 
     QTemporaryDir dir;
     StatsStore store;
@@ -67,8 +64,8 @@ TEST_F(StatsStoreTest, AMachineVotesWithItsLatestCompleteSample)
 TEST(StatsStoreFailure, AForeignFileOrAnUncreatableFolderFailsEveryCallAndIsLeftAlone)
 {
     QTemporaryDir dir;
-    const QString path = dir.path() + QStringLiteral("/garbage.sqlite");
-    writeTextFile(dir.path(), QStringLiteral("garbage.sqlite"), QString(4096, u'x'));
+    const QString path = dir.path() + u"/garbage.sqlite"_s;
+    writeTextFile(dir.path(), u"garbage.sqlite"_s, QString(4096, u'x'));
 
     StatsStore store;
     EXPECT_FALSE(store.open(path));
@@ -80,7 +77,7 @@ TEST(StatsStoreFailure, AForeignFileOrAnUncreatableFolderFailsEveryCallAndIsLeft
     ASSERT_TRUE(kept.open(QIODevice::ReadOnly));
     EXPECT_EQ(kept.readAll(), QByteArray(4096, 'x'));
 
-    EXPECT_FALSE(StatsStore().open(path + QStringLiteral("/server.sqlite")));
+    EXPECT_FALSE(StatsStore().open(path + u"/server.sqlite"_s));
 }
 
 TEST(ModelAverages, SpreadOfOddAndEvenCounts)
