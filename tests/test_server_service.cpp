@@ -100,18 +100,22 @@ TEST_F(StatsServiceTest, UploadsVoteAndAModelNeedsEnoughMachinesForFigures)
     registerMachine("MacBookPro11,1");
     const qint64 silent = registerMachine("MacBookPro11,1"); // never uploads: no vote
     ASSERT_EQ(silent, pro + 3);
-    // Every figure differs in its own way, so a field read into the wrong one shows in the medians.
+    // Every figure differs, so a field read into the wrong one shows in the record.
     EXPECT_EQ(upload(air, "5000").body, "ok\n");
     upload(pro, "4000", "6000", "12000", "10");
     upload(pro + 1, "5000", "6400", "12600", "20");
     const qint64 proModel = store.models()[1].id;
     EXPECT_EQ(averagesOf(proModel), (QVariantMap{{u"pb_modelid"_s, proModel}, {u"status"_s, u"toosmall"_s}}));
 
-    upload(pro + 2, "6000", "6400", "12700", "40");
-    const QVariantMap record = averagesOf(proModel);
-    EXPECT_EQ(QVariantList({record.value(u"status"_s), record.value(u"med_capacity"_s), record.value(u"med_designcap"_s),
-                            record.value(u"med_volts"_s), record.value(u"med_cyclecount"_s)}),
-              QVariantList({u"ok"_s, qint64(5000), qint64(6400), qint64(12600), qint64(20)}));
+    upload(pro + 2, "6000", "6200", "12700", "40");
+    const QVariantMap expected{
+        {u"pb_modelid"_s, proModel},       {u"status"_s, u"ok"_s},
+        {u"min_capacity"_s, qint64(4000)},  {u"med_capacity"_s, qint64(5000)},  {u"max_capacity"_s, qint64(6000)},
+        {u"min_designcap"_s, qint64(6000)}, {u"med_designcap"_s, qint64(6200)}, {u"max_designcap"_s, qint64(6400)},
+        {u"min_volts"_s, qint64(12000)},    {u"med_volts"_s, qint64(12600)},    {u"max_volts"_s, qint64(12700)},
+        {u"min_cyclecount"_s, qint64(10)},  {u"med_cyclecount"_s, qint64(20)},  {u"max_cyclecount"_s, qint64(40)},
+    };
+    EXPECT_EQ(averagesOf(proModel), expected);
     EXPECT_EQ(averagesOf(store.models()[0].id).value(u"status"_s), u"toosmall"_s);
 }
 
