@@ -5,9 +5,6 @@
 #include "TestSupport.h"
 
 #include <QFile>
-#include <gtest/gtest.h>
-
-using namespace Qt::StringLiterals;
 
 namespace {
 
@@ -19,7 +16,7 @@ BattSample completeSample(qint64 capacity, qint64 voltage = 12500, qint64 cycleC
 class StatsStoreTest : public ::testing::Test {
 protected:
     void SetUp() override { ASSERT_TRUE(store.open(path())); }
-    QString path() const { return dir.path() + QStringLiteral("/nested/server.sqlite"); }
+    QString path() const { return dir.path() + u"/nested/server.sqlite"_s; }
 
     QTemporaryDir dir;
     StatsStore store;
@@ -67,8 +64,8 @@ TEST_F(StatsStoreTest, AMachineVotesWithItsLatestCompleteSample)
 TEST(StatsStoreFailure, AForeignFileOrAnUncreatableFolderFailsEveryCallAndIsLeftAlone)
 {
     QTemporaryDir dir;
-    const QString path = dir.path() + QStringLiteral("/garbage.sqlite");
-    writeTextFile(dir.path(), QStringLiteral("garbage.sqlite"), QString(4096, u'x'));
+    const QString path = dir.path() + u"/garbage.sqlite"_s;
+    writeTextFile(dir.path(), u"garbage.sqlite"_s, QString(4096, u'x'));
 
     StatsStore store;
     EXPECT_FALSE(store.open(path));
@@ -80,7 +77,7 @@ TEST(StatsStoreFailure, AForeignFileOrAnUncreatableFolderFailsEveryCallAndIsLeft
     ASSERT_TRUE(kept.open(QIODevice::ReadOnly));
     EXPECT_EQ(kept.readAll(), QByteArray(4096, 'x'));
 
-    EXPECT_FALSE(StatsStore().open(path + QStringLiteral("/server.sqlite")));
+    EXPECT_FALSE(StatsStore().open(path + u"/server.sqlite"_s));
 }
 
 TEST(ModelAverages, SpreadOfOddAndEvenCounts)
@@ -101,23 +98,6 @@ TEST(ModelAverages, SpreadOfOddAndEvenCounts)
                   std::tuple(row.spread.min, row.spread.median, row.spread.max))
             << ::testing::PrintToString(row.values);
     }
-}
-
-TEST(ModelAverages, RecordGivesFiguresOnlyFromEnoughMachines)
-{
-    const std::vector<Vote> votes{{5000, 6000, 12500, 100}, {5200, 6000, 12300, 300}, {4800, 6100, 12700, 200}};
-    const QVariantMap tooSmall{{u"pb_modelid"_s, qint64(7)}, {u"status"_s, u"toosmall"_s}};
-    EXPECT_EQ(averagesRecord(7, {votes[0], votes[1]}, 3), tooSmall);
-    EXPECT_EQ(averagesRecord(7, {}, 1), tooSmall);
-
-    const QVariantMap expected{
-        {u"pb_modelid"_s, qint64(7)},       {u"status"_s, u"ok"_s},
-        {u"min_capacity"_s, qint64(4800)},  {u"med_capacity"_s, qint64(5000)},  {u"max_capacity"_s, qint64(5200)},
-        {u"min_designcap"_s, qint64(6000)}, {u"med_designcap"_s, qint64(6000)}, {u"max_designcap"_s, qint64(6100)},
-        {u"min_volts"_s, qint64(12300)},    {u"med_volts"_s, qint64(12500)},    {u"max_volts"_s, qint64(12700)},
-        {u"min_cyclecount"_s, qint64(100)}, {u"med_cyclecount"_s, qint64(200)}, {u"max_cyclecount"_s, qint64(300)},
-    };
-    EXPECT_EQ(averagesRecord(7, votes, 3), expected);
 }
 
 TEST(FloodLimiter, RefusesABurstBeyondItsSizeUntilTokensGrowBack)

@@ -6,9 +6,6 @@
 #include "TestSupport.h"
 
 #include <QDir>
-#include <gtest/gtest.h>
-
-using namespace Qt::StringLiterals;
 
 namespace {
 

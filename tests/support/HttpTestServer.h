@@ -68,7 +68,6 @@ public:
         _thread.join();
     }
 
-    int port() const { return _port; }
     QString url() const { return QStringLiteral("http://127.0.0.1:%1").arg(_port); }
 
     // Paths without an answer get 404.
