@@ -44,8 +44,7 @@ Texts instants(const QList<CWGridLine> &lines, const QDateTime &start, const QDa
 TEST(GraphGrid, TimeScaleThresholdsAreStrict)
 {
     struct Row {
-        double span;
-        double width;
+        double span, width;
         CWGraphGrid::TimeScale scale;
     };
     const Row rows[] = {
@@ -68,10 +67,8 @@ TEST(GraphGrid, TimeLinesFallOnLocalCalendarBoundaries)
     struct Row {
         const char *name;
         CWGraphGrid::TimeScale scale;
-        const char *start;
-        const char *end;
-        Texts majorLabels;
-        Texts majorInstants;
+        const char *start, *end;
+        Texts majorLabels, majorInstants;
         qsizetype minorCount;
         const char *firstMinor;
         Texts minorLabels;
@@ -124,12 +121,10 @@ TEST(GraphGrid, ValueScalesAndTheirFallbacks)
     struct Row {
         const char *name;
         CWGraphGrid::Settings settings;
-        double voltsMin;
-        double voltsMax;
+        double voltsMin, voltsMax;
         Texts volts;
         double firstVoltFract;
-        Texts temperature;
-        Texts capacity;
+        Texts temperature, capacity;
         double capacityTop; // the place of the top capacity label
     };
     const Texts celsius = {"0", "10", "20", "30", "40", "50", "60", "70", "80", "90", "100"};
