@@ -44,7 +44,7 @@ TEST_F(LXCWServerTest, AnUploadSendsTheSnapshotsFiguresWithNullForWhatIsMissing)
     settle();
 
     const HttpTestServer::Request request = server.requests().at(0);
-    EXPECT_EQ(request.path, "/cellw_logbatt.php");
+    EXPECT_EQ(request.target, "/cellw_logbatt.php");
     const std::multimap<std::string, std::string> expected{
         {"CELLW_MACHINECODE", "57"}, {"CELLW_CAPACITY", "5100"}, {"CELLW_CURRENT", "4000"},
         {"CELLW_AMPERAGE", "-1234"}, {"CELLW_VOLTAGE", "12400"}, {"CELLW_DESIGNCAP", "5500"},
