@@ -4,9 +4,6 @@
 #include "CWHolderVC.h"
 #include "Subscription.h"
 
-#include <QTimer>
-
-#include <vector>
 
 class CWBatteryMonitor;
 class CWLog;
@@ -17,8 +14,8 @@ class CWEventLogVC;
 
 // The "Event Log" page: logged events and, unless turned off, every battery reading, newest first.
 // It remembers the highest sample and event indexes it has shown and asks the log only for rows
-// above them. It reads the log it is given (none when the log could not be opened) and follows the
-// monitor's ticks while it is on screen.
+// above them; the table reads only the rows on screen. It reads the log it is given (none when the
+// log could not be opened) and follows the monitor's ticks while it is on screen.
 class CWEventLogVC : public CWFormVC<Ui::CWEventLogVC> {
     Q_OBJECT
 public:
@@ -27,8 +24,8 @@ public:
 
     CWEventRowsModel *eventsToShowAC() const { return _eventsToShowAC; }
     QTableView *eventsTable() const;
-    quint64 highestBattIDRecorded() const { return _highestBattIDRecorded; }
-    quint64 highestEventIDRecorded() const { return _highestEventIDRecorded; }
+    quint64 highestBattIDRecorded() const { return _eventsToShowAC->highestSampleIndex(); }
+    quint64 highestEventIDRecorded() const { return _eventsToShowAC->highestEventIndex(); }
 
     void activate() override;
     void deactivate() override;
@@ -39,21 +36,10 @@ protected:
 private:
     void _battUpdated();
     void _updateEventsToShow();
-    void _removeBattEntries();
-    std::vector<CWEventRow> _newReadings();
-    void _readNewEvents();
-    std::vector<CWEventRow> _mergedByTime(const std::vector<CWEventRow> &readings);
     void _sizeColumns();
 
     const CWBatteryMonitor &_monitor;
-    CWLog *const _log;
     CWEventRowsModel *_eventsToShowAC = nullptr; // owned through QObject parenthood
-    quint64 _highestBattIDRecorded = 0;
-    quint64 _highestEventIDRecorded = 0;
-    // Events read but not yet shown: they wait for the readings before them.
-    std::vector<CWEventRow> _waitingEvents;
-    bool _moreReadingsWaiting = false;
-    QTimer _nextStep;
     // Last, so that they end first: no observation outlives what it updates.
     Subscription _showBattDataObservation;
     Subscription _battUpdatedObservation;
