@@ -1,4 +1,5 @@
 // Where the log lives, its schema, what writing samples, events and markers stores, and how it fails.
+#include "CWLogMaintenance.h"
 #include "LXCWServer.h"
 #include "SupportDirectory.h"
 #include "TestSupport.h"
@@ -32,6 +33,7 @@ TEST(LogLocation, AFreshSupportDirectoryGetsTheFullSchemaAndNothingElse)
     EXPECT_EQ(QDir(home.supportPath()).entryList(QDir::Files),
               QStringList({u"battLog3.sqlite"_s, u"battLog3.sqlite-shm"_s, u"battLog3.sqlite-wal"_s}));
     EXPECT_EQ(db.column(u"PRAGMA journal_mode"_s), QStringList{u"wal"_s}) << "readers never block the writer";
+    EXPECT_EQ(db.column(u"PRAGMA page_size"_s), QStringList{u"2048"_s}) << "a sample appends three pages";
 
     // A folder in the place of the log file is removed.
     CWLog::resetSharedLog();
@@ -242,4 +244,23 @@ TEST_F(LogTest, ClassificationInStepsEqualsClassificationInOneGo)
         EXPECT_GT(steps, 40);
         EXPECT_EQ(LogFile(steppedPath).column(classes), LogFile(path()).column(classes));
     }
+}
+
+// After launch the log's upkeep runs from the event loop: it classifies what is unclassified and
+// summarises the times of a log that has no summary yet, then ends by itself.
+TEST(LogMaintenance, ClassifiesAndSummarisesInStepsThenEnds)
+{
+    ScopedDataHome home;
+    ASSERT_TRUE(CWLog::sharedLog());
+    LogFile db(CWLog::sharedLogFile());
+    db.exec(u"WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 50000) "
+            "INSERT INTO battlog (time) SELECT 1000 + i * 10 FROM n"_s);
+    QObject owner;
+    CWLogMaintenance::start(&owner);
+    EXPECT_EQ(db.column(u"SELECT count(*) FROM battlog WHERE significance = 0"_s), QStringList{u"50000"_s})
+        << "nothing done before the event loop turns";
+    ASSERT_TRUE(eventuallyTrue([&] { return owner.children().isEmpty(); }));
+    EXPECT_EQ(db.column(u"SELECT count(*) FROM battlog WHERE significance = 0"_s), QStringList{u"0"_s});
+    EXPECT_EQ(db.column(u"SELECT sum(samples) FROM battlog_timespans"_s), QStringList{u"49151"_s})
+        << "every complete span kept";
 }
