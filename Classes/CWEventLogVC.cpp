@@ -8,7 +8,10 @@
 #include "NotificationCenter.h"
 #include "UserDefaults.h"
 
+#include <QCoreApplication>
 #include <QHeaderView>
+#include <QKeyEvent>
+#include <QScrollBar>
 
 namespace {
 
@@ -20,6 +23,7 @@ CWEventLogVC::CWEventLogVC(const QString &nibName, const CWBatteryMonitor &monit
     : CWFormVC(nibName, parent)
     , _monitor(monitor)
     , _eventsToShowAC(new CWEventRowsModel(log, this))
+    , _rowsShown(new CWEventRowsWindow(_eventsToShowAC, this))
 {
 }
 
@@ -55,10 +59,52 @@ void CWEventLogVC::_sizeColumns()
 
 void CWEventLogVC::awakeFromNib()
 {
-    _ui->eventsTable->setModel(_eventsToShowAC);
+    _ui->eventsTable->setModel(_rowsShown);
+    _ui->eventsTable->viewport()->installEventFilter(this);
+    _ui->eventsTable->installEventFilter(this);
+    connect(_ui->eventsScrollBar, &QScrollBar::valueChanged, _rowsShown, &CWEventRowsWindow::setFirstRow);
+    connect(_rowsShown, &CWEventRowsWindow::scrolled, this, &CWEventLogVC::_syncScrollBar);
     DefaultsBinding::bindChecked(_ui->showBattData, kShowBattDataKey);
     _sizeColumns();
     _updateEventsToShow();
+}
+
+void CWEventLogVC::_syncScrollBar()
+{
+    QScrollBar *bar = _ui->eventsScrollBar;
+    bar->setRange(0, _rowsShown->lastFirstRow());
+    bar->setPageStep(std::max(1, _rowsShown->rowsShown() - 1));
+    bar->setValue(_rowsShown->firstRow());
+}
+
+bool CWEventLogVC::eventFilter(QObject *watched, QEvent *event)
+{
+    QTableView *table = _ui ? _ui->eventsTable : nullptr;
+    if (!table)
+        return false;
+    if (watched == table->viewport() && event->type() == QEvent::Resize) {
+        const int rowHeight = std::max(1, table->verticalHeader()->defaultSectionSize());
+        _rowsShown->setRowsShown(table->viewport()->height() / rowHeight + 1);
+    } else if (watched == table->viewport() && event->type() == QEvent::Wheel) {
+        QCoreApplication::sendEvent(_ui->eventsScrollBar, event);
+        return true;
+    } else if (watched == table && event->type() == QEvent::KeyPress) {
+        return _tableKeyPressed(static_cast<QKeyEvent *>(event));
+    }
+    return false;
+}
+
+// Paging keys, and arrows at the table's edges, scroll the log; other keys are the table's.
+bool CWEventLogVC::_tableKeyPressed(QKeyEvent *event)
+{
+    const int current = _ui->eventsTable->currentIndex().row();
+    const bool scrolls = event->key() == Qt::Key_PageUp || event->key() == Qt::Key_PageDown
+                         || event->key() == Qt::Key_Home || event->key() == Qt::Key_End
+                         || (event->key() == Qt::Key_Up && current <= 0)
+                         || (event->key() == Qt::Key_Down && current >= _rowsShown->rowCount() - 2);
+    if (scrolls)
+        QCoreApplication::sendEvent(_ui->eventsScrollBar, event);
+    return scrolls;
 }
 
 void CWEventLogVC::activate()

@@ -1,12 +1,14 @@
 #pragma once
 
 #include "CWEventRowsModel.h"
+#include "CWEventRowsWindow.h"
 #include "CWHolderVC.h"
 #include "Subscription.h"
 
 
 class CWBatteryMonitor;
 class CWLog;
+class QKeyEvent;
 class QTableView;
 namespace Ui {
 class CWEventLogVC;
@@ -32,14 +34,19 @@ public:
 
 protected:
     void awakeFromNib() override;
+    // The table's wheel, keys and size drive the page's scroll bar.
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     void _battUpdated();
     void _updateEventsToShow();
     void _sizeColumns();
+    void _syncScrollBar();
+    bool _tableKeyPressed(QKeyEvent *event);
 
     const CWBatteryMonitor &_monitor;
     CWEventRowsModel *_eventsToShowAC = nullptr; // owned through QObject parenthood
+    CWEventRowsWindow *_rowsShown = nullptr;     // likewise: what the table shows of it
     // Last, so that they end first: no observation outlives what it updates.
     Subscription _showBattDataObservation;
     Subscription _battUpdatedObservation;

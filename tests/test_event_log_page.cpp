@@ -7,6 +7,7 @@
 
 #include <QCheckBox>
 #include <QHeaderView>
+#include <QScrollBar>
 #include <QSignalSpy>
 #include <QTableView>
 #include <QTest>
@@ -183,6 +184,32 @@ TEST_F(EventLogPage, AnyRowsReadAreThoseOfTheWholeMergeNewestFirst)
             ASSERT_EQ(rowText(model.arrangedRow(row)), merged[size_t(row)].second) << "row " << row;
         }
     }
+}
+
+// The table holds a screenful, whatever the log's length; the page's scroll bar stands for the
+// whole log, and rows logged later keep a table scrolled down where it was.
+TEST_F(EventLogPage, TheTableShowsAScreenfulWhereTheScrollBarPoints)
+{
+    execute(u"WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 1000) "
+            "INSERT INTO battlog (time, Temperature) SELECT 1000 + i, 3000 FROM n"_s);
+    const auto page = openPage();
+    page->activate();
+    page->view()->resize(900, 500);
+    page->view()->show();
+    QTableView *table = page->eventsTable();
+    auto *bar = page->view()->findChild<QScrollBar *>(u"eventsScrollBar"_s);
+    const QAbstractItemModel *shown = table->model();
+    EXPECT_EQ(shown->rowCount(), table->viewport()->height() / table->verticalHeader()->defaultSectionSize() + 1);
+    EXPECT_EQ(bar->maximum(), 1000 - (shown->rowCount() - 1));
+    const auto shownTime = [&](int row) { return shown->data(shown->index(row, CWEventRowsModel::TimeColumn)); };
+    bar->setValue(500);
+    EXPECT_EQ(shownTime(0), text(*page, 500, CWEventRowsModel::TimeColumn));
+    addSample(5000);
+    addSample(5001);
+    postBatteryUpdate();
+    EXPECT_EQ(std::pair(bar->value(), shownTime(0).toString()), std::pair(502, text(*page, 502, CWEventRowsModel::TimeColumn)));
+    QTest::keyClick(table, Qt::Key_Home);
+    EXPECT_EQ(shownTime(0), text(*page, 0, CWEventRowsModel::TimeColumn));
 }
 
 TEST_F(EventLogPage, NotesStateTheReadingInTheChosenTemperatureUnitAndColumnsFitTheirTexts)
