@@ -66,8 +66,7 @@ void CWEventRowsModel::update(bool showReadings)
     }
     beginResetModel();
     _events.insert(_events.end(), events.begin(), events.end());
-    std::sort(_events.begin(), _events.end(),
-              [](const Event &a, const Event &b) { return std::pair(a.time, a.index) < std::pair(b.time, b.index); });
+    std::sort(_events.begin(), _events.end(), &CWEventRowsModel::_earlier);
     _showReadings = showReadings;
     _readingCount = showReadings && _log ? _log->timedSampleCount() : 0;
     _highestSampleIndex = showReadings && _log ? quint64(_log->lastSampleIndex().value_or(0)) : 0;
@@ -79,27 +78,24 @@ void CWEventRowsModel::update(bool showReadings)
 // The events logged since the last update, by time; their notes are kept aside.
 std::vector<CWEventRowsModel::Event> CWEventRowsModel::_newEvents()
 {
-    const CWLogResult result = _log ? _log->eventLogEntriesAboveIndex(_highestEventIndex) : std::nullopt;
-    if (!result)
+    const std::vector<CWLog::Event> logged = _log ? _log->eventsAboveIndex(_highestEventIndex) : std::vector<CWLog::Event>();
+    if (logged.empty())
         return {};
-    const QStringList indexes = result->value(QStringLiteral("eventidx"));
-    const QStringList times = result->value(QStringLiteral("time"));
-    const QStringList types = result->value(QStringLiteral("eventtype"));
-    const QStringList data = result->value(QStringLiteral("data"));
-    if (indexes.isEmpty())
-        return {};
-    _highestEventIndex = indexes.last().toULongLong();
+    _highestEventIndex = quint64(logged.back().index);
     std::vector<Event> events;
-    events.reserve(indexes.size());
-    for (qsizetype i = 0; i < indexes.size(); ++i) {
-        const qint64 index = wholeNumber(indexes[i]);
-        events.push_back({wholeNumber(times.value(i)), index, CWEventType(wholeNumber(types.value(i)))});
-        if (!data.value(i).isEmpty())
-            _eventNotes.insert(index, data.value(i));
+    events.reserve(logged.size());
+    for (const CWLog::Event &event : logged) {
+        events.push_back({event.time, event.index, event.type});
+        if (!event.data.isEmpty())
+            _eventNotes.insert(event.index, event.data);
     }
-    std::sort(events.begin(), events.end(),
-              [](const Event &a, const Event &b) { return std::pair(a.time, a.index) < std::pair(b.time, b.index); });
+    std::sort(events.begin(), events.end(), &CWEventRowsModel::_earlier);
     return events;
+}
+
+bool CWEventRowsModel::_earlier(const Event &a, const Event &b)
+{
+    return std::pair(a.time, a.index) < std::pair(b.time, b.index);
 }
 
 std::optional<qint64> CWEventRowsModel::_newReadingsOnTop(qint64 newestShown)

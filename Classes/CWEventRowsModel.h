@@ -60,6 +60,7 @@ private:
         CWEventType code;
     };
 
+    static bool _earlier(const Event &a, const Event &b); // by time, then eventidx
     std::vector<Event> _newEvents();
     // How many new readings there are, if all of them lie later than every row shown; nullopt
     // otherwise (or when too many came to tell cheaply).

@@ -745,6 +745,28 @@ CWLogResult CWLog::eventLogEntriesAboveIndex(quint64 index)
     return _query(QString::asprintf("SELECT * FROM eventlog WHERE eventidx > %llu ORDER BY eventidx", index));
 }
 
+std::vector<CWLog::Event> CWLog::eventsAboveIndex(quint64 index)
+{
+    const QByteArray sql = QString::asprintf("SELECT eventidx, time, eventtype, data FROM eventlog WHERE eventidx > "
+                                             "%llu ORDER BY eventidx", index)
+                               .toUtf8();
+    sqlite3_stmt *rawStatement = nullptr;
+    if (_db)
+        sqlite3_prepare_v2(_db.get(), sql.constData(), -1, &rawStatement, nullptr);
+    const Sqlite::Statement statement(rawStatement);
+    std::vector<Event> events;
+    int status = SQLITE_ERROR;
+    while (statement && (status = sqlite3_step(rawStatement)) == SQLITE_ROW) {
+        const auto *data = reinterpret_cast<const char *>(sqlite3_column_text(rawStatement, 3));
+        events.push_back({sqlite3_column_int64(rawStatement, 0), sqlite3_column_int64(rawStatement, 1),
+                          CWEventType(sqlite3_column_int(rawStatement, 2)), data ? QString::fromUtf8(data) : QString()});
+    }
+    if (status != SQLITE_DONE)
+        Console::line(QStringLiteral("Query ") + QString::fromUtf8(sql) + QStringLiteral(" failed with ")
+                      + (_db ? QString::fromUtf8(sqlite3_errmsg(_db.get())) : QStringLiteral("no open database")));
+    return events;
+}
+
 CWLogResult CWLog::eventLogEntriesFrom(const QDateTime &start, const QDateTime &end)
 {
     const qint64 from = start.isValid() ? start.toSecsSinceEpoch() : 0;

@@ -11,6 +11,7 @@
 #include <QVariantMap>
 #include <memory>
 #include <optional>
+#include <vector>
 
 class CWLogTimeSpans;
 
@@ -135,6 +136,15 @@ public:
     // The same, at most `limit` rows: the lowest indexes first (long logs are read in steps).
     CWLogResult battLogEntriesAboveIndex(quint64 index, const QStringList &columns, int limit);
     CWLogResult eventLogEntriesAboveIndex(quint64 index);
+    // The same events read straight into a compact form, for a reader that keeps all of them (tens
+    // of thousands after years of logging). A failed statement is reported and ends the list.
+    struct Event {
+        qint64 index = 0; // eventidx
+        qint64 time = 0;  // Unix seconds; 0 for none
+        CWEventType type{};
+        QString data; // null for none
+    };
+    std::vector<Event> eventsAboveIndex(quint64 index);
     CWLogResult eventLogEntriesFrom(const QDateTime &start, const QDateTime &end);
     // The samples in time order, a screenful at a time, for the Event Log page. Samples without a
     // time are left out; a statement that failed reads as no samples.
