@@ -2,11 +2,13 @@
 
 #include "AlertPanel.h"
 #include "CWLog.h"
+#include "CWLogMaintenance.h"
 #include "DefaultsBinding.h"
 #include "ui_CWPrefsWC.h"
 
 #include <QApplication>
 #include <QGuiApplication>
+#include <QProgressDialog>
 
 namespace {
 // Runs a long database operation with the busy cursor showing.
@@ -85,13 +87,19 @@ void CWPrefsWC::clearAllLogs()
     });
 }
 
+// Every sample classified afresh, in steps under a progress dialog that keeps the window (and the
+// logging) going; a cancelled re-index leaves every sample with a valid class.
 void CWPrefsWC::reIndexLog()
 {
     if (!_log)
         return;
-    withBusyCursor([this] {
-        _log->designifyAll();
-        _log->signifyMissing();
-        _log->vacuum();
-    });
+    constexpr int kSteps = 1000;
+    QProgressDialog progress(tr("Re-indexing the log..."), tr("Cancel"), 0, kSteps, _window);
+    progress.setWindowModality(Qt::WindowModal);
+    progress.setMinimumDuration(500);
+    CWLog::SignifyPass pass = _log->beginSignify(true);
+    while (!pass.isDone() && !progress.wasCanceled()) {
+        _log->signifyStep(pass, CWLogMaintenance::kStepSamples);
+        progress.setValue(int(pass.doneFraction() * kSteps));
+    }
 }
