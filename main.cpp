@@ -238,18 +238,22 @@ int main(int argc, char **argv)
     QStringList arguments;
     for (int i = 0; i < argc; ++i)
         arguments << QString::fromLocal8Bit(argv[i]);
+    const auto given = [&arguments](const char *option) {
+        return std::any_of(arguments.cbegin(), arguments.cend(),
+                           [option](const QString &argument) { return argument.startsWith(QLatin1String(option)); });
+    };
     const bool headless = arguments.contains(QStringLiteral("--headless"));
-    const bool exportCsv = std::any_of(arguments.cbegin(), arguments.cend(),
-                                       [](const QString &argument) { return argument.startsWith(QStringLiteral("--export-csv")); });
-    const bool render = std::any_of(arguments.cbegin(), arguments.cend(),
-                                    [](const QString &argument) { return argument.startsWith(QStringLiteral("--render")); });
+    const bool render = given("--render");
     // Pictures of pages are drawn off screen: they need no display.
     if (render)
         qputenv("QT_QPA_PLATFORM", "offscreen");
 
-    // Headless runs and exports need no display.
-    std::unique_ptr<QCoreApplication> app = (headless || exportCsv) && !render ? std::make_unique<QCoreApplication>(argc, argv)
-                                                                : std::make_unique<QApplication>(argc, argv);
+    // Headless runs, exports and the answers to --version and --help need no display: they work
+    // over SSH too.
+    const bool needsNoDisplay = headless || given("--export-csv") || given("--version") || given("--help")
+                                || arguments.contains(QStringLiteral("-v")) || arguments.contains(QStringLiteral("-h"));
+    std::unique_ptr<QCoreApplication> app = needsNoDisplay && !render ? std::make_unique<QCoreApplication>(argc, argv)
+                                                                      : std::make_unique<QApplication>(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("Cellwise"));
     QCoreApplication::setApplicationVersion(QStringLiteral(CELLWISE_VERSION));
     const Options options = parseOptions(arguments);
