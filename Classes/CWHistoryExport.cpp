@@ -5,6 +5,7 @@
 #include <QDateTime>
 #include <QIODevice>
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <limits>
 
@@ -31,12 +32,6 @@ QString unitOf(const QString &column)
         {QStringLiteral("TimeRemaining"), QStringLiteral("min")},
     };
     return units.value(column);
-}
-
-// A stored time is written as local time and as Unix seconds.
-QByteArray timeFields(const QString &unixSeconds)
-{
-    return CWHistoryExport::csvField(CWHistoryExport::isoLocalTime(unixSeconds.toLongLong())) + ',' + unixSeconds.toLatin1();
 }
 
 QByteArray headerLine(CWHistoryExport::Table table)
@@ -81,12 +76,25 @@ QByteArray CWHistoryExport::csvField(const QString &text)
     return '"' + QByteArray(utf8).replace('"', "\"\"") + '"';
 }
 
-QString CWHistoryExport::isoLocalTime(qint64 unixSeconds)
+QByteArray CWHistoryExport::_timeFields(const QString &unixSeconds)
 {
-    const QDateTime local = QDateTime::fromSecsSinceEpoch(unixSeconds);
-    const int offset = local.offsetFromUtc(); // seconds east of UTC
-    return local.toString(QStringLiteral("yyyy-MM-dd'T'HH:mm:ss"))
-           + QString::asprintf("%c%02d:%02d", offset < 0 ? '-' : '+', std::abs(offset) / 3600, std::abs(offset) % 3600 / 60);
+    constexpr qint64 kQuarter = 900, kDay = 86400; // seconds
+    const qint64 time = unixSeconds.toLongLong();
+    const qint64 quarter = time / kQuarter - (time % kQuarter < 0 ? 1 : 0);
+    if (quarter != _offsetQuarter) {
+        _offsetQuarter = quarter;
+        _offset = QDateTime::fromSecsSinceEpoch(time).offsetFromUtc();
+    }
+    const qint64 local = time + _offset;
+    const qint64 days = local / kDay - (local % kDay < 0 ? 1 : 0);
+    const qint64 second = local - days * kDay;
+    const QDate date = QDate(1970, 1, 1).addDays(days);
+    const int offsetMinutes = std::abs(_offset) / 60;
+    char text[64];
+    std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d%c%02d:%02d,", date.year(), date.month(), date.day(),
+                  int(second / 3600), int(second / 60 % 60), int(second % 60), _offset < 0 ? '-' : '+', offsetMinutes / 60,
+                  offsetMinutes % 60);
+    return text + unixSeconds.toLatin1();
 }
 
 double CWHistoryExport::progress() const
@@ -145,7 +153,7 @@ CWHistoryExport::Step CWHistoryExport::_writeSamples()
         for (qsizetype column = 0; column < columns.size(); ++column) {
             if (column > 0)
                 lines += ',';
-            lines += column == 2 ? timeFields(times[row]) : csvField(columns[column][row]);
+            lines += column == 2 ? _timeFields(times[row]) : csvField(columns[column][row]);
         }
         lines += "\r\n";
         ++_rowsWritten;
@@ -170,7 +178,7 @@ CWHistoryExport::Step CWHistoryExport::_writeEvents()
     const QStringList data = rows->value(QStringLiteral("data"));
     QByteArray lines;
     for (qsizetype row = 0; row < indexes.size(); ++row) {
-        lines += indexes[row].toLatin1() + ',' + timeFields(times[row]) + ',' + types[row].toLatin1() + ','
+        lines += indexes[row].toLatin1() + ',' + _timeFields(times[row]) + ',' + types[row].toLatin1() + ','
                  + csvField(CWLog::stringForEvent(CWEventType(types[row].toInt()))) + ',' + csvField(data[row]) + "\r\n";
         _lastTime = times[row].toLongLong();
     }

@@ -4,6 +4,7 @@
 #include <QDate>
 #include <QString>
 #include <QStringList>
+#include <limits>
 #include <optional>
 
 class CWLog;
@@ -33,10 +34,9 @@ public:
 
     // One CSV field: NULL (a null string) stays empty, an empty text is "".
     static QByteArray csvField(const QString &text);
-    // The local time with its UTC offset, e.g. "2024-03-01T09:30:00+01:00".
-    static QString isoLocalTime(qint64 unixSeconds);
-
 private:
+    // The local time with its UTC offset, e.g. "2024-03-01T09:30:00+01:00", then the Unix time.
+    QByteArray _timeFields(const QString &unixSeconds);
     Step _writeHeader();
     Step _writeSamples();
     Step _writeEvents();
@@ -52,5 +52,8 @@ private:
     qint64 _startTime = 0;             // Unix seconds where the progress starts
     qint64 _lastTime = 0;              // Unix seconds of the last row read
     qint64 _rowsWritten = 0;
+    // Offsets from UTC change only at quarter hours: one time-zone lookup per quarter hour of rows.
+    qint64 _offsetQuarter = std::numeric_limits<qint64>::min(); // Unix seconds / 900
+    int _offset = 0;                                             // seconds east of UTC
     QString _error;
 };

@@ -67,6 +67,15 @@ TEST_F(HistoryExportTest, EventsCarryTheirNamesAndData)
               "3,2024-03-01T00:00:02+02:00,1709244002,99,<unknown>,\"x\ny\"\r\n");
 }
 
+TEST_F(HistoryExportTest, LocalTimesFollowADaylightSavingChange)
+{
+    const ScopedEnv zone("TZ", "CET-1CEST,M3.5.0,M10.5.0/3");
+    LogFile(path()).exec(u"INSERT INTO eventlog (eventtype, time) VALUES (1, 1711846799), (2, 1711846800)"_s);
+    const QByteArray csv = exported(CWHistoryExport::Table::Events);
+    EXPECT_TRUE(csv.contains(",2024-03-31T01:59:59+01:00,1711846799,")) << csv.constData();
+    EXPECT_TRUE(csv.contains(",2024-03-31T03:00:00+02:00,1711846800,")) << csv.constData();
+}
+
 TEST_F(HistoryExportTest, ALongLogIsWrittenInStepsWithoutLosingOrRepeatingARow)
 {
     const int rows = 2 * CWHistoryExport::kRowsPerStep + 1;
