@@ -8,6 +8,8 @@ JOBS ?= $(shell nproc)
 GENERATOR ?=
 CMAKE_ARGS ?=
 SANITIZE ?=
+PACKAGE_BUILD ?= build-package
+PREFIX ?= /usr/local
 
 # ccache, when installed, keeps recompiles cheap across build folders and clones.
 CCACHE := $(shell command -v ccache 2>/dev/null)
@@ -22,7 +24,7 @@ SANITIZE_FLAGS = -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS_DEBUG=-g1
 # directories it enters, and without our MAKEFLAGS it keeps its own -j.
 CMAKE_BUILD = env -u MAKELEVEL -u MAKEFLAGS cmake --build
 
-.PHONY: all deps configure build run test bench clean
+.PHONY: all deps configure build run test bench install package clean
 
 all: build
 
@@ -52,5 +54,17 @@ endif
 bench: build
 	@for b in $(BUILD)/bench/bench_*; do echo "== $$b"; QT_QPA_PLATFORM=offscreen $$b; done
 
+# `make install [PREFIX=/usr/local] [DESTDIR=...]`: the programs, desktop entry, icons, metainfo and
+# systemd user unit.
+install: configure
+	@$(CMAKE_BUILD) $(BUILD) -j $(JOBS) --target cellwise cellwise-server
+	@cmake --install $(BUILD) --prefix $(PREFIX)
+
+# `make package`: $(PACKAGE_BUILD)/cellwise_VERSION_ARCH.deb, built without tests or benchmarks.
+package: deps
+	@test -f $(PACKAGE_BUILD)/CMakeCache.txt \
+	  || $(CONFIGURE) -B $(PACKAGE_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBUILD_TESTING=OFF $(CMAKE_ARGS) >/dev/null
+	@$(CMAKE_BUILD) $(PACKAGE_BUILD) -j $(JOBS) --target package
+
 clean:
-	rm -rf $(BUILD) $(SANITIZE_BUILD)
+	rm -rf $(BUILD) $(SANITIZE_BUILD) $(PACKAGE_BUILD)

@@ -1,12 +1,14 @@
 #include "CWPrefsWC.h"
 
 #include "AlertPanel.h"
+#include "CWAutostart.h"
 #include "CWLog.h"
 #include "CWLogMaintenance.h"
 #include "DefaultsBinding.h"
 #include "ui_CWPrefsWC.h"
 
 #include <QApplication>
+#include <QEvent>
 #include <QGuiApplication>
 #include <QProgressDialog>
 
@@ -42,6 +44,8 @@ QWidget *CWPrefsWC::window()
         _window->adjustSize();
         connect(_ui->clearAllLogsButton, &QPushButton::clicked, this, &CWPrefsWC::clearAllLogs);
         connect(_ui->reIndexLogButton, &QPushButton::clicked, this, &CWPrefsWC::reIndexLog);
+        connect(_ui->startAtLogin, &QCheckBox::clicked, this, &CWPrefsWC::setStartAtLogin);
+        _window->installEventFilter(this);
     }
     return _window;
 }
@@ -52,6 +56,27 @@ void CWPrefsWC::showWindow()
     shown->show();
     shown->raise();
     shown->activateWindow();
+}
+
+bool CWPrefsWC::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == _window && (event->type() == QEvent::Show || event->type() == QEvent::WindowActivate))
+        _showStartAtLogin();
+    return QObject::eventFilter(watched, event);
+}
+
+void CWPrefsWC::_showStartAtLogin()
+{
+    _ui->startAtLogin->setChecked(CWAutostart::isEnabled());
+}
+
+void CWPrefsWC::setStartAtLogin(bool enabled)
+{
+    QString error;
+    if (!CWAutostart::setEnabled(enabled, &error))
+        AlertPanel::run({tr("Cellwise could not change how it starts at login."), error, tr("OK"), QString(), QString()});
+    window();
+    _showStartAtLogin();
 }
 
 void CWPrefsWC::_bindControls()
