@@ -7,6 +7,8 @@
 
 #include <QDir>
 
+#include <sys/stat.h>
+
 namespace {
 
 PowerSupply supply(const QString &name, const QByteArray &uevent)
@@ -213,11 +215,21 @@ TEST_F(SysfsTree, ReadsTheBatteryAndFollowsItsChanges)
     EXPECT_EQ(map->value(u"BatteryInstalled"_s), false);
     EXPECT_EQ(map->value(u"ExternalConnected"_s), true);
     EXPECT_TRUE(registry.hasBatteryEntry());
-    writeSupply(u"BAT0"_s, kChargeBattery);
-    EXPECT_EQ(registry.copyBatteryProperties()->value(u"BatteryInstalled"_s), true);
-    removeSupply(u"BAT0"_s);
-    QDir().mkpath(root() + u"/class/power_supply/BAT0/uevent"_s);
-    EXPECT_EQ(registry.copyBatteryProperties()->value(u"BatteryInstalled"_s), false);
+    const QString uevent = root() + u"/class/power_supply/BAT0/uevent"_s;
+    const std::function<void()> unreadable[] = {
+        [&] { QDir().mkpath(uevent); },
+        [&] { ASSERT_EQ(mkfifo(qPrintable(uevent), 0600), 0); }, // would block the tick for good
+        [&] { ASSERT_TRUE(QFile::link(u"/dev/zero"_s, uevent)); }, // would read until memory runs out
+        [&] { writeSupply(u"BAT0"_s, kChargeBattery + QByteArray(64 * 1024, '\n')); },
+    };
+    for (const auto &makeUnreadable : unreadable) {
+        writeSupply(u"BAT0"_s, kChargeBattery);
+        EXPECT_EQ(registry.copyBatteryProperties()->value(u"BatteryInstalled"_s), true);
+        removeSupply(u"BAT0"_s);
+        QDir().mkpath(root() + u"/class/power_supply/BAT0"_s);
+        makeUnreadable();
+        EXPECT_EQ(registry.copyBatteryProperties()->value(u"BatteryInstalled"_s), false);
+    }
 }
 
 TEST_F(SysfsTree, ModelCodeFromDmiElseDeviceTree)
