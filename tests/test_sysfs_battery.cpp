@@ -126,6 +126,26 @@ TEST(SysfsSnapshot, LeavesOutGarbageAndAbsurdValues)
                      .contains(u"InstantAmperage"_s));
 }
 
+TEST(SysfsSnapshot, LeavesOutValuesNoBatteryCanHave)
+{
+    const QByteArray lowVoltage = kEnergyBattery + "POWER_SUPPLY_VOLTAGE_MIN_DESIGN=\nPOWER_SUPPLY_VOLTAGE_NOW=1\n";
+    const struct {
+        QByteArray battery; // later lines override earlier ones
+        const char *key;
+        QVariant expected; // invalid: left out
+    } rows[] = {
+        {kChargeBattery + "POWER_SUPPLY_CYCLE_COUNT=9223372036854775807\n", "CycleCount", {}},
+        {kChargeBattery + "POWER_SUPPLY_TIME_TO_EMPTY_NOW=9223372036854775807\n", "TimeRemaining", qint64(219)},
+        {kChargeBattery + "POWER_SUPPLY_CURRENT_NOW=10000\nPOWER_SUPPLY_CHARGE_NOW=999000000\n", "TimeRemaining", {}},
+        {lowVoltage, "CurrentCapacity", {}},
+        {lowVoltage, "InstantAmperage", {}},
+        {kChargeBattery + "POWER_SUPPLY_MODEL_NAME=" + QByteArray(257, 'x') + "\n", "DeviceName", {}},
+        {kChargeBattery + "POWER_SUPPLY_MODEL_NAME=5B\x1b[2J\t10\x7f\r\n", "DeviceName", u"5B[2J10"_s},
+    };
+    for (const auto &row : rows)
+        EXPECT_EQ(snapshotOf(row.battery).value(QLatin1String(row.key)), row.expected) << row.battery.right(60).toStdString();
+}
+
 TEST(SysfsSnapshot, ChoosesTheSystemBatteryAndAdapters)
 {
     const QList<PowerSupply> supplies{
@@ -161,6 +181,7 @@ TEST(SysfsSnapshot, ModelCodeSkipsPlaceholders)
               u"Raspberry Pi 4"_s);
     EXPECT_EQ(SysfsSnapshot::modelCode("Default string", "Board"), u"Board"_s);
     EXPECT_TRUE(SysfsSnapshot::modelCode(" \n", "").isNull());
+    EXPECT_EQ(SysfsSnapshot::modelCode("Mac\x1b[0mBook\n", ""), u"Mac[0mBook"_s);
 }
 
 TEST(SysfsSnapshot, PacksManufactureDates)
