@@ -111,21 +111,21 @@ bool adapterConnected(const QList<PowerSupply> &supplies)
 }
 
 // Drivers disagree on the sign of the current, so the direction comes from the status. Without an
-// adapter a pack that is not charging can only be discharging, whatever its firmware says ("Full"
-// and "Unknown" linger on some after unplugging).
+// adapter a pack that is not charging can only be discharging, whatever its firmware says ("Unknown"
+// lingers on some after unplugging); a full one neither charges nor discharges.
 bool isDischarging(const QByteArray &status, bool adapter)
 {
-    return status == "Discharging" || (!adapter && status != "Charging");
+    return status == "Discharging" || (!adapter && status != "Charging" && status != "Full");
 }
 
 // One pack's readings. Batteries report either charge (charge_*, µAh, with currents in µA) or
 // energy (energy_*, µWh, with power in µW); firmware may switch between the two, so the family is
-// decided on every read.
+// decided on every read. Some report the remaining charge only as a percentage (capacity).
 class Battery {
 public:
     explicit Battery(const Values &values)
         : _values(values)
-        , _energyFamily(!values.contains("charge_now") && values.contains("energy_now"))
+        , _energyFamily(!values.contains("charge_now") && !values.contains("charge_full"))
         , _microVolts(integer(values, "voltage_now", 1, kMaxMicroVolts))
         , _designMicroVolts(designVoltage(values, _microVolts))
     {
@@ -133,15 +133,11 @@ public:
 
     std::optional<qint64> microVolts() const { return _microVolts; }
 
-    // Remaining, full or design capacity in mAh. Energy is converted with one constant voltage so
-    // that the ratios of the three stay those of the energies.
-    std::optional<qint64> milliAmpHours(const char *suffix) const
-    {
-        const std::optional<double> charge = _chargeMicroAmpHours(suffix);
-        if (!charge)
-            return std::nullopt;
-        return roundedQuotient(*charge, 1000);
-    }
+    // Full or design capacity in mAh. Energy is converted with one constant voltage so that the
+    // ratios of the capacities stay those of the energies.
+    std::optional<qint64> milliAmpHours(const char *suffix) const { return milli(_chargeMicroAmpHours(suffix)); }
+
+    std::optional<qint64> remainingMilliAmpHours() const { return milli(_remainingMicroAmpHours()); }
 
     // Magnitude of the current in µA: current_<suffix>, else power_<suffix> over the voltage.
     std::optional<qint64> microAmps(const char *suffix) const
@@ -157,18 +153,23 @@ public:
     // Estimates at the present rate; nullopt without the readings for one.
     std::optional<qint64> minutesToEmpty() const
     {
-        const std::optional<double> now = _chargeMicroAmpHours("now");
+        const std::optional<double> now = _remainingMicroAmpHours();
         return now ? _minutesToMove(*now) : std::nullopt;
     }
 
     std::optional<qint64> minutesToFull() const
     {
-        const std::optional<double> now = _chargeMicroAmpHours("now");
+        const std::optional<double> now = _remainingMicroAmpHours();
         const std::optional<double> full = _chargeMicroAmpHours("full");
         return now && full ? _minutesToMove(std::max(0.0, *full - *now)) : std::nullopt;
     }
 
 private:
+    static std::optional<qint64> milli(std::optional<double> micro)
+    {
+        return micro ? std::optional<qint64>(roundedQuotient(*micro, 1000)) : std::nullopt;
+    }
+
     static std::optional<qint64> designVoltage(const Values &values, std::optional<qint64> microVolts)
     {
         for (const char *key : {"voltage_min_design", "voltage_max_design"}) {
@@ -207,6 +208,18 @@ private:
         const double charge = _energyFamily ? double(*value) * 1e6 / double(*_designMicroVolts) : double(*value);
         // Bounded after the conversion: a voltage near zero would make any energy an absurd charge.
         return atMost(charge, double(kMaxCapacityMicroAmpHours));
+    }
+
+    // The charge reported, else the percentage of the full charge.
+    std::optional<double> _remainingMicroAmpHours() const
+    {
+        if (const auto now = _chargeMicroAmpHours("now"))
+            return now;
+        const auto percent = integer(_values, "capacity", 0, 100);
+        const auto full = _chargeMicroAmpHours("full");
+        if (!percent || !full)
+            return std::nullopt;
+        return *full * double(*percent) / 100;
     }
 
     // The rate the charge moves at, in the units of _chargeMicroAmpHours per hour.
@@ -269,15 +282,19 @@ void insertBatteryValues(QVariantMap &map, const PowerSupply &supply, const QByt
     const Values &values = supply.values;
     const Battery battery(values);
     const qint64 sign = discharging ? -1 : 1;
+    // A full pack draws nothing; what its gauge reports then is offset noise.
+    const auto milliAmps = [&](const char *suffix) {
+        return status == "Full" ? std::optional<qint64>(0) : scaled(battery.microAmps(suffix), 1000);
+    };
 
     insert(map, BatteryKey::Voltage, scaled(battery.microVolts(), 1000));
-    const auto instant = scaled(battery.microAmps("now"), 1000);
+    const auto instant = milliAmps("now");
     if (instant)
         map.insert(BatteryKey::InstantAmperage, sign * *instant);
-    if (const auto average = scaled(battery.microAmps("avg"), 1000); average || instant)
+    if (const auto average = milliAmps("avg"); average || instant)
         map.insert(BatteryKey::Amperage, sign * (average ? *average : *instant));
 
-    insert(map, BatteryKey::CurrentCapacity, battery.milliAmpHours("now"));
+    insert(map, BatteryKey::CurrentCapacity, battery.remainingMilliAmpHours());
     insert(map, BatteryKey::MaxCapacity, battery.milliAmpHours("full"));
     insert(map, BatteryKey::DesignCapacity, battery.milliAmpHours("full_design"));
     insert(map, BatteryKey::CycleCount, integer(values, "cycle_count", 0, kMaxCycles));

@@ -95,7 +95,8 @@ TEST(SysfsSnapshot, SignsAndTimesFollowTheStatus)
         {"Not charging", "5000", true, {}, 5, -1, false, false},
         // Without an adapter a pack can only be discharging; a trickle gives no estimate.
         {"Unknown", "9000", false, {}, -9, -1, false, false},
-        {"Full", "9000", false, {}, -9, -1, false, false},
+        {"Full", "9000", false, {}, 0, -1, false, false}, // a full pack draws nothing, whatever the gauge says
+        {"Full", "-1500000", true, {}, 0, -1, false, true},
     };
     for (const auto &row : rows) {
         SCOPED_TRACE(std::string(row.status) + " " + row.extra.toStdString());
@@ -126,7 +127,7 @@ TEST(SysfsSnapshot, LeavesOutGarbageAndAbsurdValues)
                      .contains(u"InstantAmperage"_s));
 }
 
-TEST(SysfsSnapshot, LeavesOutValuesNoBatteryCanHave)
+TEST(SysfsSnapshot, DerivesOnlyValuesABatteryCanHave)
 {
     const QByteArray lowVoltage = kEnergyBattery + "POWER_SUPPLY_VOLTAGE_MIN_DESIGN=\nPOWER_SUPPLY_VOLTAGE_NOW=1\n";
     const struct {
@@ -141,6 +142,9 @@ TEST(SysfsSnapshot, LeavesOutValuesNoBatteryCanHave)
         {lowVoltage, "InstantAmperage", {}},
         {kChargeBattery + "POWER_SUPPLY_MODEL_NAME=" + QByteArray(257, 'x') + "\n", "DeviceName", {}},
         {kChargeBattery + "POWER_SUPPLY_MODEL_NAME=5B\x1b[2J\t10\x7f\r\n", "DeviceName", u"5B[2J10"_s},
+        // Only a percentage of the full charge: 2300 mAh at 850 mA; half of 4442 mAh.
+        {QByteArray(kChargeBattery).replace("CHARGE_NOW=3100000", "CAPACITY=50"), "TimeRemaining", qint64(162)},
+        {QByteArray(kEnergyBattery).replace("ENERGY_NOW=25650000", "CAPACITY=50"), "CurrentCapacity", qint64(2221)},
     };
     for (const auto &row : rows)
         EXPECT_EQ(snapshotOf(row.battery).value(QLatin1String(row.key)), row.expected) << row.battery.right(60).toStdString();
@@ -236,6 +240,8 @@ TEST_F(SysfsTree, ReadsTheBatteryAndFollowsItsChanges)
     EXPECT_EQ(map->value(u"BatteryInstalled"_s), false);
     EXPECT_EQ(map->value(u"ExternalConnected"_s), true);
     EXPECT_TRUE(registry.hasBatteryEntry());
+    writeSupply(u"BAT0"_s, kChargeBattery);
+    EXPECT_EQ(registry.copyBatteryProperties()->value(u"BatteryInstalled"_s), true);
     const QString uevent = root() + u"/class/power_supply/BAT0/uevent"_s;
     const std::function<void()> unreadable[] = {
         [&] { QDir().mkpath(uevent); },
@@ -244,8 +250,6 @@ TEST_F(SysfsTree, ReadsTheBatteryAndFollowsItsChanges)
         [&] { writeSupply(u"BAT0"_s, kChargeBattery + QByteArray(64 * 1024, '\n')); },
     };
     for (const auto &makeUnreadable : unreadable) {
-        writeSupply(u"BAT0"_s, kChargeBattery);
-        EXPECT_EQ(registry.copyBatteryProperties()->value(u"BatteryInstalled"_s), true);
         removeSupply(u"BAT0"_s);
         QDir().mkpath(root() + u"/class/power_supply/BAT0"_s);
         makeUnreadable();
