@@ -6,13 +6,13 @@
 #include "CWBatteryMonitor.h"
 #include "CWEventLogVC.h"
 #include "NotificationCenter.h"
+#include "ScratchHome.h"
 #include "SimulatedBattery.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QScrollBar>
 #include <QTableView>
-#include <QTemporaryDir>
 #include <benchmark/benchmark.h>
 
 #include <random>
@@ -107,10 +107,7 @@ BENCHMARK(BM_EventLogPage)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRea
 int main(int argc, char **argv)
 {
     gSamples = BenchLogs::takeSamplesOption(argc, argv, gSamples);
-    // Settings stay in a folder of the run's own.
-    QTemporaryDir home;
-    qputenv("XDG_CONFIG_HOME", home.path().toUtf8());
-    qputenv("XDG_DATA_HOME", home.path().toUtf8());
+    const ScratchHome home;
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);

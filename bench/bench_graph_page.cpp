@@ -16,7 +16,9 @@
 #include "CWLog.h"
 #include "CWUtil.h"
 #include "Console.h"
+#include "CpuTime.h"
 #include "LogGenerator.h"
+#include "ScratchHome.h"
 #include "SimulatedBattery.h"
 
 #include <QApplication>
@@ -26,12 +28,10 @@
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFile>
-#include <QTemporaryDir>
 #include <QTimer>
 
 #include <cstdio>
 #include <ctime>
-#include <sys/resource.h>
 
 namespace {
 
@@ -65,14 +65,6 @@ double lap(double &mark)
     const double ms = now - mark;
     mark = now;
     return ms;
-}
-
-double cpuSeconds()
-{
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec)
-           + double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
 }
 
 // Logs a sample stamped now, as the monitor does on a changed reading.
@@ -190,10 +182,7 @@ void saveScreenshots(const QString &directory)
 
 int main(int argc, char **argv)
 {
-    // Settings and data stay in a folder of the run's own.
-    QTemporaryDir home;
-    qputenv("XDG_CONFIG_HOME", home.path().toUtf8());
-    qputenv("XDG_DATA_HOME", home.path().toUtf8());
+    const ScratchHome home;
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);

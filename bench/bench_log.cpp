@@ -3,6 +3,7 @@
 // --samples=N chooses the log (1000000 by default), generated once into the cache folder
 // (BenchLogs.h). Work that changes the log runs on a scratch copy.
 #include "BenchLogs.h"
+#include "CpuTime.h"
 #include "CWLogTimeSpans.h"
 
 #include <QElapsedTimer>
@@ -57,14 +58,6 @@ public:
     }
     const QString path;
 };
-
-double cpuSeconds()
-{
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec)
-           + double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-}
 
 double peakMemoryMB()
 {
