@@ -52,7 +52,7 @@ ifneq ($(SANITIZE),)
 endif
 
 bench: build
-	@for b in $(BUILD)/bench/bench_*; do echo "== $$b"; QT_QPA_PLATFORM=offscreen $$b; done
+	@for b in $(BUILD)/bench/bench_*; do test -f $$b -a -x $$b || continue; echo "== $$b"; QT_QPA_PLATFORM=offscreen $$b || exit 1; done
 
 # `make install [PREFIX=/usr/local] [DESTDIR=...]`: the programs, desktop entry, icons, metainfo and
 # systemd user unit.
