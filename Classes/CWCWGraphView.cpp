@@ -40,23 +40,26 @@ void CWCWGraphView::drawGraph(const CWGraphSpec &spec, const QRectF &rect, QPain
 {
     if (spec.vertices.empty())
         return;
-    if (spec.context == kCWGraphCxtMaxCap)
-        _drawMaxCap(spec, rect, painter);
-    else if (spec.context == kCWGraphCxtDraw)
-        _drawPower(spec, rect, painter);
-    else
+    if (spec.context != kCWGraphCxtMaxCap && spec.context != kCWGraphCxtDraw) {
         CWGraphView::drawGraph(spec, rect, painter);
+        return;
+    }
+    // Both rules of their own draw in the pane's coordinates.
+    CWPainterStateGuard guard(painter);
+    painter.translate(rect.topLeft());
+    if (spec.context == kCWGraphCxtMaxCap)
+        _drawMaxCap(spec, rect.size(), painter);
+    else
+        _drawPower(spec, rect.size(), painter);
 }
 
 // The curve extended flat to both edges, stroked thin; the region above it shaded from the curve
 // upwards.
-void CWCWGraphView::_drawMaxCap(const CWGraphSpec &spec, const QRectF &rect, QPainter &painter)
+void CWCWGraphView::_drawMaxCap(const CWGraphSpec &spec, QSizeF size, QPainter &painter)
 {
     const std::vector<CWGraphVertex> &vertices = spec.vertices;
-    CWPainterStateGuard guard(painter);
-    painter.translate(rect.topLeft());
-    const double w = rect.width();
-    const double h = rect.height();
+    const double w = size.width();
+    const double h = size.height();
     QPainterPath curve;
     curve.moveTo(0, vertices.front().y * h);
     for (const CWGraphVertex &vertex : vertices)
@@ -81,13 +84,11 @@ void CWCWGraphView::_drawMaxCap(const CWGraphSpec &spec, const QRectF &rect, QPa
 // curve. A crossing is not interpolated: a run ends at its last vertex before the change and the
 // next begins at the first after it, so a narrow gap stays between them. Runs that fill alike are
 // gathered and filled under one clip and brush.
-void CWCWGraphView::_drawPower(const CWGraphSpec &spec, const QRectF &rect, QPainter &painter)
+void CWCWGraphView::_drawPower(const CWGraphSpec &spec, QSizeF size, QPainter &painter)
 {
     const std::vector<CWGraphVertex> &vertices = spec.vertices;
-    CWPainterStateGuard guard(painter);
-    painter.translate(rect.topLeft());
-    const double w = rect.width();
-    const double h = rect.height();
+    const double w = size.width();
+    const double h = size.height();
     const double mid = h * 0.5;
     const auto point = [&](const CWGraphVertex &vertex) { return QPointF(vertex.x * w, (2 * vertex.y - 1) * mid + mid); };
 

@@ -14,6 +14,6 @@ public:
     void drawGraph(const CWGraphSpec &spec, const QRectF &rect, QPainter &painter) override;
 
 private:
-    void _drawMaxCap(const CWGraphSpec &spec, const QRectF &rect, QPainter &painter);
-    void _drawPower(const CWGraphSpec &spec, const QRectF &rect, QPainter &painter);
+    void _drawMaxCap(const CWGraphSpec &spec, QSizeF size, QPainter &painter);
+    void _drawPower(const CWGraphSpec &spec, QSizeF size, QPainter &painter);
 };
