@@ -4,6 +4,7 @@
 #include "CWBatteryMonitor.h"
 #include "CWDisplayController.h"
 #include "CWLog.h"
+#include "CWLogMaintenance.h"
 #include "CWPrefsWC.h"
 #include "Console.h"
 #include "LXVersionChecker.h"
@@ -67,8 +68,7 @@ void CWAppDelegate::startMonitoring()
     _uploadFirstSampleOfRun(monitor);
     monitor->setUpdateInterval(1.0);
     monitor->startUpdating();
-    if (CWLog *log = CWLog::sharedLog())
-        log->signifyMissing();
+    CWLogMaintenance::start(this);
 }
 
 // With the user's consent the first sample the monitor logs in this run goes to the statistics

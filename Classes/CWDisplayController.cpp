@@ -95,6 +95,7 @@ bool CWDisplayController::_loadMainWindow()
     connect(ui.actionShowCellwiseWindow, &QAction::triggered, this, &CWDisplayController::showCellwiseWindow);
     connect(ui.actionPreferences, &QAction::triggered, this, &CWDisplayController::preferencesRequested);
     connect(ui.actionAbout, &QAction::triggered, this, &CWDisplayController::aboutRequested);
+    connect(ui.actionExportHistory, &QAction::triggered, this, &CWDisplayController::exportHistoryRequested);
     connect(ui.actionQuit, &QAction::triggered, this, &CWDisplayController::quitRequested);
     connect(ui.actionSavePageAsImage, &QAction::triggered, this, qOverload<>(&CWDisplayController::savePageAsImage));
     return true;
@@ -122,7 +123,13 @@ QVariantList CWDisplayController::_rowSpecs()
 }
 
 CWDashboardVC *CWDisplayController::dashboardVC() { return lazily(_dashboardVC, "CWDashboardVC", _monitor); }
-CWGraphVC *CWDisplayController::graphVC() { return lazily(_graphVC, "CWGraphVC"); }
+CWGraphVC *CWDisplayController::graphVC()
+{
+    // Only now is the log needed.
+    if (!_graphVC)
+        _graphVC = std::make_unique<CWGraphVC>(QStringLiteral("CWGraphVC"), _log());
+    return _graphVC.get();
+}
 
 CWComparisonsVC *CWDisplayController::comparisonsVC() { return lazily(_comparisonsVC, "CWComparisonsVC", _monitor, _models); }
 CWBattInfoVC *CWDisplayController::battInfoVC() { return lazily(_battInfoVC, "CWBattInfoVC", _monitor); }

@@ -64,6 +64,7 @@ Q_SIGNALS:
     // The window's menu asks for these; the application delegate answers them.
     void preferencesRequested();
     void aboutRequested();
+    void exportHistoryRequested();
     void quitRequested();
 
 private:

@@ -2,48 +2,29 @@
 
 #include "ui_CWEventLogVC.h"
 
-#include "BatteryKeys.h"
 #include "CWBatteryMonitor.h"
 #include "CWLog.h"
 #include "DefaultsBinding.h"
 #include "NotificationCenter.h"
 #include "UserDefaults.h"
 
+#include <QCoreApplication>
 #include <QHeaderView>
+#include <QKeyEvent>
+#include <QScrollBar>
 
 namespace {
 
 const QString kShowBattDataKey = QStringLiteral("CWEventLogShowBattData");
-const QString kTemperatureUnitKey = QStringLiteral("CWDefaultTemperatureUnit");
-
-// A long history is read in steps of about this many samples, one step per turn of the event loop,
-// so that the table stays responsive while it fills.
-constexpr qsizetype kReadingsPerStep = 10000;
-
-// Logged values are integers, read the fast way; anything else (a real, a garbled text, NULL) goes
-// through the general conversion and reads as 0 when it is no number at all.
-double number(const QString &text)
-{
-    bool isInteger = false;
-    const qint64 integer = text.toLongLong(&isInteger);
-    return isInteger ? double(integer) : text.toDouble();
-}
-
-qint64 wholeNumber(const QString &text)
-{
-    return qint64(number(text));
-}
 
 } // namespace
 
 CWEventLogVC::CWEventLogVC(const QString &nibName, const CWBatteryMonitor &monitor, CWLog *log, QObject *parent)
     : CWFormVC(nibName, parent)
     , _monitor(monitor)
-    , _log(log)
-    , _eventsToShowAC(new CWEventRowsModel(this))
+    , _eventsToShowAC(new CWEventRowsModel(log, this))
+    , _rowsShown(new CWEventRowsWindow(_eventsToShowAC, this))
 {
-    _nextStep.setSingleShot(true);
-    connect(&_nextStep, &QTimer::timeout, this, &CWEventLogVC::_updateEventsToShow);
 }
 
 CWEventLogVC::~CWEventLogVC() = default;
@@ -78,10 +59,52 @@ void CWEventLogVC::_sizeColumns()
 
 void CWEventLogVC::awakeFromNib()
 {
-    _ui->eventsTable->setModel(_eventsToShowAC);
+    _ui->eventsTable->setModel(_rowsShown);
+    _ui->eventsTable->viewport()->installEventFilter(this);
+    _ui->eventsTable->installEventFilter(this);
+    connect(_ui->eventsScrollBar, &QScrollBar::valueChanged, _rowsShown, &CWEventRowsWindow::setFirstRow);
+    connect(_rowsShown, &CWEventRowsWindow::scrolled, this, &CWEventLogVC::_syncScrollBar);
     DefaultsBinding::bindChecked(_ui->showBattData, kShowBattDataKey);
     _sizeColumns();
     _updateEventsToShow();
+}
+
+void CWEventLogVC::_syncScrollBar()
+{
+    QScrollBar *bar = _ui->eventsScrollBar;
+    bar->setRange(0, _rowsShown->lastFirstRow());
+    bar->setPageStep(std::max(1, _rowsShown->rowsShown() - 1));
+    bar->setValue(_rowsShown->firstRow());
+}
+
+bool CWEventLogVC::eventFilter(QObject *watched, QEvent *event)
+{
+    QTableView *table = _ui ? _ui->eventsTable : nullptr;
+    if (!table)
+        return false;
+    if (watched == table->viewport() && event->type() == QEvent::Resize) {
+        const int rowHeight = std::max(1, table->verticalHeader()->defaultSectionSize());
+        _rowsShown->setRowsShown(table->viewport()->height() / rowHeight + 1);
+    } else if (watched == table->viewport() && event->type() == QEvent::Wheel) {
+        QCoreApplication::sendEvent(_ui->eventsScrollBar, event);
+        return true;
+    } else if (watched == table && event->type() == QEvent::KeyPress) {
+        return _tableKeyPressed(static_cast<QKeyEvent *>(event));
+    }
+    return false;
+}
+
+// Paging keys, and arrows at the table's edges, scroll the log; other keys are the table's.
+bool CWEventLogVC::_tableKeyPressed(QKeyEvent *event)
+{
+    const int current = _ui->eventsTable->currentIndex().row();
+    const bool scrolls = event->key() == Qt::Key_PageUp || event->key() == Qt::Key_PageDown
+                         || event->key() == Qt::Key_Home || event->key() == Qt::Key_End
+                         || (event->key() == Qt::Key_Up && current <= 0)
+                         || (event->key() == Qt::Key_Down && current >= _rowsShown->rowCount() - 2);
+    if (scrolls)
+        QCoreApplication::sendEvent(_ui->eventsScrollBar, event);
+    return scrolls;
 }
 
 void CWEventLogVC::activate()
@@ -105,94 +128,5 @@ void CWEventLogVC::_battUpdated()
 
 void CWEventLogVC::_updateEventsToShow()
 {
-    std::vector<CWEventRow> readings;
-    if (UserDefaults::standard().boolForKey(kShowBattDataKey)) {
-        readings = _newReadings();
-    } else {
-        _moreReadingsWaiting = false;
-        if (_highestBattIDRecorded != 0)
-            _removeBattEntries();
-    }
-    _readNewEvents();
-    _eventsToShowAC->addRows(_mergedByTime(readings));
-    if (_moreReadingsWaiting)
-        _nextStep.start(0);
-}
-
-// Appends readings and events oldest first; a reading goes before an event of the same second.
-// While more readings wait in the log, events after the last reading read so far wait with them.
-std::vector<CWEventRow> CWEventLogVC::_mergedByTime(const std::vector<CWEventRow> &readings)
-{
-    std::vector<CWEventRow> merged;
-    merged.reserve(readings.size() + _waitingEvents.size());
-    auto event = _waitingEvents.begin();
-    for (const CWEventRow &reading : readings) {
-        for (; event != _waitingEvents.end() && event->time < reading.time; ++event)
-            merged.push_back(*event);
-        merged.push_back(reading);
-    }
-    const auto lastEvent = _moreReadingsWaiting ? event : _waitingEvents.end();
-    merged.insert(merged.end(), event, lastEvent);
-    _waitingEvents.erase(_waitingEvents.begin(), lastEvent);
-    return merged;
-}
-
-std::vector<CWEventRow> CWEventLogVC::_newReadings()
-{
-    static const QStringList columns = {QStringLiteral("testidx"),         QStringLiteral("time"),
-                                        BatteryKey::InstantAmperage, BatteryKey::Voltage,
-                                        BatteryKey::CurrentCapacity, BatteryKey::Temperature};
-    const CWLogResult result = _log ? _log->battLogEntriesAboveIndex(_highestBattIDRecorded, columns, int(kReadingsPerStep))
-                                   : std::nullopt;
-    _moreReadingsWaiting = false;
-    if (!result)
-        return {};
-    const QStringList indexes = result->value(QStringLiteral("testidx"));
-    const QStringList times = result->value(QStringLiteral("time"));
-    const QStringList amperages = result->value(BatteryKey::InstantAmperage);
-    const QStringList voltages = result->value(BatteryKey::Voltage);
-    const QStringList capacities = result->value(BatteryKey::CurrentCapacity);
-    const QStringList temperatures = result->value(BatteryKey::Temperature);
-    if (indexes.isEmpty())
-        return {};
-    _highestBattIDRecorded = indexes.last().toULongLong();
-    // A full step may have left samples behind.
-    _moreReadingsWaiting = indexes.size() >= kReadingsPerStep;
-
-    const int unit = int(UserDefaults::standard().integerForKey(kTemperatureUnitKey));
-    std::vector<CWEventRow> rows;
-    rows.reserve(indexes.size());
-    for (qsizetype i = 0; i < indexes.size(); ++i) {
-        // A sample without a temperature (a failed battery read) is no reading worth a row.
-        if (temperatures.value(i).isNull())
-            continue;
-        rows.push_back(CWEventRow::reading(wholeNumber(indexes[i]), wholeNumber(times.value(i)),
-                                           number(capacities.value(i)), number(voltages.value(i)),
-                                           number(amperages.value(i)), number(temperatures.value(i)), unit));
-    }
-    return rows;
-}
-
-void CWEventLogVC::_readNewEvents()
-{
-    const CWLogResult result = _log ? _log->eventLogEntriesAboveIndex(_highestEventIDRecorded) : std::nullopt;
-    if (!result)
-        return;
-    const QStringList indexes = result->value(QStringLiteral("eventidx"));
-    const QStringList times = result->value(QStringLiteral("time"));
-    const QStringList types = result->value(QStringLiteral("eventtype"));
-    const QStringList data = result->value(QStringLiteral("data"));
-    if (indexes.isEmpty())
-        return;
-    _highestEventIDRecorded = indexes.last().toULongLong();
-
-    for (qsizetype i = 0; i < indexes.size(); ++i)
-        _waitingEvents.push_back(_eventsToShowAC->eventRow(wholeNumber(indexes[i]), wholeNumber(times.value(i)),
-                                                           CWEventType(wholeNumber(types.value(i))), data.value(i)));
-}
-
-void CWEventLogVC::_removeBattEntries()
-{
-    _eventsToShowAC->removeReadings();
-    _highestBattIDRecorded = 0;
+    _eventsToShowAC->update(UserDefaults::standard().boolForKey(kShowBattDataKey));
 }

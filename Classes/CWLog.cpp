@@ -1,6 +1,7 @@
 #include "CWLog.h"
 
 #include "BatteryKeys.h"
+#include "CWLogTimeSpans.h"
 #include "Console.h"
 #include "PropertyListWriter.h"
 #include "SqliteHandles.h"
@@ -30,6 +31,9 @@ QString selectedColumns(const QStringList &columns)
 const QString kLogFailure = QStringLiteral("Failed to log battery info.");
 const QString kStartFailure = QStringLiteral("ERROR: Failure in [CWLog logMonitoringStarted]");
 const QString kStopFailure = QStringLiteral("ERROR: Failure in [CWLog logMonitoringStopped]");
+
+// Samples classified per step: a few tens of milliseconds of work.
+constexpr qint64 kSignifyStepSamples = 20000;
 
 // Upper testidx bound of a window without an end date: the largest unsigned 32-bit value.
 constexpr qint64 kNoUpperIndexBound = 4294967295LL;
@@ -290,6 +294,11 @@ std::unique_ptr<CWLog> CWLog::_openExisting(const QString &path, bool readOnly)
     }
     // Someone reading the file (a backup, the sqlite3 shell) must delay a sample, not lose it.
     sqlite3_busy_timeout(db, kBusyTimeoutMs);
+    // A write-ahead log: readers never block the writer, and a sample costs a few appended pages
+    // and no sync instead of a journal, its pages and four syncs. A committed sample survives a
+    // crash of the program; a power cut may take the last seconds. Any SQLite since 3.7 reads it.
+    if (!readOnly)
+        sqlite3_exec(db, "PRAGMA journal_mode = WAL; PRAGMA synchronous = NORMAL", nullptr, nullptr, nullptr);
     return log;
 }
 
@@ -311,6 +320,9 @@ bool CWLog::_createDatabase(const QString &path)
         Console::line(QStringLiteral("Can't open database: ") + QString::fromUtf8(sqlite3_errmsg(rawDb)));
         return false;
     }
+    // Each sample changes three pages (the row, the significance index, the row counter), and the
+    // write-ahead log appends each changed page whole: 2 KB pages halve what a sample writes.
+    sqlite3_exec(rawDb, "PRAGMA page_size = 2048", nullptr, nullptr, nullptr);
     QString error;
     for (const QString &statement : schemaStatements()) {
         if (!runStatement(rawDb, statement, error)) {
@@ -401,10 +413,13 @@ bool CWLog::logMonitoringStarted()
 
 // When the last run started and never wrote its stop marker, writes one a second after that run's
 // last sample. False when a statement failed.
+// "Last" means last written (highest index), not latest by time: a clock once set back would
+// otherwise pick a marker or sample of an older run, and ordering a long log by time costs a full
+// scan and sort, while the highest index is one step down the primary key.
 bool CWLog::_closeUncleanRun()
 {
     CWLogResult lastMarker;
-    if (!_write(QString::asprintf("SELECT * FROM eventlog WHERE eventtype IN (%i,%i) ORDER BY time DESC LIMIT 1",
+    if (!_write(QString::asprintf("SELECT * FROM eventlog WHERE eventtype IN (%i,%i) ORDER BY eventidx DESC LIMIT 1",
                                   int(CWEventType::Started), int(CWEventType::Stopped)),
                 &lastMarker))
         return false;
@@ -414,7 +429,7 @@ bool CWLog::_closeUncleanRun()
     const qint64 startTime = lastMarker->value(QStringLiteral("time")).value(0).toLongLong();
 
     CWLogResult lastSample;
-    if (!_write(QStringLiteral("SELECT * FROM battlog ORDER BY time DESC LIMIT 1"), &lastSample))
+    if (!_write(QStringLiteral("SELECT time FROM battlog ORDER BY testidx DESC LIMIT 1"), &lastSample))
         return false;
     const QStringList sampleTimes = lastSample ? lastSample->value(QStringLiteral("time")) : QStringList();
     if (sampleTimes.size() != 1 || sampleTimes.first().toLongLong() <= startTime)
@@ -442,6 +457,8 @@ void CWLog::vacuum()
 void CWLog::deleteAll()
 {
     _query(QStringLiteral("DELETE FROM battlog"));
+    if (_db)
+        _timeSpans().clear();
 }
 
 void CWLog::designifyAll()
@@ -451,6 +468,7 @@ void CWLog::designifyAll()
 
 bool CWLog::closeDB()
 {
+    _spans.reset(); // its statements must go before the connection can close
     if (!_db || sqlite3_close(_db.get()) != SQLITE_OK)
         return false;
     _db.release();
@@ -470,43 +488,100 @@ CWSignificance CWLog::SignificanceClassifier::classify(double time)
     return CWSignificance::Other;
 }
 
+void CWLog::SignificanceClasses::add(CWSignificance significance, qint64 index)
+{
+    switch (significance) {
+    case CWSignificance::HourAnchor:
+        hourAnchors << index;
+        break;
+    case CWSignificance::FiveMinuteAnchor:
+        fiveMinuteAnchors << index;
+        break;
+    default:
+        others << index;
+    }
+}
+
 CWLog::SignificanceClasses CWLog::classifySignificance(const QStringList &indexes, const QStringList &times)
 {
     SignificanceClasses classes;
     SignificanceClassifier classifier;
     const qsizetype count = std::min(indexes.size(), times.size());
-    for (qsizetype row = 0; row < count; ++row) {
-        const qint64 index = indexes[row].toLongLong();
-        switch (classifier.classify(double(times[row].toLongLong()))) {
-        case CWSignificance::HourAnchor:
-            classes.hourAnchors << index;
-            break;
-        case CWSignificance::FiveMinuteAnchor:
-            classes.fiveMinuteAnchors << index;
-            break;
-        default:
-            classes.others << index;
-        }
-    }
+    for (qsizetype row = 0; row < count; ++row)
+        classes.add(classifier.classify(double(times[row].toLongLong())), indexes[row].toLongLong());
     return classes;
 }
 
 void CWLog::signifyMissing()
 {
-    const CWLogResult rows =
-        battLogEntriesFrom({}, {}, {QStringLiteral("testidx"), QStringLiteral("time")}, {}, true);
-    if (!rows)
-        return;
-    const auto indexes = rows->constFind(QStringLiteral("testidx"));
-    const auto times = rows->constFind(QStringLiteral("time"));
-    if (indexes == rows->cend() || times == rows->cend() || indexes->size() != times->size()) {
-        Console::line(QStringLiteral("signifyMissing failed"));
-        return;
+    SignifyPass pass = beginSignify(false);
+    while (!pass.isDone())
+        signifyStep(pass, kSignifyStepSamples);
+}
+
+double CWLog::SignifyPass::doneFraction() const
+{
+    return isDone() ? 1.0 : double(nextIndex - firstIndex) / double(lastIndex - firstIndex + 1);
+}
+
+CWLog::SignifyPass CWLog::beginSignify(bool everySample)
+{
+    SignifyPass pass;
+    pass.everySample = everySample;
+    bool ok = false;
+    const std::optional<qint64> first = _lookUpIndex(
+        everySample ? QStringLiteral("SELECT testidx FROM battlog ORDER BY testidx LIMIT 1")
+                    : QStringLiteral("SELECT testidx FROM battlog WHERE significance = 0 ORDER BY testidx LIMIT 1"),
+        ok);
+    const std::optional<qint64> last =
+        first ? _lookUpIndex(QStringLiteral("SELECT testidx FROM battlog ORDER BY testidx DESC LIMIT 1"), ok)
+              : std::nullopt;
+    if (first && last) {
+        pass.firstIndex = pass.nextIndex = *first;
+        pass.lastIndex = *last;
     }
-    const SignificanceClasses classes = classifySignificance(*indexes, *times);
-    _setSignificance(CWSignificance::HourAnchor, classes.hourAnchors);
-    _setSignificance(CWSignificance::FiveMinuteAnchor, classes.fiveMinuteAnchors);
-    _setSignificance(CWSignificance::Other, classes.others);
+    return pass;
+}
+
+void CWLog::signifyStep(SignifyPass &pass, qint64 maxSamples)
+{
+    if (pass.isDone())
+        return;
+    const CWLogResult rows = _query(
+        QString::asprintf("SELECT testidx, time, significance FROM battlog WHERE testidx >= %lld AND testidx <= %lld%s "
+                          "ORDER BY testidx LIMIT %lld",
+                          pass.nextIndex, pass.lastIndex, pass.everySample ? "" : " AND significance = 0", maxSamples));
+    const QStringList indexes = rows ? rows->value(QStringLiteral("testidx")) : QStringList();
+    const QStringList times = rows ? rows->value(QStringLiteral("time")) : QStringList();
+    const QStringList classes = rows ? rows->value(QStringLiteral("significance")) : QStringList();
+    if (indexes.size() < maxSamples || indexes.size() != times.size()) {
+        pass.nextIndex = pass.lastIndex + 1; // nothing left, or the log cannot be read: the pass ends
+        if (indexes.size() != times.size()) {
+            Console::line(QStringLiteral("signifyMissing failed"));
+            return;
+        }
+    }
+    if (indexes.isEmpty())
+        return;
+    if (!pass.isDone())
+        pass.nextIndex = indexes.last().toLongLong() + 1;
+
+    // One transaction per step: a few large writes instead of one per class and sample.
+    const bool ownTransaction = sqlite3_get_autocommit(_db.get());
+    if (ownTransaction)
+        _query(QStringLiteral("BEGIN"));
+    SignificanceClasses changed;
+    for (qsizetype row = 0; row < indexes.size(); ++row) {
+        const CWSignificance significance = pass.classifier.classify(double(times[row].toLongLong()));
+        if (classes.value(row).toInt() == int(significance))
+            continue;
+        changed.add(significance, indexes[row].toLongLong());
+    }
+    _setSignificance(CWSignificance::HourAnchor, changed.hourAnchors);
+    _setSignificance(CWSignificance::FiveMinuteAnchor, changed.fiveMinuteAnchors);
+    _setSignificance(CWSignificance::Other, changed.others);
+    if (ownTransaction)
+        _query(QStringLiteral("COMMIT"));
 }
 
 void CWLog::_setSignificance(CWSignificance significance, const QList<qint64> &indexes)
@@ -541,10 +616,7 @@ std::optional<qint64> CWLog::_lowerIndexBound(const QDateTime &start)
     if (!start.isValid())
         return 0;
     bool ok = false;
-    std::optional<qint64> first = _lookUpIndex(
-        QString::asprintf("SELECT testidx FROM battlog WHERE time >= %lld ORDER BY testidx LIMIT 1",
-                          start.toSecsSinceEpoch()),
-        ok);
+    std::optional<qint64> first = _timeSpans().firstAtOrAfter(start.toSecsSinceEpoch(), ok);
     if (!ok)
         return std::nullopt;
     if (!first) {
@@ -565,10 +637,7 @@ std::optional<qint64> CWLog::_upperIndexBound(const QDateTime &end)
     if (!end.isValid())
         return kNoUpperIndexBound;
     bool ok = false;
-    std::optional<qint64> last = _lookUpIndex(
-        QString::asprintf("SELECT testidx FROM battlog WHERE time <= %lld ORDER BY testidx DESC LIMIT 1",
-                          end.toSecsSinceEpoch()),
-        ok);
+    std::optional<qint64> last = _timeSpans().lastAtOrBefore(end.toSecsSinceEpoch(), ok);
     if (!ok)
         return std::nullopt;
     if (!last) {
@@ -582,8 +651,57 @@ std::optional<qint64> CWLog::_upperIndexBound(const QDateTime &end)
     return *last + 2;
 }
 
+CWLogTimeSpans &CWLog::_timeSpans()
+{
+    if (!_spans)
+        _spans = std::make_unique<CWLogTimeSpans>(_db.get());
+    return *_spans;
+}
+
+qint64 CWLog::timedSampleCount()
+{
+    return _db && _timeSpans().caughtUp() ? _timeSpans().sampleCount() : 0;
+}
+
+std::optional<std::pair<qint64, qint64>> CWLog::sampleTimeRange()
+{
+    return _db && _timeSpans().caughtUp() ? _timeSpans().timeRange() : std::nullopt;
+}
+
+qint64 CWLog::samplesLaterThan(qint64 time)
+{
+    return _db && _timeSpans().caughtUp() ? _timeSpans().countLaterThan(time).value_or(0) : 0;
+}
+
+CWLogResult CWLog::battLogEntriesBetweenTimes(qint64 earliest, qint64 latest, const QStringList &columns)
+{
+    if (!_db || !_timeSpans().caughtUp())
+        return std::nullopt;
+    QStringList ranges;
+    for (const auto &[first, last] : _timeSpans().rangesHolding(earliest, latest))
+        ranges << QString::asprintf("testidx BETWEEN %lld AND %lld", first, last);
+    if (ranges.isEmpty())
+        return std::nullopt;
+    return _query(QStringLiteral("SELECT ") + selectedColumns(columns) + QStringLiteral(" FROM battlog WHERE (")
+                  + ranges.join(QStringLiteral(" OR "))
+                  + QString::asprintf(") AND time >= %lld AND time <= %lld ORDER BY time DESC, testidx", earliest,
+                                      latest));
+}
+
+std::optional<qint64> CWLog::lastSampleIndex()
+{
+    bool ok = false;
+    return _lookUpIndex(QStringLiteral("SELECT testidx FROM battlog ORDER BY testidx DESC LIMIT 1"), ok);
+}
+
+bool CWLog::summariseTimes(qint64 maxSamples)
+{
+    bool ok = false;
+    return !_db || _timeSpans().catchUp(maxSamples, ok) || !ok;
+}
+
 CWLogResult CWLog::battLogEntriesFrom(const QDateTime &start, const QDateTime &end, const QStringList &columns,
-                                      CWSignificances significances, bool includeUnclassified)
+                                      CWSignificances significances, bool includeUnclassified, qint64 *lowerIndexBound)
 {
     const std::optional<qint64> lower = _lowerIndexBound(start);
     if (!lower)
@@ -591,6 +709,8 @@ CWLogResult CWLog::battLogEntriesFrom(const QDateTime &start, const QDateTime &e
     const std::optional<qint64> upper = _upperIndexBound(end);
     if (!upper)
         return std::nullopt;
+    if (lowerIndexBound)
+        *lowerIndexBound = *lower;
 
     QStringList classes;
     if (includeUnclassified)
@@ -625,6 +745,28 @@ CWLogResult CWLog::battLogEntriesAboveIndex(quint64 index, const QStringList &co
 CWLogResult CWLog::eventLogEntriesAboveIndex(quint64 index)
 {
     return _query(QString::asprintf("SELECT * FROM eventlog WHERE eventidx > %llu ORDER BY eventidx", index));
+}
+
+std::vector<CWLog::Event> CWLog::eventsAboveIndex(quint64 index)
+{
+    const QByteArray sql = QString::asprintf("SELECT eventidx, time, eventtype, data FROM eventlog WHERE eventidx > "
+                                             "%llu ORDER BY eventidx", index)
+                               .toUtf8();
+    sqlite3_stmt *rawStatement = nullptr;
+    if (_db)
+        sqlite3_prepare_v2(_db.get(), sql.constData(), -1, &rawStatement, nullptr);
+    const Sqlite::Statement statement(rawStatement);
+    std::vector<Event> events;
+    int status = SQLITE_ERROR;
+    while (statement && (status = sqlite3_step(rawStatement)) == SQLITE_ROW) {
+        const auto *data = reinterpret_cast<const char *>(sqlite3_column_text(rawStatement, 3));
+        events.push_back({sqlite3_column_int64(rawStatement, 0), sqlite3_column_int64(rawStatement, 1),
+                          CWEventType(sqlite3_column_int(rawStatement, 2)), data ? QString::fromUtf8(data) : QString()});
+    }
+    if (status != SQLITE_DONE)
+        Console::line(QStringLiteral("Query ") + QString::fromUtf8(sql) + QStringLiteral(" failed with ")
+                      + (_db ? QString::fromUtf8(sqlite3_errmsg(_db.get())) : QStringLiteral("no open database")));
+    return events;
 }
 
 CWLogResult CWLog::eventLogEntriesFrom(const QDateTime &start, const QDateTime &end)

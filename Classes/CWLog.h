@@ -11,6 +11,9 @@
 #include <QVariantMap>
 #include <memory>
 #include <optional>
+#include <vector>
+
+class CWLogTimeSpans;
 
 // Column-oriented query result: column name (or alias) to one text per row, in row order; a null
 // QString stands for SQL NULL. A statement that yields no rows yields nullopt.
@@ -61,6 +64,8 @@ public:
         QList<qint64> hourAnchors;
         QList<qint64> fiveMinuteAnchors;
         QList<qint64> others;
+
+        void add(CWSignificance significance, qint64 index);
     };
 
     // The log file in the support directory; null when there is none.
@@ -87,6 +92,7 @@ public:
     CWLog &operator=(const CWLog &) = delete;
 
     QString logFile() const { return _logFile; }
+    bool isOpen() const { return bool(_db); }
 
     bool logBattDict(const QVariantMap &dict);
     // A null data string writes the event without data.
@@ -100,16 +106,65 @@ public:
     // Closes the connection; later writes report failure and later queries yield nullopt.
     bool closeDB();
 
+    // Classifies every unclassified sample, as one pass of signifySteps.
     void signifyMissing();
 
-    // Invalid dates mean no bound; empty columns mean all columns.
+    // A classification pass done in bounded steps, so that the window never waits long for it.
+    // The anchors and the position carry from step to step: the steps together classify exactly
+    // as one call over the same samples would. Samples logged after the pass began wait for the
+    // next one.
+    struct SignifyPass {
+        SignificanceClassifier classifier;
+        qint64 firstIndex = 0; // testidx where the pass began
+        qint64 nextIndex = 0;  // lowest testidx not yet looked at
+        qint64 lastIndex = -1; // highest testidx of the pass
+        bool everySample = false;
+
+        bool isDone() const { return nextIndex > lastIndex; }
+        double doneFraction() const;
+    };
+    // The unclassified samples, or (everySample, re-indexing) all of them, classified afresh; a
+    // re-index stopped half way leaves every sample with a valid class.
+    SignifyPass beginSignify(bool everySample);
+    // Looks at up to maxSamples more samples of the pass.
+    void signifyStep(SignifyPass &pass, qint64 maxSamples);
+
+    // Invalid dates mean no bound; empty columns mean all columns. lowerIndexBound, when given,
+    // receives the lowest testidx the window reads from; it is left alone when the window could not
+    // be bounded.
     CWLogResult battLogEntriesFrom(const QDateTime &start, const QDateTime &end, const QStringList &columns,
-                                   CWSignificances significances, bool includeUnclassified);
+                                   CWSignificances significances, bool includeUnclassified, qint64 *lowerIndexBound = nullptr);
     CWLogResult battLogEntriesAboveIndex(quint64 index, const QStringList &columns);
     // The same, at most `limit` rows: the lowest indexes first (long logs are read in steps).
     CWLogResult battLogEntriesAboveIndex(quint64 index, const QStringList &columns, int limit);
     CWLogResult eventLogEntriesAboveIndex(quint64 index);
+    // The same events read straight into a compact form, for a reader that keeps all of them (tens
+    // of thousands after years of logging). A failed statement is reported and ends the list.
+    struct Event {
+        qint64 index = 0; // eventidx
+        qint64 time = 0;  // Unix seconds; 0 for none
+        CWEventType type{};
+        QString data; // null for none
+    };
+    std::vector<Event> eventsAboveIndex(quint64 index);
     CWLogResult eventLogEntriesFrom(const QDateTime &start, const QDateTime &end);
+    // The samples in time order, a screenful at a time, for the Event Log page. Samples without a
+    // time are left out; a statement that failed reads as no samples.
+    // How many samples have a time; the earliest and latest of them (nullopt for none).
+    qint64 timedSampleCount();
+    std::optional<std::pair<qint64, qint64>> sampleTimeRange();
+    // How many samples are later than time (Unix seconds).
+    qint64 samplesLaterThan(qint64 time);
+    // The samples from earliest to latest (Unix seconds), the latest first, those of one second in
+    // testidx order.
+    CWLogResult battLogEntriesBetweenTimes(qint64 earliest, qint64 latest, const QStringList &columns);
+    // The highest testidx; nullopt for an empty log.
+    std::optional<qint64> lastSampleIndex();
+
+    // Reads at most maxSamples samples into the summary that finds a window's bounds; true when
+    // it is complete. A long log that has none yet is summarised in such steps after launch, so
+    // that the first window shown does not wait for it.
+    bool summariseTimes(qint64 maxSamples);
 
 private:
     explicit CWLog(const QString &path);
@@ -125,7 +180,9 @@ private:
     std::optional<qint64> _lowerIndexBound(const QDateTime &start);
     std::optional<qint64> _upperIndexBound(const QDateTime &end);
     void _setSignificance(CWSignificance significance, const QList<qint64> &indexes);
+    CWLogTimeSpans &_timeSpans();
 
     QString _logFile;
     Sqlite::Connection _db;
+    std::unique_ptr<CWLogTimeSpans> _spans; // made on first use; after _db, so it ends first
 };

@@ -1,12 +1,16 @@
 #include "CWPrefsWC.h"
 
 #include "AlertPanel.h"
+#include "CWAutostart.h"
 #include "CWLog.h"
+#include "CWLogMaintenance.h"
 #include "DefaultsBinding.h"
 #include "ui_CWPrefsWC.h"
 
 #include <QApplication>
+#include <QEvent>
 #include <QGuiApplication>
+#include <QProgressDialog>
 
 namespace {
 // Runs a long database operation with the busy cursor showing.
@@ -40,6 +44,8 @@ QWidget *CWPrefsWC::window()
         _window->adjustSize();
         connect(_ui->clearAllLogsButton, &QPushButton::clicked, this, &CWPrefsWC::clearAllLogs);
         connect(_ui->reIndexLogButton, &QPushButton::clicked, this, &CWPrefsWC::reIndexLog);
+        connect(_ui->startAtLogin, &QCheckBox::clicked, this, &CWPrefsWC::setStartAtLogin);
+        _window->installEventFilter(this);
     }
     return _window;
 }
@@ -50,6 +56,27 @@ void CWPrefsWC::showWindow()
     shown->show();
     shown->raise();
     shown->activateWindow();
+}
+
+bool CWPrefsWC::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == _window && (event->type() == QEvent::Show || event->type() == QEvent::WindowActivate))
+        _showStartAtLogin();
+    return QObject::eventFilter(watched, event);
+}
+
+void CWPrefsWC::_showStartAtLogin()
+{
+    _ui->startAtLogin->setChecked(CWAutostart::isEnabled());
+}
+
+void CWPrefsWC::setStartAtLogin(bool enabled)
+{
+    QString error;
+    if (!CWAutostart::setEnabled(enabled, &error))
+        AlertPanel::run({tr("Cellwise could not change how it starts at login."), error, tr("OK"), QString(), QString()});
+    window();
+    _showStartAtLogin();
 }
 
 void CWPrefsWC::_bindControls()
@@ -85,13 +112,19 @@ void CWPrefsWC::clearAllLogs()
     });
 }
 
+// Every sample classified afresh, in steps under a progress dialog that keeps the window (and the
+// logging) going; a cancelled re-index leaves every sample with a valid class.
 void CWPrefsWC::reIndexLog()
 {
     if (!_log)
         return;
-    withBusyCursor([this] {
-        _log->designifyAll();
-        _log->signifyMissing();
-        _log->vacuum();
-    });
+    constexpr int kSteps = 1000;
+    QProgressDialog progress(tr("Re-indexing the log..."), tr("Cancel"), 0, kSteps, _window);
+    progress.setWindowModality(Qt::WindowModal);
+    progress.setMinimumDuration(500);
+    CWLog::SignifyPass pass = _log->beginSignify(true);
+    while (!pass.isDone() && !progress.wasCanceled()) {
+        _log->signifyStep(pass, CWLogMaintenance::kStepSamples);
+        progress.setValue(int(pass.doneFraction() * kSteps));
+    }
 }

@@ -22,11 +22,19 @@ public:
     void showWindow();
     QWidget *window();
 
+    // Writes or removes the login entry; the checkbox then shows what the file says.
+    void setStartAtLogin(bool enabled);
+
     void clearAllLogs();
     void reIndexLog();
 
+protected:
+    // The login entry may have been removed by hand since: the checkbox follows it on activation.
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
 private:
     void _bindControls();
+    void _showStartAtLogin();
 
     CWLog *const _log;
     std::unique_ptr<Ui::CWPrefsWC> _ui;

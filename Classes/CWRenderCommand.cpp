@@ -2,6 +2,8 @@
 
 #include "CWBatteryMonitor.h"
 #include "CWDisplayController.h"
+#include "CWGraphRange.h"
+#include "CWGraphVC.h"
 #include "CWHolderVC.h"
 #include "CWLog.h"
 #include "CWPageRenderer.h"
@@ -24,7 +26,7 @@ const QStringList &CWRenderCommand::pageNames()
 }
 
 std::optional<CWRenderCommand::Request> CWRenderCommand::parse(const QString &page, const QString &output, const QString &size,
-                                                               QString *error)
+                                                               const QString &range, QString *error)
 {
     Request request;
     request.page = pageNames().indexOf(page);
@@ -48,6 +50,19 @@ std::optional<CWRenderCommand::Request> CWRenderCommand::parse(const QString &pa
         }
         request.size = QSize(width, height);
     }
+    if (!range.isEmpty()) {
+        if (request.page != CWDisplayController::Graph) {
+            *error = QStringLiteral("--range is for the graph page only.");
+            return std::nullopt;
+        }
+        if (!CWGraphRange::fromText(range, QTimeZone::systemTimeZone())) {
+            *error = QStringLiteral("Bad range \"%1\": give 1h, 1d, 30d, 1y (any number of m, h, d or y) or "
+                                    "FROM..TO with dates as YYYY-MM-DD.")
+                         .arg(range);
+            return std::nullopt;
+        }
+        request.range = range;
+    }
     return request;
 }
 
@@ -59,6 +74,8 @@ int CWRenderCommand::run(const Request &request)
     // No statistics server is asked: the Comparisons page shows this battery alone.
     CWDisplayController displayController(*monitor, [&log] { return log.get(); }, [] { return QVariantList(); });
     CWHolderVC *page = displayController.controllerForPage(request.page);
+    if (!request.range.isEmpty())
+        displayController.graphVC()->setRange(request.range);
     QString error;
     if (!CWPageRenderer::writePage(*page, request.size, request.output, &error)) {
         Console::line(error);

@@ -55,7 +55,7 @@ void CWUtil::hexColor(const char *hex, double rgba[4])
     if (length == 6) {
         std::memcpy(digits, hex, 6);
         std::memcpy(digits + 6, "ff", 2);
-    } else {
+    } else if (length > 0) { // memcpy from a null pointer is undefined even for no bytes
         std::memcpy(digits, hex, qMin<size_t>(length, 8));
     }
     for (int i = 0; i < 4; ++i) {

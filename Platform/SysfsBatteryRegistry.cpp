@@ -3,8 +3,14 @@
 #include <QDir>
 #include <QFile>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 namespace {
 const QString kSuppliesPath = QStringLiteral("class/power_supply");
+// Sysfs attributes fit in one page; anything larger is not a driver's.
+constexpr qint64 kMaxFileBytes = 64 * 1024;
 }
 
 SysfsBatteryRegistry::SysfsBatteryRegistry()
@@ -55,14 +61,24 @@ QList<PowerSupply> SysfsBatteryRegistry::_readSupplies() const
     return supplies;
 }
 
-// The file's bytes; nullopt when it is missing or a driver fails the read.
+// The file's bytes; nullopt when it is missing, a driver fails the read, or it is not a small
+// regular file. Opening without blocking keeps a FIFO from stalling the tick; the type check keeps
+// a device such as /dev/zero from being read without end.
 std::optional<QByteArray> SysfsBatteryRegistry::_readFile(const QString &relativePath) const
 {
-    QFile file(_root + QLatin1Char('/') + relativePath);
-    if (!file.open(QIODevice::ReadOnly))
+    const QByteArray path = QFile::encodeName(_root + QLatin1Char('/') + relativePath);
+    const int fd = ::open(path.constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0)
         return std::nullopt;
-    const QByteArray bytes = file.readAll();
-    if (file.error() != QFileDevice::NoError)
+    struct stat status {};
+    QFile file; // owns the descriptor once open
+    if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)
+        || !file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
+        return std::nullopt;
+    }
+    const QByteArray bytes = file.read(kMaxFileBytes + 1);
+    if (file.error() != QFileDevice::NoError || bytes.size() > kMaxFileBytes)
         return std::nullopt;
     return bytes;
 }

@@ -15,7 +15,10 @@ using Values = QHash<QByteArray, QByteArray>;
 
 constexpr qint64 kMaxRateMicroWatts = 300'000'000; // no laptop load or charger comes near 300 W
 constexpr qint64 kMaxMicroVolts = 100'000'000; // far above any laptop pack or USB-PD supply
-constexpr qint64 kMaxCapacityMicro = 1'000'000'000; // 1000 Ah or 1000 Wh, far above any laptop pack
+constexpr qint64 kMaxCapacityMicroAmpHours = 1'000'000'000; // 1000 Ah, far above any laptop pack
+constexpr qint64 kMaxCycles = 100'000;
+constexpr qint64 kMaxMinutes = 100 * 24 * 60; // longer estimates are a stalled gauge, not a forecast
+constexpr qsizetype kMaxTextBytes = 256; // far above any real name or serial number
 // One Li-ion cell at cut-off: the lowest voltage a current can be judged by when none is reported.
 constexpr qint64 kLowestPackMicroVolts = 3'000'000;
 constexpr qint64 kMaxMicroAmps = kMaxRateMicroWatts / (kLowestPackMicroVolts / 1'000'000);
@@ -38,10 +41,19 @@ std::optional<qint64> integer(const Values &values, const QByteArray &key, qint6
     return value;
 }
 
-// Text with invalid UTF-8 replaced and surrounding blanks trimmed; empty when missing.
+// Text with control characters removed (they would reach terminals and break log lines) and
+// surrounding blanks trimmed; empty when longer than any real name.
+QString cleanText(QString text)
+{
+    text.removeIf([](QChar c) { return c.category() == QChar::Other_Control; });
+    text = text.trimmed();
+    return text.toUtf8().size() <= kMaxTextBytes ? text : QString();
+}
+
+// A driver's text with invalid UTF-8 replaced, cleaned; empty when missing.
 QString text(const Values &values, const char *key)
 {
-    return QString::fromUtf8(values.value(key)).trimmed();
+    return cleanText(QString::fromUtf8(values.value(key)));
 }
 
 qint64 roundedQuotient(double dividend, double divisor)
@@ -54,6 +66,13 @@ std::optional<qint64> scaled(std::optional<qint64> value, qint64 divisor)
     if (!value)
         return std::nullopt;
     return roundedQuotient(double(*value), double(divisor));
+}
+
+// The value when it is at most max; a larger one cannot be real and is left out, not clamped.
+template<typename T>
+std::optional<T> atMost(T value, T max)
+{
+    return value <= max ? std::optional<T>(value) : std::nullopt;
 }
 
 void insert(QVariantMap &map, const QString &key, std::optional<qint64> value)
@@ -92,21 +111,21 @@ bool adapterConnected(const QList<PowerSupply> &supplies)
 }
 
 // Drivers disagree on the sign of the current, so the direction comes from the status. Without an
-// adapter a pack that is not charging can only be discharging, whatever its firmware says ("Full"
-// and "Unknown" linger on some after unplugging).
+// adapter a pack that is not charging can only be discharging, whatever its firmware says ("Unknown"
+// lingers on some after unplugging); a full one neither charges nor discharges.
 bool isDischarging(const QByteArray &status, bool adapter)
 {
-    return status == "Discharging" || (!adapter && status != "Charging");
+    return status == "Discharging" || (!adapter && status != "Charging" && status != "Full");
 }
 
 // One pack's readings. Batteries report either charge (charge_*, µAh, with currents in µA) or
 // energy (energy_*, µWh, with power in µW); firmware may switch between the two, so the family is
-// decided on every read.
+// decided on every read. Some report the remaining charge only as a percentage (capacity).
 class Battery {
 public:
     explicit Battery(const Values &values)
         : _values(values)
-        , _energyFamily(!values.contains("charge_now") && values.contains("energy_now"))
+        , _energyFamily(!values.contains("charge_now") && !values.contains("charge_full"))
         , _microVolts(integer(values, "voltage_now", 1, kMaxMicroVolts))
         , _designMicroVolts(designVoltage(values, _microVolts))
     {
@@ -114,15 +133,11 @@ public:
 
     std::optional<qint64> microVolts() const { return _microVolts; }
 
-    // Remaining, full or design capacity in mAh. Energy is converted with one constant voltage so
-    // that the ratios of the three stay those of the energies.
-    std::optional<qint64> milliAmpHours(const char *suffix) const
-    {
-        const std::optional<double> charge = _chargeMicroAmpHours(suffix);
-        if (!charge)
-            return std::nullopt;
-        return roundedQuotient(*charge, 1000);
-    }
+    // Full or design capacity in mAh. Energy is converted with one constant voltage so that the
+    // ratios of the capacities stay those of the energies.
+    std::optional<qint64> milliAmpHours(const char *suffix) const { return milli(_chargeMicroAmpHours(suffix)); }
+
+    std::optional<qint64> remainingMilliAmpHours() const { return milli(_remainingMicroAmpHours()); }
 
     // Magnitude of the current in µA: current_<suffix>, else power_<suffix> over the voltage.
     std::optional<qint64> microAmps(const char *suffix) const
@@ -132,24 +147,29 @@ public:
         const auto power = _reported("power_", suffix, kMaxRateMicroWatts);
         if (!power || !_microVolts)
             return std::nullopt;
-        return roundedQuotient(std::abs(double(*power)) * 1e6, double(*_microVolts));
+        return atMost(roundedQuotient(std::abs(double(*power)) * 1e6, double(*_microVolts)), kMaxMicroAmps);
     }
 
     // Estimates at the present rate; nullopt without the readings for one.
     std::optional<qint64> minutesToEmpty() const
     {
-        const std::optional<double> now = _chargeMicroAmpHours("now");
+        const std::optional<double> now = _remainingMicroAmpHours();
         return now ? _minutesToMove(*now) : std::nullopt;
     }
 
     std::optional<qint64> minutesToFull() const
     {
-        const std::optional<double> now = _chargeMicroAmpHours("now");
+        const std::optional<double> now = _remainingMicroAmpHours();
         const std::optional<double> full = _chargeMicroAmpHours("full");
         return now && full ? _minutesToMove(std::max(0.0, *full - *now)) : std::nullopt;
     }
 
 private:
+    static std::optional<qint64> milli(std::optional<double> micro)
+    {
+        return micro ? std::optional<qint64>(roundedQuotient(*micro, 1000)) : std::nullopt;
+    }
+
     static std::optional<qint64> designVoltage(const Values &values, std::optional<qint64> microVolts)
     {
         for (const char *key : {"voltage_min_design", "voltage_max_design"}) {
@@ -176,21 +196,30 @@ private:
         const std::optional<double> rate = _chargeRateMicroAmps();
         if (!rate || *rate <= 0)
             return std::nullopt;
-        return roundedQuotient(microAmpHours * 60, *rate);
+        return atMost(roundedQuotient(microAmpHours * 60, *rate), kMaxMinutes);
     }
 
     // Charge in µAh; energy in µWh over the design voltage.
     std::optional<double> _chargeMicroAmpHours(const char *suffix) const
     {
-        const auto value = integer(_values, QByteArray(_energyFamily ? "energy_" : "charge_") + suffix, 0,
-                                   kMaxCapacityMicro);
-        if (!value)
+        const auto value = integer(_values, QByteArray(_energyFamily ? "energy_" : "charge_") + suffix, 0, kAny);
+        if (!value || (_energyFamily && !_designMicroVolts))
             return std::nullopt;
-        if (!_energyFamily)
-            return double(*value);
-        if (!_designMicroVolts)
+        const double charge = _energyFamily ? double(*value) * 1e6 / double(*_designMicroVolts) : double(*value);
+        // Bounded after the conversion: a voltage near zero would make any energy an absurd charge.
+        return atMost(charge, double(kMaxCapacityMicroAmpHours));
+    }
+
+    // The charge reported, else the percentage of the full charge.
+    std::optional<double> _remainingMicroAmpHours() const
+    {
+        if (const auto now = _chargeMicroAmpHours("now"))
+            return now;
+        const auto percent = integer(_values, "capacity", 0, 100);
+        const auto full = _chargeMicroAmpHours("full");
+        if (!percent || !full)
             return std::nullopt;
-        return double(*value) * 1e6 / double(*_designMicroVolts);
+        return *full * double(*percent) / 100;
     }
 
     // The rate the charge moves at, in the units of _chargeMicroAmpHours per hour.
@@ -220,7 +249,7 @@ private:
 
 std::optional<qint64> minutes(const Values &values, const char *key)
 {
-    return scaled(integer(values, key, 0, kAny), 60);
+    return scaled(integer(values, key, 0, kMaxMinutes * 60), 60);
 }
 
 // Minutes to empty while discharging, to full while charging: the driver's estimate when it gives
@@ -253,18 +282,22 @@ void insertBatteryValues(QVariantMap &map, const PowerSupply &supply, const QByt
     const Values &values = supply.values;
     const Battery battery(values);
     const qint64 sign = discharging ? -1 : 1;
+    // A full pack draws nothing; what its gauge reports then is offset noise.
+    const auto milliAmps = [&](const char *suffix) {
+        return status == "Full" ? std::optional<qint64>(0) : scaled(battery.microAmps(suffix), 1000);
+    };
 
     insert(map, BatteryKey::Voltage, scaled(battery.microVolts(), 1000));
-    const auto instant = scaled(battery.microAmps("now"), 1000);
+    const auto instant = milliAmps("now");
     if (instant)
         map.insert(BatteryKey::InstantAmperage, sign * *instant);
-    if (const auto average = scaled(battery.microAmps("avg"), 1000); average || instant)
+    if (const auto average = milliAmps("avg"); average || instant)
         map.insert(BatteryKey::Amperage, sign * (average ? *average : *instant));
 
-    insert(map, BatteryKey::CurrentCapacity, battery.milliAmpHours("now"));
+    insert(map, BatteryKey::CurrentCapacity, battery.remainingMilliAmpHours());
     insert(map, BatteryKey::MaxCapacity, battery.milliAmpHours("full"));
     insert(map, BatteryKey::DesignCapacity, battery.milliAmpHours("full_design"));
-    insert(map, BatteryKey::CycleCount, integer(values, "cycle_count", 0, kAny));
+    insert(map, BatteryKey::CycleCount, integer(values, "cycle_count", 0, kMaxCycles));
     if (const auto temp = integer(values, "temp", kMinDeciCelsius, kMaxDeciCelsius))
         map.insert(BatteryKey::Temperature, *temp + kZeroCelsiusInDeciKelvin);
 
@@ -280,7 +313,7 @@ void insertBatteryValues(QVariantMap &map, const PowerSupply &supply, const QByt
     insert(map, BatteryKey::MaxErr, integer(values, "capacity_error_margin", 0, 100));
 
     // Linux facts without a registry key, shown on the Battery Data page.
-    insert(map, BatteryKey::PowerSupplyName, supply.name);
+    insert(map, BatteryKey::PowerSupplyName, cleanText(supply.name));
     insert(map, BatteryKey::Technology, text(values, "technology"));
     insert(map, BatteryKey::ChargeControlStartThreshold,
            integer(values, "charge_control_start_threshold", 0, 100));
@@ -362,11 +395,11 @@ QVariantMap snapshot(const QList<PowerSupply> &supplies)
 
 QString modelCode(const QByteArray &productName, const QByteArray &deviceTreeModel)
 {
-    const QString product = QString::fromUtf8(productName).trimmed();
+    const QString product = cleanText(QString::fromUtf8(productName));
     if (!product.isEmpty() && !isPlaceholderProductName(product))
         return product;
     const qsizetype end = deviceTreeModel.indexOf('\0');
-    const QString model = QString::fromUtf8(end < 0 ? deviceTreeModel : deviceTreeModel.first(end)).trimmed();
+    const QString model = cleanText(QString::fromUtf8(end < 0 ? deviceTreeModel : deviceTreeModel.first(end)));
     return model.isEmpty() ? QString() : model;
 }
 

@@ -2,6 +2,7 @@
 
 #include "Console.h"
 
+#include <QCoreApplication>
 #include <QSocketNotifier>
 #include <cerrno>
 #include <csignal>
@@ -30,7 +31,7 @@ void onTermination(std::function<void(int)> handler)
                       + QString::fromLocal8Bit(std::strerror(errno)));
         return;
     }
-    auto *notifier = new QSocketNotifier(signalPipe[1], QSocketNotifier::Read);
+    auto *notifier = new QSocketNotifier(signalPipe[1], QSocketNotifier::Read, QCoreApplication::instance());
     QObject::connect(notifier, &QSocketNotifier::activated, [handler = std::move(handler)] {
         char number = 0;
         if (::read(signalPipe[1], &number, 1) == 1)

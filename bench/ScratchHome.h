@@ -1,6 +1,6 @@
 #pragma once
 
-// Shared by the dashboard's bench tools: a home of their own and a way to let the window live.
+// Shared by the bench tools: a home of their own and a way to let the window live.
 
 #include <QEventLoop>
 #include <QTemporaryDir>

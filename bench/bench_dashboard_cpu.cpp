@@ -10,23 +10,15 @@
 #include "CWLog.h"
 #include "CWUtil.h"
 #include "SimulatedBattery.h"
+#include "CpuTime.h"
 #include "ScratchHome.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QMainWindow>
 #include <cstdio>
-#include <sys/resource.h>
 
 namespace {
-
-double cpuSeconds()
-{
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    const auto seconds = [](const timeval &t) { return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_usec) / 1e6; };
-    return seconds(usage.ru_utime) + seconds(usage.ru_stime);
-}
 
 void measure(const char *phase, double seconds)
 {

@@ -1,87 +1,157 @@
-// Reading and classifying large logs: the graph's windows, the Event Log page's refresh and the
-// launch-time classification. The logs are generated once per run into a temporary folder;
-// CELLWISE_BENCH_LOG may name an existing 3M-sample log (cellwise-genlog --classify) instead.
-#include "LogGenerator.h"
+// Reading and classifying large logs: the start after an unclean end, the graph's window bounds
+// and windows, the summary of times behind the bounds, and the launch-time classification.
+// --samples=N chooses the log (1000000 by default), generated once into the cache folder
+// (BenchLogs.h). Work that changes the log runs on a scratch copy.
+#include "BenchLogs.h"
+#include "CpuTime.h"
+#include "CWLogTimeSpans.h"
 
 #include <QElapsedTimer>
-#include <QTemporaryDir>
 #include <benchmark/benchmark.h>
+#include <sys/resource.h>
 
-#include <cstdio>
+#include <random>
 
 namespace {
 
+qint64 gSamples = 1'000'000;
+
 const QStringList kGraphColumns = {"Voltage",     "Temperature", "time", "CurrentCapacity",
                                    "MaxCapacity", "(Voltage/1000.) * (Amperage/1000.) AS Watts"};
-const QStringList kEventPageColumns = {"testidx", "time", "InstantAmperage", "Voltage", "Temperature",
-                                       "CurrentCapacity"};
 
 struct BenchLog {
+    QString path;
     std::unique_ptr<CWLog> log;
-    qint64 lastTime = 0;  // Unix seconds
-    qint64 lastIndex = 0; // testidx
+    qint64 firstTime = 0; // Unix seconds
+    qint64 lastTime = 0;
 };
 
-QTemporaryDir &scratch()
-{
-    static QTemporaryDir dir;
-    return dir;
-}
-
-QString generatedLog(const QString &name, const LogGenerator::Options &options)
-{
-    const QString path = scratch().path() + QLatin1Char('/') + name;
-    QElapsedTimer timer;
-    timer.start();
-    const auto summary = LogGenerator::generate(path, options);
-    if (!summary)
-        std::abort();
-    std::fprintf(stderr, "Generated %lld samples and %lld events in %.1f s\n", summary->samples, summary->events,
-                 timer.elapsed() / 1000.0);
-    return path;
-}
-
-BenchLog openLog(const QString &path)
-{
-    BenchLog bench{CWLog::initWithFile(path)};
-    if (!bench.log)
-        std::abort();
-    const CWLogResult last = bench.log->battLogEntriesFrom({}, {}, {"max(time) AS last", "max(testidx) AS idx"},
-                                                           CWSignificances::fromInt(7), true);
-    bench.lastTime = last->value("last").value(0).toLongLong();
-    bench.lastIndex = last->value("idx").value(0).toLongLong();
-    return bench;
-}
-
-BenchLog &largeLog()
+BenchLog &cachedLog()
 {
     static BenchLog bench = [] {
-        QString path = qEnvironmentVariable("CELLWISE_BENCH_LOG");
-        if (path.isEmpty())
-            path = generatedLog(QStringLiteral("large.sqlite"), {3'000'000, 14, 0, true});
-        return openLog(path);
+        BenchLog opened;
+        opened.path = BenchLogs::classifiedLog(gSamples);
+        opened.log = CWLog::initWithFile(opened.path);
+        if (!opened.log)
+            std::abort();
+        const auto range = opened.log->sampleTimeRange();
+        opened.firstTime = range->first;
+        opened.lastTime = range->second;
+        return opened;
     }();
     return bench;
 }
 
-void BM_SignifyMissing(benchmark::State &state)
+// A copy of the cached log for work that changes it; removed when it ends.
+class ScratchCopy {
+public:
+    ScratchCopy()
+        : path(cachedLog().path + QStringLiteral(".scratch"))
+    {
+        QFile::remove(path);
+        QFile::copy(cachedLog().path, path);
+    }
+    ~ScratchCopy()
+    {
+        for (const char *suffix : {"", "-wal", "-shm"})
+            QFile::remove(path + QLatin1String(suffix));
+    }
+    const QString path;
+};
+
+double peakMemoryMB()
 {
-    static BenchLog bench = openLog(generatedLog(QStringLiteral("unclassified.sqlite"), {1'000'000, 5, 0, false}));
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return double(usage.ru_maxrss) / 1024.0; // kilobytes on Linux
+}
+
+void execute(const QString &path, const char *sql)
+{
+    sqlite3 *raw = nullptr;
+    sqlite3_open(path.toUtf8().constData(), &raw);
+    const Sqlite::Connection db(raw);
+    sqlite3_exec(raw, sql, nullptr, nullptr, nullptr);
+}
+
+// Opening the log and writing the start marker after a run that ended without its stop marker:
+// the recovery looks up the last marker and the last sample.
+void BM_StartAfterUncleanEnd(benchmark::State &state)
+{
+    const ScratchCopy copy;
+    std::vector<std::unique_ptr<CWLog>> opened; // closed after timing: closing checkpoints and syncs
     for (auto _ : state) {
         state.PauseTiming();
-        bench.log->designifyAll();
+        execute(copy.path, "INSERT INTO eventlog (eventtype, time) SELECT 1, max(time) - 60 FROM battlog");
         state.ResumeTiming();
-        bench.log->signifyMissing();
+        opened.push_back(CWLog::initWithFile(copy.path));
+        opened.back()->logMonitoringStarted();
     }
-    state.counters["samples"] = double(bench.lastIndex);
 }
-BENCHMARK(BM_SignifyMissing)->Unit(benchmark::kMillisecond)->Iterations(3);
+BENCHMARK(BM_StartAfterUncleanEnd)->Unit(benchmark::kMillisecond)->Iterations(20);
+
+// Both bounds of a window at random places in the log, as the graph's query finds them.
+void BM_WindowBounds(benchmark::State &state)
+{
+    const BenchLog &bench = cachedLog();
+    sqlite3 *raw = nullptr;
+    sqlite3_open(bench.path.toUtf8().constData(), &raw);
+    const Sqlite::Connection db(raw);
+    CWLogTimeSpans spans(raw);
+    spans.caughtUp();
+    std::mt19937_64 random(1);
+    std::uniform_int_distribution<qint64> times(bench.firstTime, bench.lastTime);
+    bool ok = false;
+    for (auto _ : state) {
+        const qint64 start = times(random);
+        benchmark::DoNotOptimize(spans.firstAtOrAfter(start, ok));
+        benchmark::DoNotOptimize(spans.lastAtOrBefore(start + 3600, ok));
+    }
+}
+BENCHMARK(BM_WindowBounds)->Unit(benchmark::kMicrosecond);
+
+// Summarising every sample's time from scratch, as the first opening of a log written by an
+// older version does (in steps after launch).
+void BM_TimeSummaryFromScratch(benchmark::State &state)
+{
+    const ScratchCopy copy;
+    for (auto _ : state) {
+        state.PauseTiming();
+        execute(copy.path, "DROP TABLE IF EXISTS battlog_timespans");
+        sqlite3 *raw = nullptr;
+        sqlite3_open(copy.path.toUtf8().constData(), &raw);
+        const Sqlite::Connection db(raw);
+        state.ResumeTiming();
+        CWLogTimeSpans(raw).caughtUp();
+    }
+}
+BENCHMARK(BM_TimeSummaryFromScratch)->Unit(benchmark::kMillisecond)->Iterations(1);
+
+// Classifying every sample in steps, as a re-index does; CPU seconds per million samples and the
+// growth of the process's peak memory.
+void BM_Classification(benchmark::State &state)
+{
+    const ScratchCopy copy;
+    const auto log = CWLog::initWithFile(copy.path);
+    const double peakBefore = peakMemoryMB();
+    double cpu = 0;
+    for (auto _ : state) {
+        const double cpuBefore = cpuSeconds();
+        CWLog::SignifyPass pass = log->beginSignify(true);
+        while (!pass.isDone())
+            log->signifyStep(pass, 20000);
+        cpu = cpuSeconds() - cpuBefore;
+    }
+    state.counters["cpu_s_per_million"] = cpu / (double(gSamples) / 1e6);
+    state.counters["peak_growth_MB"] = peakMemoryMB() - peakBefore;
+}
+BENCHMARK(BM_Classification)->Unit(benchmark::kMillisecond)->Iterations(1);
 
 // A window of range(0) seconds ending at the log's last sample, read with mask range(1) and the
 // unclassified samples, as the graph reads it.
 void BM_GraphWindow(benchmark::State &state)
 {
-    BenchLog &bench = largeLog();
+    BenchLog &bench = cachedLog();
     const QDateTime end = QDateTime::fromSecsSinceEpoch(bench.lastTime);
     const QDateTime start = end.addSecs(-state.range(0));
     qsizetype rows = 0;
@@ -100,18 +170,13 @@ BENCHMARK(BM_GraphWindow)
     ->Args({31536000, 4})
     ->Unit(benchmark::kMillisecond);
 
-void BM_EventLogRefresh(benchmark::State &state)
-{
-    BenchLog &bench = largeLog();
-    qsizetype rows = 0;
-    for (auto _ : state) {
-        const CWLogResult result = bench.log->battLogEntriesAboveIndex(quint64(bench.lastIndex - 100), kEventPageColumns);
-        rows = result ? result->value("testidx").size() : 0;
-    }
-    state.counters["rows"] = double(rows);
-}
-BENCHMARK(BM_EventLogRefresh)->Unit(benchmark::kMicrosecond);
-
 } // namespace
 
-BENCHMARK_MAIN();
+int main(int argc, char **argv)
+{
+    gSamples = BenchLogs::takeSamplesOption(argc, argv, gSamples);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

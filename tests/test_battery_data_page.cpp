@@ -8,10 +8,6 @@
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
-#include <QTest>
-#include <gtest/gtest.h>
-
-using namespace Qt::StringLiterals;
 
 TEST(BatteryDataPage, ShowsTheSummaryOfWhenItWasShownOrRefreshed)
 {

@@ -12,36 +12,17 @@
 #include <QMainWindow>
 #include <QPaintEvent>
 #include <QPainter>
-#include <QTest>
-#include <gtest/gtest.h>
 
 namespace {
-
-QString text(const char *utf8)
-{
-    return QString::fromUtf8(utf8);
-}
 
 // A pack as the sysfs reader reports a typical Linux laptop: no temperature, no cell voltages,
 // no design cycle count.
 QVariantMap linuxSnapshot()
 {
-    return {{text("BatteryInstalled"), true}, {text("ExternalConnected"), false}, {text("IsCharging"), false},
-            {text("FullyCharged"), false},    {text("CurrentCapacity"), 2500},   {text("MaxCapacity"), 5000},
-            {text("DesignCapacity"), 5600},   {text("CycleCount"), 312},         {text("Voltage"), 11400},
-            {text("InstantAmperage"), -870},  {text("TimeRemaining"), 172}};
-}
-
-QVariantMap with(QVariantMap snapshot, const QVariantMap &changes)
-{
-    for (auto it = changes.cbegin(); it != changes.cend(); ++it)
-        snapshot.insert(it.key(), it.value());
-    return snapshot;
-}
-
-bool isArrowBlue(QRgb pixel)
-{
-    return qBlue(pixel) > qRed(pixel) + 60 && qGreen(pixel) > qRed(pixel) + 40;
+    return {{u"BatteryInstalled"_s, true}, {u"ExternalConnected"_s, false}, {u"IsCharging"_s, false},
+            {u"FullyCharged"_s, false},    {u"CurrentCapacity"_s, 2500},   {u"MaxCapacity"_s, 5000},
+            {u"DesignCapacity"_s, 5600},   {u"CycleCount"_s, 312},         {u"Voltage"_s, 11400},
+            {u"InstantAmperage"_s, -870},  {u"TimeRemaining"_s, 172}};
 }
 
 // Arrow-coloured pixels along a horizontal (y fixed) or vertical run of a y-up view `height` high.
@@ -57,15 +38,7 @@ int arrowPixels(const QImage &image, const QLineF &run)
 
 class Dashboard : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        UserDefaults::standard().clearAll();
-        UserDefaults::standard().registerDefaults({{text("CWDefaultTemperatureUnit"), 1},
-                                                   {text("CWDefaultBattUnit"), 1},
-                                                   {text("CWBattNominalVoltage"), 11.1}});
-        read(linuxSnapshot());
-    }
-    void TearDown() override { UserDefaults::standard().clearAll(); }
+    void SetUp() override { read(linuxSnapshot()); }
 
     void read(const QVariantMap &snapshot)
     {
@@ -79,6 +52,7 @@ protected:
         return image;
     }
 
+    ScopedDefaults defaults;
     ScopedDataHome home;
     ScopedFakeBattery battery{std::nullopt};
 };
@@ -192,7 +166,7 @@ TEST(DashboardState, ArrowsLabelAndAdornmentFollowTheFlow)
         EXPECT_EQ(state.battToComp.hidden, row.battToCompHidden);
         EXPECT_EQ(row.plugToCompHidden ? std::nullopt : std::optional<double>(40.0), state.plugToComp.speed);
         EXPECT_EQ(row.battSpeed, row.battToCompHidden ? state.plugToBatt.speed : state.battToComp.speed);
-        EXPECT_EQ(state.label, row.label ? text(row.label) : QString());
+        EXPECT_EQ(state.label, row.label ? QString::fromUtf8(row.label) : QString());
         EXPECT_EQ(state.adapterState, row.adapter);
     }
 }
@@ -223,11 +197,11 @@ TEST(BatteryReadout, LiquidColoursAndCells)
 
     // Zero entries are skipped; more than 16 are cut off.
     QVariantList many{3700, 0, 3800};
-    EXPECT_EQ(CWBatteryReadout::cellVolts({{text("CellVoltage"), many}}), (QList<double>{3.7, 3.8}));
+    EXPECT_EQ(CWBatteryReadout::cellVolts({{u"CellVoltage"_s, many}}), (QList<double>{3.7, 3.8}));
     for (int i = 0; i < 16; ++i)
         many << 4000;
     bool exceeded = false;
-    EXPECT_EQ(CWBatteryReadout::cellVolts({{text("CellVoltage"), many}}, &exceeded).size(), 16);
+    EXPECT_EQ(CWBatteryReadout::cellVolts({{u"CellVoltage"_s, many}}, &exceeded).size(), 16);
     EXPECT_TRUE(exceeded);
     EXPECT_TRUE(CWBatteryReadout::cellVolts(linuxSnapshot()).isEmpty());
 
@@ -244,53 +218,52 @@ TEST(BatteryReadout, TextBlocksShowMissingReadingsAsDashes)
 {
     struct Row {
         const char *name;
-        QVariantMap snapshot;
+        QVariantMap changes; // to the typical Linux pack
         qint64 unit;
-        QStringList lower; // values
-        QString percent, health, cycles;
+        QString temperature, time, percent, health, cycles;
     } rows[] = {
-        {"typical Linux pack", linuxSnapshot(), 1, {text("11.40 V"), text("-870 mA"), text("---"), text("2 h 52 m")}, text("50.0%"),
-         text("★★★★☆"), text("312 / ?")},
-        {"full report", with(linuxSnapshot(), {{text("Temperature"), 3031}, {text("DesignCycleCount9C"), 1000},
-                                               {text("MaxCapacity"), 4800}, {text("DesignCapacity"), 5000}}),
-         2, {text("11.40 V"), text("-870 mA"), text("85.9° F"), text("2 h 52 m")}, text("52.1%"), text("★★★★★"), text("312 / 1000")},
-        {"kelvin, no estimate", with(linuxSnapshot(), {{text("Temperature"), 3031}, {text("TimeRemaining"), 400000},
-                                                       {text("MaxCapacity"), 4000}, {text("DesignCapacity"), 5000}}),
-         3, {text("11.40 V"), text("-870 mA"), text("303.1 K"), text("---")}, text("62.5%"), text("★★★☆☆"), text("312 / ?")},
-        {"gauge maximum", with(linuxSnapshot(), {{text("TimeRemaining"), 65535}, {text("Temperature"), 3031}}), 9,
-         {text("11.40 V"), text("-870 mA"), text("---"), text("1092 h 15 m")}, text("50.0%"), text("★★★★☆"), text("312 / ?")},
+        {"typical Linux pack", {}, 1, u"---"_s, u"2 h 52 m"_s, u"50.0%"_s, u"★★★★☆"_s, u"312 / ?"_s},
+        {"full report", {{u"Temperature"_s, 3031}, {u"DesignCycleCount9C"_s, 1000}, {u"MaxCapacity"_s, 4800},
+                         {u"DesignCapacity"_s, 5000}},
+         2, u"85.9° F"_s, u"2 h 52 m"_s, u"52.1%"_s, u"★★★★★"_s, u"312 / 1000"_s},
+        {"kelvin, no estimate", {{u"Temperature"_s, 3031}, {u"TimeRemaining"_s, 400000}, {u"MaxCapacity"_s, 4000},
+                                 {u"DesignCapacity"_s, 5000}},
+         3, u"303.1 K"_s, u"---"_s, u"62.5%"_s, u"★★★☆☆"_s, u"312 / ?"_s},
+        {"gauge maximum", {{u"TimeRemaining"_s, 65535}, {u"Temperature"_s, 3031}}, 9, u"---"_s, u"1092 h 15 m"_s,
+         u"50.0%"_s, u"★★★★☆"_s, u"312 / ?"_s},
         {"charging without estimate",
-         with(linuxSnapshot(), {{text("IsCharging"), true}, {text("ExternalConnected"), true}, {text("TimeRemaining"), QVariant()}}),
-         1, {text("11.40 V"), text("-870 mA"), text("---"), text("---")}, text("50.0%"), text("★★★★☆"), text("312 / ?")},
-        {"on adapter, not charging", with(linuxSnapshot(), {{text("ExternalConnected"), true}}), 1,
-         {text("11.40 V"), text("-870 mA"), text("---"), text("n/a")}, text("50.0%"), text("★★★★☆"), text("312 / ?")},
-        {"no capacities", with(linuxSnapshot(), {{text("MaxCapacity"), 0}, {text("DesignCapacity"), 0}}), 1,
-         {text("11.40 V"), text("-870 mA"), text("---"), text("2 h 52 m")}, text("---"), text("—"), text("312 / ?")},
+         {{u"IsCharging"_s, true}, {u"ExternalConnected"_s, true}, {u"TimeRemaining"_s, {}}}, 1, u"---"_s, u"---"_s,
+         u"50.0%"_s, u"★★★★☆"_s, u"312 / ?"_s},
+        {"on adapter, not charging", {{u"ExternalConnected"_s, true}}, 1, u"---"_s, u"n/a"_s, u"50.0%"_s, u"★★★★☆"_s,
+         u"312 / ?"_s},
+        {"no capacities", {{u"MaxCapacity"_s, 0}, {u"DesignCapacity"_s, 0}}, 1, u"---"_s, u"2 h 52 m"_s, u"---"_s,
+         u"—"_s, u"312 / ?"_s},
     };
     for (const Row &row : rows) {
         SCOPED_TRACE(row.name);
-        const CWBatteryReadout::Block lower = CWBatteryReadout::lowerBlock(row.snapshot, row.unit);
-        EXPECT_EQ(lower.values, row.lower);
+        const QVariantMap snapshot = withChanges(linuxSnapshot(), row.changes);
+        const CWBatteryReadout::Block lower = CWBatteryReadout::lowerBlock(snapshot, row.unit);
+        EXPECT_EQ(lower.values, QStringList({u"11.40 V"_s, u"-870 mA"_s, row.temperature, row.time}));
         EXPECT_EQ(lower.titles.size(), 4);
-        EXPECT_EQ(CWBatteryReadout::percentText(row.snapshot), row.percent);
-        const CWBatteryReadout::Block upper = CWBatteryReadout::upperBlock(row.snapshot);
+        EXPECT_EQ(CWBatteryReadout::percentText(snapshot), row.percent);
+        const CWBatteryReadout::Block upper = CWBatteryReadout::upperBlock(snapshot);
         ASSERT_EQ(upper.values.size(), upper.titles.size());
         EXPECT_EQ(upper.values.last(), row.health);
         EXPECT_EQ(upper.values[8], row.cycles);
     }
-    EXPECT_EQ(CWBatteryReadout::charge(with(linuxSnapshot(), {{text("MaxCapacity"), 0}})), 0.0);
+    EXPECT_EQ(CWBatteryReadout::charge(withChanges(linuxSnapshot(), {{u"MaxCapacity"_s, 0}})), 0.0);
     const CWBatteryReadout::Block upper = CWBatteryReadout::upperBlock(linuxSnapshot());
-    EXPECT_EQ(upper.values.mid(0, 8), (QStringList{text("✔"), text("✘"), text("✘"), text("✘"), text("2500 mAh"),
-                                                    text("5000 mAh"), text("5600 mAh"), text("600 mAh")}));
+    EXPECT_EQ(upper.values.mid(0, 8), (QStringList{u"✔"_s, u"✘"_s, u"✘"_s, u"✘"_s, u"2500 mAh"_s, u"5000 mAh"_s,
+                                                    u"5600 mAh"_s, u"600 mAh"_s}));
 }
 
 TEST(DashboardView, ArtworkIsRenderedOncePerSizeAndVariant)
 {
     CWDashboardView view;
-    const QImage plug = view._layerForPDFNamed(text("plug"), QSizeF(150, 150));
+    const QImage plug = view._layerForPDFNamed(u"plug"_s, QSizeF(150, 150));
     ASSERT_FALSE(plug.isNull());
-    EXPECT_EQ(view._layerForPDFNamed(text("plug"), QSizeF(150, 150)).cacheKey(), plug.cacheKey());
-    const QImage smaller = view._layerForPDFNamed(text("plug"), QSizeF(120, 120));
+    EXPECT_EQ(view._layerForPDFNamed(u"plug"_s, QSizeF(150, 150)).cacheKey(), plug.cacheKey());
+    const QImage smaller = view._layerForPDFNamed(u"plug"_s, QSizeF(120, 120));
     EXPECT_NE(smaller.cacheKey(), plug.cacheKey());
     EXPECT_EQ(smaller.deviceIndependentSize(), QSizeF(120, 120));
 
@@ -304,8 +277,8 @@ TEST(DashboardView, ArtworkIsRenderedOncePerSizeAndVariant)
     EXPECT_LT(dark.blue(), 40);
 
     ConsoleCapture console;
-    EXPECT_TRUE(view._layerForPDFNamed(text("no-such-artwork"), QSizeF(10, 10)).isNull());
-    EXPECT_TRUE(view._layerForPDFNamed(text("plug"), QSizeF(0, 150)).isNull());
+    EXPECT_TRUE(view._layerForPDFNamed(u"no-such-artwork"_s, QSizeF(10, 10)).isNull());
+    EXPECT_TRUE(view._layerForPDFNamed(u"plug"_s, QSizeF(0, 150)).isNull());
     EXPECT_EQ(view._numCachedPDFLayers(), 2);
     EXPECT_THROW(view._freeCachedPDFLayerAtIndex(2), CWCachedPDFLayerIndexError);
     view._freeCachedPDFLayerAtIndex(0);
@@ -316,10 +289,10 @@ TEST(DashboardView, ArtworkIsRenderedOncePerSizeAndVariant)
     QImage doubled(2000, 1000, QImage::Format_ARGB32_Premultiplied);
     doubled.setDevicePixelRatio(2);
     view.render(&doubled);
-    EXPECT_EQ(view._layerForPDFNamed(text("plug"), QSizeF(150, 150)).devicePixelRatio(), 2.0);
+    EXPECT_EQ(view._layerForPDFNamed(u"plug"_s, QSizeF(150, 150)).devicePixelRatio(), 2.0);
 }
 
-TEST_F(Dashboard, AdornmentAndArrowsAppearOnlyOnceTheStateIsKnown)
+TEST_F(Dashboard, AdornmentAndArrowsAppearOnlyOnceTheStateIsKnownAndTheLabelSwitchesUnits)
 {
     CWDashboardView view;
     view.resize(1000, 500);
@@ -341,7 +314,18 @@ TEST_F(Dashboard, AdornmentAndArrowsAppearOnlyOnceTheStateIsKnown)
     EXPECT_GT(arrowPixels(image, horizontal), 0) << "battery to computer";
     EXPECT_EQ(arrowPixels(image, QLineF(220, 300, 220, 340)), 0) << "nothing comes from the plug";
 
-    read(with(linuxSnapshot(), {{text("ExternalConnected"), true}}));
+    // Clicking the label switches between watts and amperes; clicks elsewhere do nothing.
+    const QPointF label = CWDashboardLayout::battDrawStringFrame(view.size()).center();
+    for (const auto &[unit, next] : {std::pair{1, 2}, {2, 1}, {5, 1}}) {
+        SCOPED_TRACE(unit);
+        UserDefaults::standard().setInteger(u"CWDefaultBattUnit"_s, unit);
+        QTest::mouseClick(&view, Qt::LeftButton, {}, QPoint(10, 10));
+        QTest::mouseClick(&view, Qt::LeftButton, {}, QPoint(qRound(label.x()), 500 - qRound(label.y())));
+        EXPECT_EQ(UserDefaults::standard().integerForKey(u"CWDefaultBattUnit"_s), next);
+    }
+    EXPECT_EQ(view.battDrawString(), u"← 9.9 watts"_s);
+
+    read(withChanges(linuxSnapshot(), {{u"ExternalConnected"_s, true}}));
     view.updateFromBatt();
     image = render(view);
     EXPECT_GT(arrowPixels(image, vertical), 0) << "plug to computer";
@@ -350,7 +334,7 @@ TEST_F(Dashboard, AdornmentAndArrowsAppearOnlyOnceTheStateIsKnown)
 
 TEST_F(Dashboard, RepaintsOnlyWhatChanged)
 {
-    read(with(linuxSnapshot(), {{text("ExternalConnected"), true}}));
+    read(withChanges(linuxSnapshot(), {{u"ExternalConnected"_s, true}}));
     CWDashboardView view;
     view.setMonitor(CWBatteryMonitor::sharedMonitor());
     view.resize(1000, 500);
@@ -383,7 +367,7 @@ TEST_F(Dashboard, RepaintsOnlyWhatChanged)
     const QVariant battInfo = CWBatteryMonitor::sharedMonitor()->battInfo();
     const qint64 before = view._layerForBattPDFWithBattInfo(battInfo, battSize).cacheKey();
     EXPECT_EQ(view._layerForBattPDFWithBattInfo(battInfo, battSize).cacheKey(), before);
-    UserDefaults::standard().setInteger(text("CWDefaultTemperatureUnit"), 2);
+    UserDefaults::standard().setInteger(u"CWDefaultTemperatureUnit"_s, 2);
     paints.rects.clear();
     view.updateFromBatt();
     EXPECT_TRUE(view.tempUnitChanged());
@@ -391,36 +375,17 @@ TEST_F(Dashboard, RepaintsOnlyWhatChanged)
     EXPECT_FALSE(view.tempUnitChanged());
 }
 
-TEST_F(Dashboard, ClickingTheLabelSwitchesWattsAndAmperes)
-{
-    CWDashboardView view;
-    view.setMonitor(CWBatteryMonitor::sharedMonitor());
-    view.resize(1000, 500);
-    const QPointF label = CWDashboardLayout::battDrawStringFrame(view.size()).center();
-    const QPoint onLabel(qRound(label.x()), 500 - qRound(label.y()));
-    const qint64 rows[][2] = {{1, 2}, {2, 1}, {5, 1}};
-    for (const auto &row : rows) {
-        SCOPED_TRACE(row[0]);
-        UserDefaults::standard().setInteger(text("CWDefaultBattUnit"), row[0]);
-        QTest::mouseClick(&view, Qt::LeftButton, {}, QPoint(10, 10));
-        EXPECT_EQ(UserDefaults::standard().integerForKey(text("CWDefaultBattUnit")), row[0]) << "clicks elsewhere do nothing";
-        QTest::mouseClick(&view, Qt::LeftButton, {}, onLabel);
-        EXPECT_EQ(UserDefaults::standard().integerForKey(text("CWDefaultBattUnit")), row[1]);
-    }
-    EXPECT_EQ(view.battDrawString(), text("← 9.9 watts"));
-}
-
 TEST_F(Dashboard, ArrowsRunOnlyWhileThePageIsOnScreen)
 {
     ConsoleCapture console;
     QMainWindow window;
-    CWDashboardVC page(text("CWDashboardVC"), *CWBatteryMonitor::sharedMonitor());
+    CWDashboardVC page(u"CWDashboardVC"_s, *CWBatteryMonitor::sharedMonitor());
     window.setCentralWidget(page.view());
     window.resize(800, 500);
     window.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
     page.activate();
-    EXPECT_TRUE(console.contains(text("Can't open driver"))) << "this machine has one graphics processor";
+    EXPECT_TRUE(console.contains(u"Can't open driver"_s)) << "this machine has one graphics processor";
     CWDashboardView *view = page.dashboardView();
     EXPECT_TRUE(view->isAnimating());
 
@@ -438,6 +403,6 @@ TEST_F(Dashboard, ArrowsRunOnlyWhileThePageIsOnScreen)
     page.deactivate();
     EXPECT_FALSE(view->isAnimating());
     page.activate();
-    EXPECT_FALSE(console.contains(text("ERROR: Tried to start an animation timer when one was already in place")));
+    EXPECT_FALSE(console.contains(u"ERROR: Tried to start an animation timer when one was already in place"_s));
     page.deactivate();
 }

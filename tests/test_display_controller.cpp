@@ -1,6 +1,5 @@
 // The main window's controller: the page list, one page on screen at a time, and the page protocol
 // (the page leaving the screen is deactivated, the one arriving activated).
-#include "CWAppDelegate.h"
 #include "CWBattInfoVC.h"
 #include "CWBatteryMonitor.h"
 #include "CWDashboardVC.h"
@@ -8,29 +7,17 @@
 #include "CWEventLogVC.h"
 #include "CWGraphVC.h"
 #include "CWHolderVC.h"
-#include "CWLog.h"
 #include "CWPDFAtlasTileImage.h"
-#include "AlertPanel.h"
 #include "TestSupport.h"
 
-#include <QImage>
 #include <QMainWindow>
 #include <QPlainTextEdit>
-#include <QTemporaryDir>
-#include <QTest>
-#include <gtest/gtest.h>
-
-using namespace Qt::StringLiterals;
 
 namespace {
 
 class DisplayControllerTest : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        CWAppDelegate::registerDefaults();
-        controller.showMainWindow();
-    }
+    void SetUp() override { controller.showMainWindow(); }
 
     QList<QWidget *> pagesOnScreen() const
     {
@@ -45,6 +32,7 @@ protected:
         monitor.tick();
     }
 
+    ScopedDefaults appDefaults;
     ScopedDataHome home;
     ScopedFakeBattery battery{QVariantMap{{u"BatteryInstalled"_s, true}}};
     CWBatteryMonitor monitor;
@@ -87,7 +75,7 @@ TEST_F(DisplayControllerTest, OnePageFillsTheContentAreaAndItsControllerIsKept)
     select(CWDisplayController::Monitor);
     EXPECT_EQ(pagesOnScreen(), QList<QWidget *>{controller.dashboardVC()->view()});
     EXPECT_EQ(graph->view()->parent(), nullptr);
-    QTest::keyClick(controller.pageSelector(), Qt::Key_Down); // the arrow keys reach the controller too
+    select(CWDisplayController::Graph);
     EXPECT_EQ(controller.graphVC(), graph) << "created once";
     EXPECT_EQ(pagesOnScreen(), QList<QWidget *>{graph->view()});
     select(CWDisplayController::Graph);
@@ -124,19 +112,14 @@ TEST_F(DisplayControllerTest, SavesThePageOnShowAsAPicture)
 {
     QTemporaryDir dir;
     select(3);
-    const QString png = dir.filePath(QStringLiteral("page.png"));
+    const QString png = dir.filePath(u"page.png"_s);
     ASSERT_TRUE(controller.savePageAsImage(png));
     const QWidget *page = controller.mainContentView();
     EXPECT_EQ(QImage(png).size(), page->size() * page->devicePixelRatio());
 
-    QStringList alerts;
-    AlertPanel::setResponder([&alerts](const AlertPanel::Alert &alert) {
-        alerts << alert.message;
-        return AlertPanel::Response::Default;
-    });
+    FakeUser user;
     ConsoleCapture console;
-    EXPECT_FALSE(controller.savePageAsImage(dir.filePath(QStringLiteral("missing/page.pdf"))));
-    AlertPanel::setResponder({});
-    ASSERT_EQ(alerts.size(), 1);
-    EXPECT_TRUE(alerts.first().startsWith(QStringLiteral("Cannot write "))) << alerts.first().toStdString();
+    EXPECT_FALSE(controller.savePageAsImage(dir.filePath(u"missing/page.pdf"_s)));
+    ASSERT_EQ(user.alerts.size(), 1);
+    EXPECT_TRUE(user.alerts[0].message.startsWith(u"Cannot write "_s)) << user.alerts[0].message.toStdString();
 }

@@ -7,6 +7,7 @@
 
 #include <QCheckBox>
 #include <QHeaderView>
+#include <QScrollBar>
 #include <QSignalSpy>
 #include <QTableView>
 #include <QTest>
@@ -18,14 +19,17 @@ namespace {
 
 const QString kShowBattData = u"CWEventLogShowBattData"_s;
 
-// The arranged rows as "time b" for readings and "time e<code>" for events.
+// A row as "time b" for a reading and "time e<code>" for an event.
+QString rowText(const CWEventRow &row)
+{
+    return QString::number(row.time) + (row.type == CWEventRow::Reading ? u" b"_s : u" e%1"_s.arg(int(row.eventCode)));
+}
+
 QStringList rowsOf(const CWEventRowsModel &model)
 {
     QStringList rows;
-    for (int row = 0; row < model.rowCount(); ++row) {
-        const CWEventRow &r = model.arrangedRow(row);
-        rows << QString::number(r.time) + (r.type == CWEventRow::Reading ? u" b"_s : u" e%1"_s.arg(int(r.eventCode)));
-    }
+    for (int row = 0; row < model.rowCount(); ++row)
+        rows << rowText(model.arrangedRow(row));
     return rows;
 }
 
@@ -75,13 +79,14 @@ TEST_F(EventLogPage, MergesNewestFirstWithTheReadingAboveAnEventOfTheSameSecond)
     addEvent(1000, 4);
     addSample(1000);
     addSample(1001);
-    addSample(1002, "NULL"); // a reading without temperature is skipped, but counted
+    addSample(1002, "NULL"); // most Linux batteries report no temperature
     const auto page = openPage();
-    EXPECT_EQ(arranged(*page), QStringList({u"1001 b"_s, u"1000 b"_s, u"1000 e4"_s, u"999 e3"_s}));
+    EXPECT_EQ(arranged(*page), QStringList({u"1002 b"_s, u"1001 b"_s, u"1000 b"_s, u"1000 e4"_s, u"999 e3"_s}));
+    EXPECT_EQ(text(*page, 0, CWEventRowsModel::NotesColumn), u"4500 mAh, 12.345 V, -1.500 A"_s);
     EXPECT_EQ(std::pair(page->highestBattIDRecorded(), page->highestEventIDRecorded()), std::pair(quint64(3), quint64(2)));
-    EXPECT_EQ(text(*page, 0, CWEventRowsModel::TimeColumn), QDateTime::fromSecsSinceEpoch(1001).toString(u"yyyy-MM-dd HH:mm:ss"_s));
+    EXPECT_EQ(text(*page, 1, CWEventRowsModel::TimeColumn), QDateTime::fromSecsSinceEpoch(1001).toString(u"yyyy-MM-dd HH:mm:ss"_s));
     EXPECT_EQ(text(*page, 0, CWEventRowsModel::EventColumn), u"Batt reading"_s);
-    EXPECT_EQ(text(*page, 2, CWEventRowsModel::EventColumn), u"Unplugged"_s);
+    EXPECT_EQ(text(*page, 3, CWEventRowsModel::EventColumn), u"Unplugged"_s);
 }
 
 TEST_F(EventLogPage, FollowsItsMonitorOnlyWhileActiveAndNeverOnceDestroyed)
@@ -143,27 +148,68 @@ TEST_F(EventLogPage, TurningReadingsOffRemovesExactlyThemAndOnReloadsAll)
     EXPECT_EQ(std::pair(arranged(*page), page->highestBattIDRecorded()), std::pair(events, quint64(0)));
 }
 
-TEST_F(EventLogPage, ALongHistoryFillsInStepsWithLaterEventsWaitingForTheirReadings)
+// The page reads only the rows it shows; whichever rows it is asked for, in whatever order, they
+// must be those of one merge of all readings and events by time, as one update of a page holding
+// every row would make them, also where the clock was set back.
+TEST_F(EventLogPage, AnyRowsReadAreThoseOfTheWholeMergeNewestFirst)
 {
-    execute(u"WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 10000) "
-            "INSERT INTO battlog (time, Temperature) SELECT i, 3000 FROM n"_s);
-    addEvent(5000, 3);
-    addEvent(20000, 4);
+    execute(u"WITH RECURSIVE n(i) AS (SELECT 0 UNION ALL SELECT i + 1 FROM n WHERE i < 600) "
+            "INSERT INTO battlog (time, Temperature) SELECT 1000 + i - (i > 500), 3000 FROM n; "
+            "WITH RECURSIVE n(i) AS (SELECT 0 UNION ALL SELECT i + 1 FROM n WHERE i < 49) "
+            "INSERT INTO battlog (time) SELECT 1200 + i FROM n"_s);
+    for (const auto &[time, code] : {std::pair(999, 3), {1000, 4}, {1500, 9}, {1500, 10}, {1700, 7}})
+        addEvent(time, code);
+
+    // Merged oldest first, an event before a reading only when strictly earlier; then sorted by
+    // time, newest first, rows of one second keeping their merged order.
+    LogFile db(CWLog::sharedLogFile());
+    const QStringList readingTimes = db.column(u"SELECT time FROM battlog ORDER BY testidx"_s);
+    const QStringList eventTimes = db.column(u"SELECT time FROM eventlog ORDER BY eventidx"_s);
+    const QStringList eventCodes = db.column(u"SELECT eventtype FROM eventlog ORDER BY eventidx"_s);
+    std::vector<std::pair<int, QString>> merged;
+    for (qsizetype r = 0, e = 0; r < readingTimes.size() || e < eventTimes.size();) {
+        if (r == readingTimes.size() || (e < eventTimes.size() && eventTimes[e].toInt() < readingTimes[r].toInt()))
+            merged.emplace_back(eventTimes[e].toInt(), eventTimes[e] + u" e"_s + eventCodes[e]), ++e;
+        else
+            merged.emplace_back(readingTimes[r].toInt(), readingTimes[r] + u" b"_s), ++r;
+    }
+    std::stable_sort(merged.begin(), merged.end(), [](const auto &a, const auto &b) { return a.first > b.first; });
+
+    const auto page = openPage();
+    const CWEventRowsModel &model = *page->eventsToShowAC();
+    ASSERT_EQ(model.rowCount(), qsizetype(merged.size()));
+    for (const bool backwards : {false, true}) {
+        for (int i = 0; i < model.rowCount(); ++i) {
+            const int row = backwards ? model.rowCount() - 1 - i : i;
+            ASSERT_EQ(rowText(model.arrangedRow(row)), merged[size_t(row)].second) << "row " << row;
+        }
+    }
+}
+
+// The table holds a screenful, whatever the log's length; the page's scroll bar stands for the
+// whole log, and rows logged later keep a table scrolled down where it was.
+TEST_F(EventLogPage, TheTableShowsAScreenfulWhereTheScrollBarPoints)
+{
+    execute(u"WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 1000) "
+            "INSERT INTO battlog (time, Temperature) SELECT 1000 + i, 3000 FROM n"_s);
     const auto page = openPage();
     page->activate();
-    const CWEventRowsModel *model = page->eventsToShowAC();
-    EXPECT_EQ(model->rowCount(), 10001);
-    EXPECT_EQ(arranged(*page).mid(5000, 2), QStringList({u"5000 b"_s, u"5000 e3"_s}));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return model->rowCount() == 10002; }, 5000));
-    EXPECT_EQ(arranged(*page).first(), u"20000 e4"_s);
-
-    addEvent(20001, 3);
-    const auto reopened = openPage();
-    reopened->activate();
-    EXPECT_EQ(arranged(*reopened).first(), u"10000 b"_s) << "the newest events wait for the next step";
-    UserDefaults::standard().setBool(kShowBattData, false);
-    EXPECT_EQ(arranged(*reopened), QStringList({u"20001 e3"_s, u"20000 e4"_s, u"5000 e3"_s}))
-        << "without readings nothing is left to wait for";
+    page->view()->resize(900, 500);
+    page->view()->show();
+    QTableView *table = page->eventsTable();
+    auto *bar = page->view()->findChild<QScrollBar *>(u"eventsScrollBar"_s);
+    const QAbstractItemModel *shown = table->model();
+    EXPECT_EQ(shown->rowCount(), table->viewport()->height() / table->verticalHeader()->defaultSectionSize() + 1);
+    EXPECT_EQ(bar->maximum(), 1000 - (shown->rowCount() - 1));
+    const auto shownTime = [&](int row) { return shown->data(shown->index(row, CWEventRowsModel::TimeColumn)); };
+    bar->setValue(500);
+    EXPECT_EQ(shownTime(0), text(*page, 500, CWEventRowsModel::TimeColumn));
+    addSample(5000);
+    addSample(5001);
+    postBatteryUpdate();
+    EXPECT_EQ(std::pair(bar->value(), shownTime(0).toString()), std::pair(502, text(*page, 502, CWEventRowsModel::TimeColumn)));
+    QTest::keyClick(table, Qt::Key_Home);
+    EXPECT_EQ(shownTime(0), text(*page, 0, CWEventRowsModel::TimeColumn));
 }
 
 TEST_F(EventLogPage, NotesStateTheReadingInTheChosenTemperatureUnitAndColumnsFitTheirTexts)
@@ -189,16 +235,4 @@ TEST_F(EventLogPage, NotesStateTheReadingInTheChosenTemperatureUnitAndColumnsFit
               table->fontMetrics().horizontalAdvance(text(*page, 0, CWEventRowsModel::TimeColumn)));
     EXPECT_GT(table->horizontalHeader()->sectionSize(CWEventRowsModel::EventColumn),
               table->fontMetrics().horizontalAdvance(u"Batt is not full"_s));
-}
-
-TEST(EventRowsModel, RowsFindTheirPlaceByTimeAndLaterOnesSitBelowRowsOfTheSameSecond)
-{
-    CWEventRowsModel model;
-    model.addRows({model.eventRow(1, 10, CWEventType::Started, {}), model.eventRow(2, 30, CWEventType::Stopped, {})});
-    model.addRows({CWEventRow::reading(1, 5, 0, 0, 0, 0, 1), CWEventRow::reading(2, 30, 0, 0, 0, 0, 1),
-                   CWEventRow::reading(3, 40, 0, 0, 0, 0, 1)});
-    EXPECT_EQ(rowsOf(model), QStringList({u"40 b"_s, u"30 e2"_s, u"30 b"_s, u"10 e1"_s, u"5 b"_s}))
-        << "the event of second 30 was there first";
-    model.removeReadings();
-    EXPECT_EQ(rowsOf(model), QStringList({u"30 e2"_s, u"10 e1"_s}));
 }

@@ -4,14 +4,13 @@
 #include "TestSupport.h"
 
 #include <QDir>
-#include <gtest/gtest.h>
 #include <mutex>
 #include <vector>
 
 namespace {
 
-const QString kIntegrated = QStringLiteral("bus/pci/devices/0000:00:02.0");
-const QString kDiscrete = QStringLiteral("bus/pci/devices/0000:01:00.0");
+const QString kIntegrated = u"bus/pci/devices/0000:00:02.0"_s;
+const QString kDiscrete = u"bus/pci/devices/0000:01:00.0"_s;
 
 QString sysfsRoot()
 {
@@ -20,7 +19,7 @@ QString sysfsRoot()
 
 void setRuntimeStatus(const char *status)
 {
-    writeTextFile(sysfsRoot(), kDiscrete + QStringLiteral("/power/runtime_status"), QString::fromLatin1(status) + u'\n');
+    writeTextFile(sysfsRoot(), kDiscrete + u"/power/runtime_status"_s, QString::fromLatin1(status) + u'\n');
 }
 
 // A laptop with an integrated and a discrete processor, the discrete one powered down, plus a
@@ -29,12 +28,12 @@ void setRuntimeStatus(const char *status)
 void writeTwoGpuMachine()
 {
     const QString root = sysfsRoot();
-    writeTextFile(root, kIntegrated + QStringLiteral("/class"), QStringLiteral("0x030000\n"));
-    writeTextFile(root, kIntegrated + QStringLiteral("/boot_vga"), QStringLiteral("1\n"));
-    writeTextFile(root, kDiscrete + QStringLiteral("/class"), QStringLiteral("0x030200\n"));
-    writeTextFile(root, kDiscrete + QStringLiteral("/boot_vga"), QStringLiteral("0\n"));
-    writeTextFile(root, kDiscrete + QStringLiteral("/power/control"), QStringLiteral("auto\n"));
-    writeTextFile(root, QStringLiteral("bus/pci/devices/0000:02:00.0/class"), QStringLiteral("0x028000\n"));
+    writeTextFile(root, kIntegrated + u"/class"_s, u"0x030000\n"_s);
+    writeTextFile(root, kIntegrated + u"/boot_vga"_s, u"1\n"_s);
+    writeTextFile(root, kDiscrete + u"/class"_s, u"0x030200\n"_s);
+    writeTextFile(root, kDiscrete + u"/boot_vga"_s, u"0\n"_s);
+    writeTextFile(root, kDiscrete + u"/power/control"_s, u"auto\n"_s);
+    writeTextFile(root, u"bus/pci/devices/0000:02:00.0/class"_s, u"0x028000\n"_s);
     setRuntimeStatus("suspended");
 }
 
@@ -61,12 +60,12 @@ TEST(SwitchableGraphics, DisplayControllersAndTheirRoles)
         EXPECT_EQ(SwitchableGraphics::isDisplayClass(row.pciClass), row.display);
     }
     using Controllers = QList<SwitchableGraphics::DisplayController>;
-    EXPECT_FALSE(SwitchableGraphics::pairAmong(Controllers{{QStringLiteral("a"), "0x030000", "1"}}));
+    EXPECT_FALSE(SwitchableGraphics::pairAmong(Controllers{{u"a"_s, "0x030000", "1"}}));
     const auto pair = SwitchableGraphics::pairAmong(
-        Controllers{{QStringLiteral("discrete"), "0x030000", "0"}, {QStringLiteral("integrated"), "0x030000", "1"}});
+        Controllers{{u"discrete"_s, "0x030000", "0"}, {u"integrated"_s, "0x030000", "1"}});
     ASSERT_TRUE(pair);
-    EXPECT_EQ(pair->integrated, QStringLiteral("integrated")) << "the boot display's processor is the integrated one";
-    EXPECT_EQ(pair->discrete, QStringLiteral("discrete"));
+    EXPECT_EQ(pair->integrated, u"integrated"_s) << "the boot display's processor is the integrated one";
+    EXPECT_EQ(pair->discrete, u"discrete"_s);
     EXPECT_FALSE(SwitchableGraphics::isRuntimeActive("suspending")) << "on its way down counts as not in use";
 }
 
@@ -74,12 +73,12 @@ TEST(MuxMagic, OneGpuAnswersAsNoSwitcher)
 {
     ConsoleCapture console;
     EXPECT_FALSE(MuxMagic::isUsingIntegrated()) << "closed: asks nothing";
-    writeTextFile(sysfsRoot(), QStringLiteral("bus/pci/devices/0000:00:02.0/class"), QStringLiteral("0x030000\n"));
+    writeTextFile(sysfsRoot(), u"bus/pci/devices/0000:00:02.0/class"_s, u"0x030000\n"_s);
     EXPECT_FALSE(MuxMagic::switcherOpen());
-    EXPECT_TRUE(console.contains(QStringLiteral("No matching drivers found.")));
+    EXPECT_TRUE(console.contains(u"No matching drivers found."_s));
     EXPECT_FALSE(MuxMagic::isUsingIntegrated());
     EXPECT_FALSE(MuxMagic::isUsingDynamicSwitching());
-    QDir(sysfsRoot() + QStringLiteral("/bus")).removeRecursively();
+    QDir(sysfsRoot() + u"/bus"_s).removeRecursively();
 }
 
 TEST(MuxMagic, ReadsTheDiscreteGpusPowerState)
@@ -92,15 +91,15 @@ TEST(MuxMagic, ReadsTheDiscreteGpusPowerState)
     EXPECT_FALSE(MuxMagic::isUsingIntegrated());
 
     ConsoleCapture console;
-    QFile::remove(sysfsRoot() + u'/' + kDiscrete + QStringLiteral("/power/runtime_status"));
+    QFile::remove(sysfsRoot() + u'/' + kDiscrete + u"/power/runtime_status"_s);
     EXPECT_FALSE(MuxMagic::isUsingIntegrated());
     ASSERT_EQ(console.lines().size(), 1);
-    EXPECT_TRUE(console.lines().first().startsWith(QStringLiteral("getMuxState returned 0x")));
+    EXPECT_TRUE(console.lines().first().startsWith(u"getMuxState returned 0x"_s));
 
     MuxMagic::switcherClose();
     MuxMagic::switcherClose(); // a second close does nothing
     EXPECT_FALSE(MuxMagic::isUsingIntegrated());
-    QDir(sysfsRoot() + QStringLiteral("/bus")).removeRecursively();
+    QDir(sysfsRoot() + u"/bus"_s).removeRecursively();
 }
 
 // The observer flips once per real switch of the discrete processor's power, telling its delegate

@@ -1,15 +1,10 @@
 // End to end: the real executable, headless, on a fake battery that is unplugged, plugged in and
 // becomes full, stopped by SIGTERM.
-#include "CWLog.h"
 #include "TestSupport.h"
 
 #include <QFile>
 #include <QProcess>
-#include <QTest>
 #include <csignal>
-#include <gtest/gtest.h>
-
-using namespace Qt::StringLiterals;
 
 namespace {
 

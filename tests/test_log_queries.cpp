@@ -1,4 +1,5 @@
 // Reading samples and events back: windows, bounds, significance selection and the result's shape.
+#include "CWLogTimeSpans.h"
 #include "TestSupport.h"
 
 using namespace Qt::StringLiterals;
@@ -130,4 +131,41 @@ TEST_F(LogQueryTest, AFailingQueryIsReportedAndYieldsNull)
                            "column: Bogus"_s,
                            u"Query SELECT Bogus FROM battlog WHERE testidx >= 0 AND testidx <= 4294967295 AND "
                            "significance IN (0,1,2,4) ORDER BY testidx failed with no such column: Bogus"_s}));
+}
+
+// The bounds and counts must be what the plain statements answer, found without scanning the log,
+// whatever the clock did: set back for a while, rows without a time, gaps in testidx, and after
+// rows were added or all deleted by a program that does not keep the summary.
+TEST_F(LogQueryTest, WindowBoundsEqualThePlainStatementsWhateverTheClockDid)
+{
+    LogFile db(path());
+    db.exec(u"WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 3000) "
+            "INSERT INTO battlog (testidx, time) SELECT i, CASE WHEN i BETWEEN 1200 AND 1499 THEN 500 + i "
+            "WHEN i BETWEEN 2000 AND 2099 THEN NULL ELSE 1000 + i / 2 END FROM n; "
+            "INSERT INTO battlog (testidx, time) VALUES (5000, 4000), (5001, 4000), (9000, 300.5), (9001, 'text')"_s);
+    const auto expectSameAnswers = [&](const char *when) {
+        SCOPED_TRACE(when);
+        sqlite3 *raw = nullptr;
+        ASSERT_EQ(sqlite3_open(path().toUtf8().constData(), &raw), SQLITE_OK);
+        const Sqlite::Connection connection(raw);
+        CWLogTimeSpans spans(raw);
+        for (qint64 time = 0; time <= 4100; time += 7) {
+            bool ok = false;
+            EXPECT_EQ(QString::number(spans.firstAtOrAfter(time, ok).value_or(-1)),
+                      db.column(u"SELECT testidx FROM battlog WHERE time >= %1 ORDER BY testidx LIMIT 1"_s.arg(time))
+                          .value(0, u"-1"_s)) << time;
+            EXPECT_EQ(QString::number(spans.lastAtOrBefore(time, ok).value_or(-1)),
+                      db.column(u"SELECT testidx FROM battlog WHERE time <= %1 ORDER BY testidx DESC LIMIT 1"_s.arg(time))
+                          .value(0, u"-1"_s)) << time;
+            ASSERT_TRUE(ok);
+            EXPECT_EQ(QString::number(spans.countLaterThan(time).value_or(-1)),
+                      db.column(u"SELECT count(*) FROM battlog WHERE time > %1"_s.arg(time)).value(0)) << time;
+        }
+        EXPECT_EQ(QString::number(spans.sampleCount()), db.column(u"SELECT count(time) FROM battlog"_s).value(0));
+    };
+    expectSameAnswers("summarised from the samples");
+    db.exec(u"INSERT INTO battlog (time) VALUES (2000), (100)"_s);
+    expectSameAnswers("kept summary, samples added since by another program");
+    db.exec(u"DELETE FROM battlog; INSERT INTO battlog (time) VALUES (50), (40)"_s);
+    expectSameAnswers("kept summary, all deleted since by another program");
 }

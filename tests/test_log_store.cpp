@@ -1,4 +1,5 @@
 // Where the log lives, its schema, what writing samples, events and markers stores, and how it fails.
+#include "CWLogMaintenance.h"
 #include "LXCWServer.h"
 #include "SupportDirectory.h"
 #include "TestSupport.h"
@@ -29,7 +30,10 @@ TEST(LogLocation, AFreshSupportDirectoryGetsTheFullSchemaAndNothingElse)
     EXPECT_EQ(db.column(u"SELECT name FROM pragma_table_info('battlog')"_s).size(), 35);
     EXPECT_EQ(db.column(u"SELECT name FROM pragma_table_info('eventlog')"_s),
               QStringList({u"eventidx"_s, u"time"_s, u"eventtype"_s, u"data"_s}));
-    EXPECT_EQ(QDir(home.supportPath()).entryList(QDir::Files), QStringList{u"battLog3.sqlite"_s});
+    EXPECT_EQ(QDir(home.supportPath()).entryList(QDir::Files),
+              QStringList({u"battLog3.sqlite"_s, u"battLog3.sqlite-shm"_s, u"battLog3.sqlite-wal"_s}));
+    EXPECT_EQ(db.column(u"PRAGMA journal_mode"_s), QStringList{u"wal"_s}) << "readers never block the writer";
+    EXPECT_EQ(db.column(u"PRAGMA page_size"_s), QStringList{u"2048"_s}) << "a sample appends three pages";
 
     // A folder in the place of the log file is removed.
     CWLog::resetSharedLog();
@@ -160,6 +164,9 @@ TEST_F(LogTest, ARunWithoutItsStopIsClosedOneSecondAfterItsLastSample)
          "1@900 1"}, // no sample after the start
         {"INSERT INTO eventlog (eventtype, time) VALUES (1, 900), (2, 1001); INSERT INTO battlog (time) VALUES (1000);",
          nullptr, "1@900 2@1001 1"}, // a clean run
+        {"INSERT INTO eventlog (eventtype, time) VALUES (1, 900), (2, 1001), (1, 500); INSERT INTO battlog (time) "
+         "VALUES (1000), (600);",
+         "Batt log did not end cleanly. Logging an end at 601", "1@900 2@1001 1@500 2@601 1"}, // clock set back
     };
     for (const auto &row : rows) {
         SCOPED_TRACE(row.before);
@@ -211,4 +218,49 @@ TEST_F(LogTest, WritesAfterCloseFailWithoutCrashing)
     EXPECT_FALSE(log->logMonitoringStarted());
     EXPECT_FALSE(log->eventLogEntriesAboveIndex(0));
     EXPECT_EQ(console.lines().size(), 4);
+}
+
+// Classifying in small steps from the event loop must give what one call gives, also when some
+// samples are classified already, and a re-index in steps what clearing and classifying gives.
+TEST_F(LogTest, ClassificationInStepsEqualsClassificationInOneGo)
+{
+    const QString steppedPath = dir.path() + u"/stepped.sqlite"_s;
+    const auto stepped = CWLog::initWithFile(steppedPath);
+    const QString samples = u"WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 400) "
+                            "INSERT INTO battlog (time, significance) SELECT 10000 + i * 37 + (i % 7) * 250, "
+                            "CASE WHEN i BETWEEN 100 AND 150 THEN 1 ELSE 0 END FROM n"_s;
+    const QString classes = u"SELECT group_concat(significance, '') FROM battlog"_s;
+    LogFile(path()).exec(samples);
+    LogFile(steppedPath).exec(samples);
+    for (const bool everySample : {false, true}) {
+        SCOPED_TRACE(everySample ? "re-index" : "unclassified only");
+        if (everySample)
+            log->designifyAll();
+        log->signifyMissing();
+        CWLog::SignifyPass pass = stepped->beginSignify(everySample);
+        int steps = 0;
+        for (; !pass.isDone(); ++steps)
+            stepped->signifyStep(pass, 7);
+        EXPECT_GT(steps, 40);
+        EXPECT_EQ(LogFile(steppedPath).column(classes), LogFile(path()).column(classes));
+    }
+}
+
+// After launch the log's upkeep runs from the event loop: it classifies what is unclassified and
+// summarises the times of a log that has no summary yet, then ends by itself.
+TEST(LogMaintenance, ClassifiesAndSummarisesInStepsThenEnds)
+{
+    ScopedDataHome home;
+    ASSERT_TRUE(CWLog::sharedLog());
+    LogFile db(CWLog::sharedLogFile());
+    db.exec(u"WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 50000) "
+            "INSERT INTO battlog (time) SELECT 1000 + i * 10 FROM n"_s);
+    QObject owner;
+    CWLogMaintenance::start(&owner);
+    EXPECT_EQ(db.column(u"SELECT count(*) FROM battlog WHERE significance = 0"_s), QStringList{u"50000"_s})
+        << "nothing done before the event loop turns";
+    ASSERT_TRUE(eventuallyTrue([&] { return owner.children().isEmpty(); }));
+    EXPECT_EQ(db.column(u"SELECT count(*) FROM battlog WHERE significance = 0"_s), QStringList{u"0"_s});
+    EXPECT_EQ(db.column(u"SELECT sum(samples) FROM battlog_timespans"_s), QStringList{u"49151"_s})
+        << "every complete span kept";
 }

@@ -3,12 +3,9 @@
 #include "CWPDFAtlasTileImage.h"
 #include "CWPageSelectorView.h"
 #include "CWUtil.h"
+#include "TestSupport.h"
 
 #include <QKeyEvent>
-#include <QTest>
-#include <gtest/gtest.h>
-
-using namespace Qt::StringLiterals;
 
 namespace {
 
@@ -92,21 +89,7 @@ TEST_F(PageSelectorTest, DrawsEachRowsIconAndNameWithTheSelectedRowStandingOut)
     EXPECT_EQ(darkPixels(render(), QRect(0, 0, 45, 88)), 0) << "no icon without an image";
 }
 
-TEST_F(PageSelectorTest, ClicksAndTheIndexAlwaysTellTheDelegate)
-{
-    for (int y : {100, 100, 5, 250}) // the last below the last row
-        QTest::mouseClick(_view, Qt::LeftButton, {}, QPoint(100, y));
-    _view->setSelectedIndex(3);
-    _view->setSelectedIndex(9); // not checked against the rows
-    EXPECT_EQ(_delegate.pages, (QList<qint64>{2, 2, 0, 3, 9}));
-    _view->setDelegate(nullptr);
-    _view->setSelectedIndex(1); // no delegate: nothing to tell
-    EXPECT_EQ(_view->selectedIndex(), 1);
-    _view->setRowHeight(0);
-    EXPECT_EQ(_view->rowForPoint(QPointF(10, 0)), -1);
-}
-
-TEST_F(PageSelectorTest, ArrowKeysMoveWithinTheRowsAndPassTheRestOn)
+TEST_F(PageSelectorTest, ArrowKeysMoveWithinTheRowsAndPassTheRestOnAndClicksAndTheIndexAlwaysTellTheDelegate)
 {
     EXPECT_EQ(_view->focusPolicy(), Qt::StrongFocus) << "the keyboard reaches the list";
     QTest::keyClick(_view, Qt::Key_Down);
@@ -120,4 +103,16 @@ TEST_F(PageSelectorTest, ArrowKeysMoveWithinTheRowsAndPassTheRestOn)
     QTest::keyClick(_view, Qt::Key_A);
     EXPECT_EQ(_delegate.pages, (QList<qint64>{1, 2, 3, 4, 3, 2, 1, 0}));
     EXPECT_EQ(_parent.keys, (QList<int>{Qt::Key_Down, Qt::Key_Up, Qt::Key_A})) << "past the ends: passed on";
+
+    _delegate.pages.clear();
+    for (int y : {100, 100, 5, 250}) // the last below the last row
+        QTest::mouseClick(_view, Qt::LeftButton, {}, QPoint(100, y));
+    _view->setSelectedIndex(3);
+    _view->setSelectedIndex(9); // not checked against the rows
+    EXPECT_EQ(_delegate.pages, (QList<qint64>{2, 2, 0, 3, 9}));
+    _view->setDelegate(nullptr);
+    _view->setSelectedIndex(1); // no delegate: nothing to tell
+    EXPECT_EQ(_view->selectedIndex(), 1);
+    _view->setRowHeight(0);
+    EXPECT_EQ(_view->rowForPoint(QPointF(10, 0)), -1);
 }

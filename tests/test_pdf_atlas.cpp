@@ -2,15 +2,12 @@
 #include "CWPDFAtlas.h"
 #include "CWPDFAtlasTileImage.h"
 #include "CWUtil.h"
+#include "TestSupport.h"
 
 #include <QPageSize>
 #include <QPainter>
 #include <QPdfDocument>
 #include <QPdfWriter>
-#include <QTemporaryDir>
-#include <gtest/gtest.h>
-
-using namespace Qt::StringLiterals;
 
 namespace {
 
@@ -61,7 +58,7 @@ protected:
 
 } // namespace
 
-TEST_F(AtlasTest, TilesShowTheirCellUprightSharpAndRenderedOncePerRatio)
+TEST_F(AtlasTest, TilesShowTheirCellUprightSharpAndRenderedOncePerRatioAndNothingBeyondThePage)
 {
     for (auto [column, row] : {std::pair{0, 0}, {1, 3}, {3, 0}, {2, 2}}) {
         const QImage image = _atlas.tileAtX(column, row)->cgImage();
@@ -83,6 +80,19 @@ TEST_F(AtlasTest, TilesShowTheirCellUprightSharpAndRenderedOncePerRatio)
     const QImage wide = _atlas.tileAtX(1, 0)->cgImage();
     EXPECT_EQ(wide.size(), QSize(64, 32));
     EXPECT_EQ(QList<QColor>({wide.pixelColor(8, 16), wide.pixelColor(56, 16)}), QList<QColor>({cellColor(2, 0), cellColor(3, 0)}));
+
+    // Without a page, or beyond it, tiles are transparent.
+    _atlas.setTileSize(QSizeF(32, 32));
+    EXPECT_TRUE(isTransparent(_atlas.tileAtX(7, 1)->cgImage()));
+    EXPECT_TRUE(isTransparent(_atlas.tileAtX(1, 9)->cgImage()));
+    for (unsigned pageNo : {2u, 0u, 3u}) { // an empty page, and none
+        _atlas.setDocument(_document, pageNo);
+        EXPECT_TRUE(isTransparent(_atlas.tileAtX(1, 1)->cgImage())) << pageNo;
+        EXPECT_EQ(_atlas.tileAtX(1, 1)->cgImage().size(), QSize(32, 32));
+    }
+    _atlas.setDocument(nullptr, 1);
+    EXPECT_FALSE(_atlas.hasPage());
+    EXPECT_TRUE(isTransparent(_atlas.tileAtX(0, 0)->cgImage()));
 }
 
 TEST_F(AtlasTest, TileLandsOnThePaintersOriginInYUpCoordinates)
@@ -99,18 +109,4 @@ TEST_F(AtlasTest, TileLandsOnThePaintersOriginInYUpCoordinates)
     EXPECT_EQ(drawn.pixelColor(20, 55), cellColor(2, 1));
     for (QPoint outside : {QPoint(20, 75), QPoint(9, 55), QPoint(42, 55), QPoint(20, 47)})
         EXPECT_EQ(drawn.pixelColor(outside), QColor(Qt::white)) << outside.x() << "," << outside.y();
-}
-
-TEST_F(AtlasTest, WithoutAPageOrBeyondItTilesAreTransparent)
-{
-    EXPECT_TRUE(isTransparent(_atlas.tileAtX(7, 1)->cgImage()));
-    EXPECT_TRUE(isTransparent(_atlas.tileAtX(1, 9)->cgImage()));
-    for (unsigned pageNo : {2u, 0u, 3u}) { // an empty page, and none
-        _atlas.setDocument(_document, pageNo);
-        EXPECT_TRUE(isTransparent(_atlas.tileAtX(1, 1)->cgImage())) << pageNo;
-        EXPECT_EQ(_atlas.tileAtX(1, 1)->cgImage().size(), QSize(32, 32));
-    }
-    _atlas.setDocument(nullptr, 1);
-    EXPECT_FALSE(_atlas.hasPage());
-    EXPECT_TRUE(isTransparent(_atlas.tileAtX(0, 0)->cgImage()));
 }

@@ -1,16 +1,11 @@
 // The platform stand-ins: notifications, subscriptions, user defaults, the console and alert panels.
-#include "AlertPanel.h"
 #include "Console.h"
 #include "NotificationCenter.h"
 #include "TestSupport.h"
 #include "UserDefaults.h"
 
 #include <QApplication>
-#include <QTest>
 #include <QTimer>
-#include <gtest/gtest.h>
-
-using namespace Qt::StringLiterals;
 
 TEST(NotificationCenter, DeliversByNameAndSender)
 {

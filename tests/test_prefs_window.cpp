@@ -1,6 +1,4 @@
 // The preferences window: the log's maintenance buttons and the controls bound to user defaults.
-#include "AlertPanel.h"
-#include "CWAppDelegate.h"
 #include "CWPrefsWC.h"
 #include "TestSupport.h"
 #include "UserDefaults.h"
@@ -9,10 +7,6 @@
 #include <QComboBox>
 #include <QDoubleSpinBox>
 #include <QPushButton>
-#include <QTest>
-#include <gtest/gtest.h>
-
-using namespace Qt::StringLiterals;
 
 namespace {
 
@@ -20,20 +14,9 @@ class PrefsTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        UserDefaults::standard().clearAll();
-        CWAppDelegate::registerDefaults();
         for (qint64 voltage : {12000, 12010, 12020})
             log->logBattDict({{u"Voltage"_s, voltage}});
         log->logEvent(CWEventType::PluggedIn);
-        AlertPanel::setResponder([this](const AlertPanel::Alert &alert) {
-            asked << alert.title;
-            return answer;
-        });
-    }
-    void TearDown() override
-    {
-        AlertPanel::setResponder({});
-        UserDefaults::standard().clearAll();
     }
     QStringList column(const char *sql) { return LogFile(CWLog::sharedLogFile()).column(QLatin1String(sql)); }
     template <typename Control>
@@ -42,11 +25,11 @@ protected:
         return prefs.window()->findChild<Control *>(QLatin1String(name));
     }
 
+    ScopedDefaults appDefaults;
+    FakeUser user;
     ScopedDataHome home;
     CWLog *log = CWLog::sharedLog();
     CWPrefsWC prefs{log};
-    AlertPanel::Response answer = AlertPanel::Response::Default;
-    QStringList asked;
 };
 
 } // namespace
@@ -54,9 +37,10 @@ protected:
 TEST_F(PrefsTest, DeletingAllDataAsksFirstAndKeepsTheEvents)
 {
     QTest::mouseClick(control<QPushButton>("clearAllLogsButton"), Qt::LeftButton);
-    EXPECT_EQ(asked, QStringList{u"Delete all data?"_s});
+    ASSERT_EQ(user.alerts.size(), 1);
+    EXPECT_EQ(user.alerts[0].title, u"Delete all data?"_s);
     EXPECT_EQ(column("SELECT count(*) FROM battlog"), QStringList{u"3"_s}) << "Cancel keeps everything";
-    answer = AlertPanel::Response::Alternate;
+    user.answer = AlertPanel::Response::Alternate;
     QTest::mouseClick(control<QPushButton>("clearAllLogsButton"), Qt::LeftButton);
     EXPECT_EQ(column("SELECT count(*) FROM battlog"), QStringList{u"0"_s});
     EXPECT_EQ(column("SELECT eventtype FROM eventlog"), QStringList{u"3"_s});
@@ -69,7 +53,7 @@ TEST_F(PrefsTest, ReIndexingReclassifiesEverySampleWithoutAsking)
     prefs.reIndexLog();
     EXPECT_EQ(column("SELECT significance FROM battlog ORDER BY testidx"),
               QStringList({u"4"_s, u"1"_s, u"1"_s, u"1"_s})) << "one sequence from the first sample";
-    EXPECT_TRUE(asked.isEmpty());
+    EXPECT_TRUE(user.alerts.isEmpty());
 }
 
 TEST_F(PrefsTest, ControlsFollowAndWriteTheirDefaultsWithoutStoringTheDefaultsShown)

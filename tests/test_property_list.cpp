@@ -1,14 +1,12 @@
 // Reading XML, OpenStep and binary property lists, sound and hostile, and writing them.
 #include "PropertyListParser.h"
 #include "PropertyListWriter.h"
+#include "TestSupport.h"
 
 #include <QDateTime>
 #include <QRandomGenerator>
 #include <bit>
 #include <cmath>
-#include <gtest/gtest.h>
-
-using namespace Qt::StringLiterals;
 
 namespace {
 

@@ -1,15 +1,11 @@
 // `cellwise --render`: pictures of pages taken off screen from one battery reading, beside a
 // running Cellwise, writing nothing but the picture.
-#include "CWLog.h"
 #include "SingleInstance.h"
 #include "TestSupport.h"
 
 #include <QDir>
 #include <QFile>
-#include <QImage>
 #include <QProcess>
-#include <QTemporaryDir>
-#include <gtest/gtest.h>
 
 namespace {
 
@@ -22,13 +18,11 @@ class RenderRun : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        writeTextFile(sysfs.path(), QStringLiteral("class/power_supply/BAT0/uevent"),
-                      QStringLiteral("POWER_SUPPLY_NAME=BAT0\nPOWER_SUPPLY_TYPE=Battery\nPOWER_SUPPLY_STATUS=Discharging\n"
-                                     "POWER_SUPPLY_PRESENT=1\nPOWER_SUPPLY_VOLTAGE_NOW=11400000\n"
-                                     "POWER_SUPPLY_CURRENT_NOW=900000\nPOWER_SUPPLY_CHARGE_FULL=4000000\n"
-                                     "POWER_SUPPLY_CHARGE_FULL_DESIGN=5000000\nPOWER_SUPPLY_CHARGE_NOW=2600000\n"));
-        writeTextFile(sysfs.path(), QStringLiteral("class/power_supply/AC/uevent"),
-                      QStringLiteral("POWER_SUPPLY_NAME=AC\nPOWER_SUPPLY_TYPE=Mains\nPOWER_SUPPLY_ONLINE=0\n"));
+        writeTextFile(sysfs.path(), u"class/power_supply/BAT0/uevent"_s,
+                      u"POWER_SUPPLY_TYPE=Battery\nPOWER_SUPPLY_STATUS=Discharging\nPOWER_SUPPLY_VOLTAGE_NOW=11400000\n"
+                      "POWER_SUPPLY_CURRENT_NOW=900000\nPOWER_SUPPLY_CHARGE_FULL=4000000\n"
+                      "POWER_SUPPLY_CHARGE_NOW=2600000\n"_s);
+        writeTextFile(sysfs.path(), u"class/power_supply/AC/uevent"_s, u"POWER_SUPPLY_TYPE=Mains\n"_s);
     }
 
     QString output(const char *name) const { return out.filePath(QString::fromLatin1(name)); }
@@ -36,16 +30,15 @@ protected:
     Outcome render(const QStringList &arguments) const
     {
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert(QStringLiteral("CELLWISE_SYSFS_ROOT"), sysfs.path());
-        environment.insert(QStringLiteral("XDG_DATA_HOME"), home.path());
-        environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime.path());
+        environment.insert(u"CELLWISE_SYSFS_ROOT"_s, sysfs.path());
+        environment.insert(u"XDG_DATA_HOME"_s, home.path());
+        environment.insert(u"XDG_RUNTIME_DIR"_s, runtime.path());
         // No display at all: the picture is drawn off screen.
-        environment.remove(QStringLiteral("DISPLAY"));
-        environment.remove(QStringLiteral("WAYLAND_DISPLAY"));
-        environment.remove(QStringLiteral("QT_QPA_PLATFORM"));
+        for (const QString &display : {u"DISPLAY"_s, u"WAYLAND_DISPLAY"_s, u"QT_QPA_PLATFORM"_s})
+            environment.remove(display);
         QProcess process;
         process.setProcessEnvironment(environment);
-        process.start(QStringLiteral(CELLWISE_BINARY), QStringList{QStringLiteral("--render")} + arguments);
+        process.start(QStringLiteral(CELLWISE_BINARY), QStringList{u"--render"_s} + arguments);
         EXPECT_TRUE(process.waitForFinished(60000));
         return {process.exitCode(), QString::fromUtf8(process.readAllStandardError()).trimmed()};
     }
@@ -57,10 +50,8 @@ bool hasArrowBlue(const QImage &image)
 {
     int count = 0;
     for (int y = 0; y < image.height(); y += 2) {
-        for (int x = 0; x < image.width(); x += 2) {
-            const QRgb p = image.pixel(x, y);
-            count += qBlue(p) > qRed(p) + 60 && qGreen(p) > qRed(p) + 40;
-        }
+        for (int x = 0; x < image.width(); x += 2)
+            count += isArrowBlue(image.pixel(x, y));
     }
     return count > 50;
 }
@@ -70,9 +61,9 @@ bool hasArrowBlue(const QImage &image)
 TEST_F(RenderRun, EveryPageBesideARunningCellwiseWritingNothingElse)
 {
     // A log of an earlier run, and a Cellwise holding the single-instance lock.
-    const QString support = home.path() + QStringLiteral("/Cellwise");
+    const QString support = home.path() + u"/Cellwise"_s;
     QDir().mkpath(support);
-    const QString logPath = support + QStringLiteral("/battLog3.sqlite");
+    const QString logPath = support + u"/battLog3.sqlite"_s;
     CWLog::initWithFile(logPath)->logMonitoringStarted();
     QFile logFile(logPath);
     ASSERT_TRUE(logFile.open(QIODevice::ReadOnly));
@@ -86,18 +77,20 @@ TEST_F(RenderRun, EveryPageBesideARunningCellwiseWritingNothingElse)
         const char *file;
         QSize size;
     } rows[] = {
-        {{QStringLiteral("monitor")}, "monitor.png", QSize(1000, 640)},
-        {{QStringLiteral("monitor"), QStringLiteral("--simulate-battery"), QStringLiteral("--size"), QStringLiteral("700x450")},
+        {{u"monitor"_s}, "monitor.png", QSize(1000, 640)},
+        {{u"monitor"_s, u"--simulate-battery"_s, u"--size"_s, u"700x450"_s},
          "simulated.png", QSize(700, 450)},
-        {{QStringLiteral("graph"), QStringLiteral("--size=400x300")}, "graph.png", QSize(400, 300)},
-        {{QStringLiteral("comparisons"), QStringLiteral("--size=400x300")}, "comparisons.png", QSize(400, 300)},
-        {{QStringLiteral("battery-data"), QStringLiteral("--size=400x300")}, "battery-data.png", QSize(400, 300)},
-        {{QStringLiteral("event-log"), QStringLiteral("--size=400x300")}, "event-log.PNG", QSize(400, 300)},
-        {{QStringLiteral("monitor")}, "monitor.pdf", QSize()},
+        {{u"graph"_s, u"--size=400x300"_s}, "graph.png", QSize(400, 300)},
+        {{u"graph"_s, u"--range=2024-01-01..2024-01-31"_s, u"--size=400x300"_s},
+         "graph-january.png", QSize(400, 300)},
+        {{u"comparisons"_s, u"--size=400x300"_s}, "comparisons.png", QSize(400, 300)},
+        {{u"battery-data"_s, u"--size=400x300"_s}, "battery-data.png", QSize(400, 300)},
+        {{u"event-log"_s, u"--size=400x300"_s}, "event-log.PNG", QSize(400, 300)},
+        {{u"monitor"_s}, "monitor.pdf", QSize()},
     };
     for (const Row &row : rows) {
         SCOPED_TRACE(row.file);
-        const Outcome outcome = render(row.arguments + QStringList{QStringLiteral("--output"), output(row.file)});
+        const Outcome outcome = render(row.arguments + QStringList{u"--output"_s, output(row.file)});
         EXPECT_EQ(outcome.status, 0) << outcome.errors.toStdString();
         if (row.size.isEmpty()) {
             QFile pdf(output(row.file));
@@ -107,26 +100,28 @@ TEST_F(RenderRun, EveryPageBesideARunningCellwiseWritingNothingElse)
         }
         const QImage image(output(row.file), "PNG");
         EXPECT_EQ(image.size(), row.size);
-        if (row.arguments.first() == QStringLiteral("monitor")) {
+        if (row.arguments.first() == u"monitor"_s) {
             EXPECT_TRUE(hasArrowBlue(image)) << "the battery-to-computer arrow runs";
         }
     }
 
     ASSERT_TRUE(logFile.open(QIODevice::ReadOnly));
     EXPECT_EQ(logFile.readAll(), logBefore) << "the log is only read";
-    EXPECT_EQ(QDir(support).entryList(QDir::Files | QDir::NoDotAndDotDot).filter(QStringLiteral("battLog3")),
-              QStringList{QStringLiteral("battLog3.sqlite")});
+    EXPECT_EQ(QDir(support).entryList(QDir::Files | QDir::NoDotAndDotDot).filter(u"battLog3"_s),
+              QStringList({u"battLog3.sqlite"_s, u"battLog3.sqlite-shm"_s, u"battLog3.sqlite-wal"_s}));
 }
 
 TEST_F(RenderRun, MistakesGiveOneLineAndStatus2)
 {
     const QStringList rows[] = {
-        {QStringLiteral("graphs"), QStringLiteral("--output"), output("a.png")},
-        {QStringLiteral("monitor"), QStringLiteral("--output"), output("a.jpg")},
-        {QStringLiteral("monitor")},
-        {QStringLiteral("monitor"), QStringLiteral("--size"), QStringLiteral("0x10"), QStringLiteral("--output"), output("a.png")},
-        {QStringLiteral("monitor"), QStringLiteral("--size"), QStringLiteral("wide"), QStringLiteral("--output"), output("a.png")},
-        {QStringLiteral("monitor"), QStringLiteral("--output"), out.path() + QStringLiteral("/missing/dir/a.png")},
+        {u"graphs"_s, u"--output"_s, output("a.png")},
+        {u"monitor"_s, u"--output"_s, output("a.jpg")},
+        {u"monitor"_s},
+        {u"monitor"_s, u"--size"_s, u"0x10"_s, u"--output"_s, output("a.png")},
+        {u"monitor"_s, u"--size"_s, u"wide"_s, u"--output"_s, output("a.png")},
+        {u"monitor"_s, u"--output"_s, out.path() + u"/missing/dir/a.png"_s},
+        {u"graph"_s, u"--range"_s, u"soon"_s, u"--output"_s, output("a.png")},
+        {u"monitor"_s, u"--range"_s, u"1h"_s, u"--output"_s, output("a.png")},
     };
     for (const QStringList &arguments : rows) {
         SCOPED_TRACE(arguments.join(u' ').toStdString());

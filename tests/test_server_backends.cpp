@@ -4,11 +4,10 @@
 #include "PropertyListParser.h"
 #include "StatsService.h"
 #include "StatsStore.h"
+#include "TestSupport.h"
 
 #include <QFile>
-#include <QTemporaryDir>
 #include <condition_variable>
-#include <gtest/gtest.h>
 #include <libpq-fe.h>
 #include <set>
 #include <thread>
@@ -46,21 +45,21 @@ protected:
     void SetUp() override
     {
         if (GetParam() == "sqlite") {
-            location = dir.path() + QStringLiteral("/nested/server.sqlite");
+            location = dir.path() + u"/nested/server.sqlite"_s;
             return;
         }
         const QString uri = postgresURI();
         if (uri.isEmpty())
             GTEST_SKIP() << "no PostgreSQL test cluster; ctest starts one";
         static int tests = 0;
-        schema = QStringLiteral("test_%1_%2").arg(::getpid()).arg(++tests);
-        ASSERT_TRUE(postgresExec(uri, QStringLiteral("CREATE SCHEMA %1").arg(schema)));
-        location = uri + QStringLiteral("&options=-csearch_path%3D") + schema;
+        schema = u"test_%1_%2"_s.arg(::getpid()).arg(++tests);
+        ASSERT_TRUE(postgresExec(uri, u"CREATE SCHEMA %1"_s.arg(schema)));
+        location = uri + u"&options=-csearch_path%3D"_s + schema;
     }
     void TearDown() override
     {
         if (!schema.isEmpty())
-            postgresExec(postgresURI(), QStringLiteral("SET client_min_messages = warning; DROP SCHEMA %1 CASCADE").arg(schema));
+            postgresExec(postgresURI(), u"SET client_min_messages = warning; DROP SCHEMA %1 CASCADE"_s.arg(schema));
     }
 
     std::unique_ptr<StatsStore> open() const
@@ -82,9 +81,9 @@ TEST_P(StoreTest, RegistersMachinesAndModelsAndKeepsThemAcrossReopening)
 {
     auto store = open();
     ASSERT_TRUE(store);
-    EXPECT_EQ(store->registerMachine(QStringLiteral("MacBookPro11,1")), 1);
-    EXPECT_EQ(store->registerMachine(QStringLiteral("MacBookPro11,1")), 2);
-    EXPECT_EQ(store->registerMachine(QStringLiteral("MacBookAir6,2")), 3);
+    EXPECT_EQ(store->registerMachine(u"MacBookPro11,1"_s), 1);
+    EXPECT_EQ(store->registerMachine(u"MacBookPro11,1"_s), 2);
+    EXPECT_EQ(store->registerMachine(u"MacBookAir6,2"_s), 3);
     ASSERT_EQ(store->logSample(2, sample(5000)), StatsStore::Outcome::Stored);
     store.reset();
 
@@ -93,18 +92,18 @@ TEST_P(StoreTest, RegistersMachinesAndModelsAndKeepsThemAcrossReopening)
     const auto models = reopened->models();
     ASSERT_TRUE(models);
     ASSERT_EQ(models->size(), 2u);
-    EXPECT_EQ(models->at(0).code, QStringLiteral("MacBookPro11,1"));
-    EXPECT_EQ(models->at(1).code, QStringLiteral("MacBookAir6,2"));
+    EXPECT_EQ(models->at(0).code, u"MacBookPro11,1"_s);
+    EXPECT_EQ(models->at(1).code, u"MacBookAir6,2"_s);
     EXPECT_EQ(reopened->votesByModel()->at(models->at(0).id).size(), 1u);
-    EXPECT_EQ(reopened->registerMachine(QStringLiteral("MacBookPro11,1")), 4) << "ids are never reused";
+    EXPECT_EQ(reopened->registerMachine(u"MacBookPro11,1"_s), 4) << "ids are never reused";
 }
 
 TEST_P(StoreTest, AMachineVotesWithItsLatestCompleteSampleAndAnUnknownOneNotAtAll)
 {
     const auto store = open();
     ASSERT_TRUE(store);
-    const qint64 pro = store->registerMachine(QStringLiteral("MacBookPro11,1"));
-    store->registerMachine(QStringLiteral("MacBookAir6,2"));
+    const qint64 pro = store->registerMachine(u"MacBookPro11,1"_s);
+    store->registerMachine(u"MacBookAir6,2"_s);
     EXPECT_EQ(store->logSample(pro, sample(5000, 12000, 10)), StatsStore::Outcome::Stored);
     EXPECT_EQ(store->logSample(pro, sample(4900, 12100, 11)), StatsStore::Outcome::Stored);
     BattSample incomplete = sample(1000);
@@ -135,7 +134,7 @@ TEST_P(StoreTest, ServersSharingTheDatabaseGetDistinctMachinesAndOneRowPerModel)
         threads.emplace_back([&, t] {
             StatsStore &store = *servers[t % 2];
             for (int i = 0; i < perThread; ++i) {
-                const qint64 id = store.registerMachine(i % 2 ? QStringLiteral("MacBook8,1") : QStringLiteral("MacBookAir7,2"));
+                const qint64 id = store.registerMachine(i % 2 ? u"MacBook8,1"_s : u"MacBookAir7,2"_s);
                 ids[t].push_back(id);
                 store.logSample(id, sample(4000 + i));
             }
@@ -156,15 +155,15 @@ TEST_P(StoreTest, ServersSharingTheDatabaseGetDistinctMachinesAndOneRowPerModel)
 
 TEST_P(StoreTest, AnUnusableLocationOpensNoStoreAndIsLeftAsItWas)
 {
-    QString unusable = dir.path() + QStringLiteral("/garbage.sqlite");
+    QString unusable = dir.path() + u"/garbage.sqlite"_s;
     QFile garbage(unusable);
     ASSERT_TRUE(garbage.open(QIODevice::WriteOnly));
     garbage.write(QByteArray(4096, 'x'));
     garbage.close();
     if (GetParam() == "postgresql")
-        unusable = QStringLiteral("postgresql:///postgres?host=%1&connect_timeout=2").arg(dir.path());
+        unusable = u"postgresql:///postgres?host=%1&connect_timeout=2"_s.arg(dir.path());
     EXPECT_FALSE(openStatsStore(unusable));
-    EXPECT_FALSE(openStatsStore(garbage.fileName() + QStringLiteral("/server.sqlite"))) << "no folder inside a file";
+    EXPECT_FALSE(openStatsStore(garbage.fileName() + u"/server.sqlite"_s)) << "no folder inside a file";
     ASSERT_TRUE(garbage.open(QIODevice::ReadOnly));
     EXPECT_EQ(garbage.readAll(), QByteArray(4096, 'x'));
 }
@@ -173,15 +172,15 @@ TEST_P(StoreTest, ADroppedConnectionIsReplaced)
 {
     if (GetParam() != "postgresql")
         GTEST_SKIP() << "an SQLite file has no connection to lose";
-    const QString name = QStringLiteral("dropped_%1").arg(schema);
-    location += QStringLiteral("&application_name=") + name;
+    const QString name = u"dropped_%1"_s.arg(schema);
+    location += u"&application_name="_s + name;
     const auto store = open();
     ASSERT_TRUE(store);
-    ASSERT_EQ(store->registerMachine(QStringLiteral("MacBookPro11,1")), 1);
+    ASSERT_EQ(store->registerMachine(u"MacBookPro11,1"_s), 1);
     ASSERT_TRUE(postgresExec(postgresURI(), QStringLiteral("SELECT pg_terminate_backend(pid) FROM pg_stat_activity "
                                                            "WHERE application_name = '%1'").arg(name)));
-    store->registerMachine(QStringLiteral("MacBookPro11,1")); // finds the connection gone
-    EXPECT_GT(store->registerMachine(QStringLiteral("MacBookPro11,1")), 1);
+    store->registerMachine(u"MacBookPro11,1"_s); // finds the connection gone
+    EXPECT_GT(store->registerMachine(u"MacBookPro11,1"_s), 1);
 }
 
 // ---- Snapshot -----------------------------------------------------------------------------------
@@ -193,7 +192,7 @@ public:
     Outcome logSample(qint64, const BattSample &) override { return Outcome::Failed; }
     std::optional<std::vector<Model>> models() override
     {
-        return failing ? std::nullopt : std::optional(std::vector<Model>{{1, QStringLiteral("MacBookPro11,1")}});
+        return failing ? std::nullopt : std::optional(std::vector<Model>{{1, u"MacBookPro11,1"_s}});
     }
     std::optional<std::map<qint64, std::vector<Vote>>> votesByModel() override
     {
@@ -219,19 +218,19 @@ QString averagesStatus(StatsService &service)
 {
     const StatsReply reply = service.handle({"POST", "/cellw_averages_2.php", {}, {}});
     const QVariantList records = PropertyListParser::parse(QByteArray::fromStdString(reply.body)).toList();
-    return records.isEmpty() ? QStringLiteral("none") : records[0].toMap().value(QStringLiteral("status")).toString();
+    return records.isEmpty() ? u"none"_s : records[0].toMap().value(u"status"_s).toString();
 }
 
 TEST(StatsSnapshot, RequestsGetTheLatestSnapshotAndNeverWaitForTheNext)
 {
     HeldStore store;
-    StatsService service(store, {4, QStringLiteral("1.0"), QString()});
-    EXPECT_EQ(averagesStatus(service), QStringLiteral("none")) << "nothing is read before the first snapshot";
+    StatsService service(store, {4, u"1.0"_s, QString()});
+    EXPECT_EQ(averagesStatus(service), u"none"_s) << "nothing is read before the first snapshot";
     ASSERT_TRUE(service.refreshSnapshot());
-    EXPECT_EQ(averagesStatus(service), QStringLiteral("toosmall"));
+    EXPECT_EQ(averagesStatus(service), u"toosmall"_s);
 
     store.votes = 4;
-    EXPECT_EQ(averagesStatus(service), QStringLiteral("toosmall")) << "served from the snapshot, not the store";
+    EXPECT_EQ(averagesStatus(service), u"toosmall"_s) << "served from the snapshot, not the store";
     {
         std::lock_guard lock(store.mutex);
         store.held = true;
@@ -241,18 +240,18 @@ TEST(StatsSnapshot, RequestsGetTheLatestSnapshotAndNeverWaitForTheNext)
         std::unique_lock lock(store.mutex);
         store.changed.wait(lock, [&] { return store.reading; });
     }
-    EXPECT_EQ(averagesStatus(service), QStringLiteral("toosmall")) << "answered during the recomputation";
+    EXPECT_EQ(averagesStatus(service), u"toosmall"_s) << "answered during the recomputation";
     {
         std::lock_guard lock(store.mutex);
         store.held = false;
     }
     store.changed.notify_all();
     refreshing.join();
-    EXPECT_EQ(averagesStatus(service), QStringLiteral("ok"));
+    EXPECT_EQ(averagesStatus(service), u"ok"_s);
 
     store.failing = true;
     EXPECT_FALSE(service.refreshSnapshot());
-    EXPECT_EQ(averagesStatus(service), QStringLiteral("ok")) << "a failed read keeps the last snapshot";
+    EXPECT_EQ(averagesStatus(service), u"ok"_s) << "a failed read keeps the last snapshot";
 }
 
 // ---- Plausible uploads --------------------------------------------------------------------------

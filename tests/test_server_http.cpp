@@ -3,17 +3,14 @@
 #include "StatsHttpServer.h"
 #include "StatsService.h"
 #include "SqliteStatsStore.h"
+#include "TestSupport.h"
 
-#include <QTemporaryDir>
 #include <arpa/inet.h>
-#include <gtest/gtest.h>
 #include <memory>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <thread>
 #include <unistd.h>
-
-using namespace Qt::StringLiterals;
 
 namespace {
 

@@ -3,9 +3,7 @@
 #include "FloodLimiter.h"
 #include "ModelAverages.h"
 
-#include <gtest/gtest.h>
-
-using namespace Qt::StringLiterals;
+#include "TestSupport.h"
 
 namespace {
 
@@ -27,23 +25,6 @@ TEST(ModelAverages, SpreadOfOddAndEvenCounts)
                   std::tuple(row.spread.min, row.spread.median, row.spread.max))
             << ::testing::PrintToString(row.values);
     }
-}
-
-TEST(ModelAverages, RecordGivesFiguresOnlyFromEnoughMachines)
-{
-    const std::vector<Vote> votes{{5000, 6000, 12500, 100}, {5200, 6000, 12300, 300}, {4800, 6100, 12700, 200}};
-    const QVariantMap tooSmall{{u"pb_modelid"_s, qint64(7)}, {u"status"_s, u"toosmall"_s}};
-    EXPECT_EQ(averagesRecord(7, {votes[0], votes[1]}, 3), tooSmall);
-    EXPECT_EQ(averagesRecord(7, {}, 1), tooSmall);
-
-    const QVariantMap expected{
-        {u"pb_modelid"_s, qint64(7)},       {u"status"_s, u"ok"_s},
-        {u"min_capacity"_s, qint64(4800)},  {u"med_capacity"_s, qint64(5000)},  {u"max_capacity"_s, qint64(5200)},
-        {u"min_designcap"_s, qint64(6000)}, {u"med_designcap"_s, qint64(6000)}, {u"max_designcap"_s, qint64(6100)},
-        {u"min_volts"_s, qint64(12300)},    {u"med_volts"_s, qint64(12500)},    {u"max_volts"_s, qint64(12700)},
-        {u"min_cyclecount"_s, qint64(100)}, {u"med_cyclecount"_s, qint64(200)}, {u"max_cyclecount"_s, qint64(300)},
-    };
-    EXPECT_EQ(averagesRecord(7, votes, 3), expected);
 }
 
 TEST(FloodLimiter, RefusesABurstBeyondItsSizeUntilTokensGrowBack)

@@ -2,11 +2,6 @@
 #include "SimulatedBattery.h"
 #include "TestSupport.h"
 
-#include <QTest>
-#include <gtest/gtest.h>
-
-using namespace Qt::StringLiterals;
-
 namespace {
 
 constexpr double kDay = 24 * 3600;

@@ -1,23 +1,16 @@
 // End to end: the application against the real cellwise-server on loopback, with other machines
 // registered and uploading first.
-#include "AlertPanel.h"
 #include "CWAppDelegate.h"
 #include "CWBatteryMonitor.h"
 #include "CWComparisonsVC.h"
-#include "CWLog.h"
 #include "CWShadowTextField.h"
 #include "LXConnection.h"
 #include "ServerProcess.h"
 #include "TestSupport.h"
-#include "UrlOpener.h"
 #include "UserDefaults.h"
 
 #include <QComboBox>
 #include <QCoreApplication>
-#include <QTest>
-#include <gtest/gtest.h>
-
-using namespace Qt::StringLiterals;
 
 namespace {
 
@@ -56,25 +49,13 @@ protected:
     {
         ASSERT_FALSE(url.isEmpty()) << server.errors().toStdString();
         QCoreApplication::setApplicationVersion(u"0.1.0"_s);
-        UserDefaults::standard().clearAll();
-        CWAppDelegate::registerDefaults();
         UserDefaults::standard().setBool(u"CWAskedAboutSendBattDataToServer"_s, true);
         UserDefaults::standard().setBool(u"CWSendBattDataToServer"_s, true);
-        AlertPanel::setResponder([this](const AlertPanel::Alert &alert) {
-            alerts << alert.title;
-            return AlertPanel::Response::Alternate;
-        });
-        UrlOpener::setHandler([this](const QUrl &page) {
-            opened << page;
-            return true;
-        });
+        user.answer = AlertPanel::Response::Alternate;
     }
     void TearDown() override
     {
         delegate.applicationWillTerminate();
-        AlertPanel::setResponder({});
-        UrlOpener::setHandler({});
-        UserDefaults::standard().clearAll();
         QCoreApplication::setApplicationVersion({});
     }
 
@@ -102,11 +83,11 @@ protected:
                           u"--refresh-seconds"_s, u"1"_s, u"--current-version"_s, u"0.2.0"_s, u"--product-page"_s, u"https://example.org/cellwise"_s}};
     const QString url = server.url();
     ScopedEnv serverURL{"CELLWISE_SERVER", url.toUtf8()};
+    ScopedDefaults appDefaults;
+    FakeUser user;
     ScopedDataHome home;
     ScopedFakeBattery battery{std::nullopt};
     CWAppDelegate delegate;
-    QStringList alerts;
-    QList<QUrl> opened;
 };
 
 } // namespace
@@ -142,8 +123,9 @@ TEST_F(StatisticsEndToEnd, TheComparisonsPageShowsWhatTheServerComputedFromEvery
     EXPECT_EQ(field("medCapacity"), QString()) << "too few machines of that model";
 
     // The version check offered the newer version, and "Visit Website" opened its page.
-    EXPECT_EQ(alerts, QStringList{u"New Version"_s});
-    EXPECT_EQ(opened, QList<QUrl>{QUrl(u"https://example.org/cellwise"_s)});
+    ASSERT_EQ(user.alerts.size(), 1);
+    EXPECT_EQ(user.alerts[0].title, u"New Version"_s);
+    EXPECT_EQ(user.opened, QList<QUrl>{QUrl(u"https://example.org/cellwise"_s)});
 
     // Later runs upload with the machine's ID and do not register again; the third sees the second's vote.
     run(3100);

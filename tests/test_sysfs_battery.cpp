@@ -6,9 +6,8 @@
 #include "TestSupport.h"
 
 #include <QDir>
-#include <gtest/gtest.h>
 
-using namespace Qt::StringLiterals;
+#include <sys/stat.h>
 
 namespace {
 
@@ -96,7 +95,8 @@ TEST(SysfsSnapshot, SignsAndTimesFollowTheStatus)
         {"Not charging", "5000", true, {}, 5, -1, false, false},
         // Without an adapter a pack can only be discharging; a trickle gives no estimate.
         {"Unknown", "9000", false, {}, -9, -1, false, false},
-        {"Full", "9000", false, {}, -9, -1, false, false},
+        {"Full", "9000", false, {}, 0, -1, false, false}, // a full pack draws nothing, whatever the gauge says
+        {"Full", "-1500000", true, {}, 0, -1, false, true},
     };
     for (const auto &row : rows) {
         SCOPED_TRACE(std::string(row.status) + " " + row.extra.toStdString());
@@ -125,6 +125,29 @@ TEST(SysfsSnapshot, LeavesOutGarbageAndAbsurdValues)
     EXPECT_FALSE(snapshotOf("POWER_SUPPLY_TYPE=Battery\nPOWER_SUPPLY_POWER_NOW=400000000\n"
                             "POWER_SUPPLY_VOLTAGE_NOW=12000000\n")
                      .contains(u"InstantAmperage"_s));
+}
+
+TEST(SysfsSnapshot, DerivesOnlyValuesABatteryCanHave)
+{
+    const QByteArray lowVoltage = kEnergyBattery + "POWER_SUPPLY_VOLTAGE_MIN_DESIGN=\nPOWER_SUPPLY_VOLTAGE_NOW=1\n";
+    const struct {
+        QByteArray battery; // later lines override earlier ones
+        const char *key;
+        QVariant expected; // invalid: left out
+    } rows[] = {
+        {kChargeBattery + "POWER_SUPPLY_CYCLE_COUNT=9223372036854775807\n", "CycleCount", {}},
+        {kChargeBattery + "POWER_SUPPLY_TIME_TO_EMPTY_NOW=9223372036854775807\n", "TimeRemaining", qint64(219)},
+        {kChargeBattery + "POWER_SUPPLY_CURRENT_NOW=10000\nPOWER_SUPPLY_CHARGE_NOW=999000000\n", "TimeRemaining", {}},
+        {lowVoltage, "CurrentCapacity", {}},
+        {lowVoltage, "InstantAmperage", {}},
+        {kChargeBattery + "POWER_SUPPLY_MODEL_NAME=" + QByteArray(257, 'x') + "\n", "DeviceName", {}},
+        {kChargeBattery + "POWER_SUPPLY_MODEL_NAME=5B\x1b[2J\t10\x7f\r\n", "DeviceName", u"5B[2J10"_s},
+        // Only a percentage of the full charge: 2300 mAh at 850 mA; half of 4442 mAh.
+        {QByteArray(kChargeBattery).replace("CHARGE_NOW=3100000", "CAPACITY=50"), "TimeRemaining", qint64(162)},
+        {QByteArray(kEnergyBattery).replace("ENERGY_NOW=25650000", "CAPACITY=50"), "CurrentCapacity", qint64(2221)},
+    };
+    for (const auto &row : rows)
+        EXPECT_EQ(snapshotOf(row.battery).value(QLatin1String(row.key)), row.expected) << row.battery.right(60).toStdString();
 }
 
 TEST(SysfsSnapshot, ChoosesTheSystemBatteryAndAdapters)
@@ -162,11 +185,11 @@ TEST(SysfsSnapshot, ModelCodeSkipsPlaceholders)
               u"Raspberry Pi 4"_s);
     EXPECT_EQ(SysfsSnapshot::modelCode("Default string", "Board"), u"Board"_s);
     EXPECT_TRUE(SysfsSnapshot::modelCode(" \n", "").isNull());
+    EXPECT_EQ(SysfsSnapshot::modelCode("Mac\x1b[0mBook\n", ""), u"Mac[0mBook"_s);
 }
 
 TEST(SysfsSnapshot, PacksManufactureDates)
 {
-    EXPECT_EQ(ManufactureDate::pack(2010, 1, 15), 0x3C2F);
     EXPECT_EQ(ManufactureDate::pack(2107, 12, 31), 0xFF9F);
     EXPECT_FALSE(ManufactureDate::pack(1979, 12, 31));
     EXPECT_FALSE(ManufactureDate::pack(2108, 1, 1));
@@ -219,9 +242,19 @@ TEST_F(SysfsTree, ReadsTheBatteryAndFollowsItsChanges)
     EXPECT_TRUE(registry.hasBatteryEntry());
     writeSupply(u"BAT0"_s, kChargeBattery);
     EXPECT_EQ(registry.copyBatteryProperties()->value(u"BatteryInstalled"_s), true);
-    removeSupply(u"BAT0"_s);
-    QDir().mkpath(root() + u"/class/power_supply/BAT0/uevent"_s);
-    EXPECT_EQ(registry.copyBatteryProperties()->value(u"BatteryInstalled"_s), false);
+    const QString uevent = root() + u"/class/power_supply/BAT0/uevent"_s;
+    const std::function<void()> unreadable[] = {
+        [&] { QDir().mkpath(uevent); },
+        [&] { ASSERT_EQ(mkfifo(qPrintable(uevent), 0600), 0); }, // would block the tick for good
+        [&] { ASSERT_TRUE(QFile::link(u"/dev/zero"_s, uevent)); }, // would read until memory runs out
+        [&] { writeSupply(u"BAT0"_s, kChargeBattery + QByteArray(64 * 1024, '\n')); },
+    };
+    for (const auto &makeUnreadable : unreadable) {
+        removeSupply(u"BAT0"_s);
+        QDir().mkpath(root() + u"/class/power_supply/BAT0"_s);
+        makeUnreadable();
+        EXPECT_EQ(registry.copyBatteryProperties()->value(u"BatteryInstalled"_s), false);
+    }
 }
 
 TEST_F(SysfsTree, ModelCodeFromDmiElseDeviceTree)

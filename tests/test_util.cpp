@@ -7,9 +7,6 @@
 #include <QPolygonF>
 #include <QFontInfo>
 #include <QPainter>
-#include <gtest/gtest.h>
-
-using namespace Qt::StringLiterals;
 
 namespace {
 

@@ -1,16 +1,11 @@
 // The version check against a local HTTP server: the request, the reply forms, and the alert with
 // its buttons answered by the test.
-#include "AlertPanel.h"
 #include "HttpTestServer.h"
 #include "LXAdditions.h"
 #include "LXVersionChecker.h"
 #include "TestSupport.h"
-#include "UrlOpener.h"
 
 #include <QCoreApplication>
-#include <gtest/gtest.h>
-
-using namespace Qt::StringLiterals;
 
 TEST(UrlEncode, EncodesTheSeparatorsAndLeavesTheRest)
 {
@@ -29,24 +24,8 @@ QByteArray xmlReply(const char *entries)
 
 class VersionCheckTest : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        QCoreApplication::setApplicationVersion(u"1.0 (2)"_s);
-        AlertPanel::setResponder([this](const AlertPanel::Alert &alert) {
-            alerts << alert;
-            return answer;
-        });
-        UrlOpener::setHandler([this](const QUrl &url) {
-            opened << url;
-            return true;
-        });
-    }
-    void TearDown() override
-    {
-        AlertPanel::setResponder({});
-        UrlOpener::setHandler({});
-        QCoreApplication::setApplicationVersion({});
-    }
+    void SetUp() override { QCoreApplication::setApplicationVersion(u"1.0 (2)"_s); }
+    void TearDown() override { QCoreApplication::setApplicationVersion({}); }
 
     // Checks against a reply and waits until it has been dealt with: kept, or refused with a line.
     void check(const QByteArray &reply, int status = 200)
@@ -61,9 +40,7 @@ protected:
     ScopedEnv serverURL{"CELLWISE_SERVER", server.url().toUtf8()};
     ConsoleCapture console;
     LXVersionChecker checker;
-    AlertPanel::Response answer = AlertPanel::Response::Default;
-    QList<AlertPanel::Alert> alerts;
-    QList<QUrl> opened;
+    FakeUser user;
 };
 
 } // namespace
@@ -75,17 +52,17 @@ TEST_F(VersionCheckTest, ANewVersionIsOfferedAndVisitWebsiteOpensItsPage)
     check(reply);
     EXPECT_EQ(server.requests().at(0).method + server.requests().at(0).target,
               "GET/versioncheck.php?name=Cellwise&ver=1.0%20%282%29");
-    EXPECT_TRUE(opened.isEmpty()) << "Cancel opens nothing";
-    answer = AlertPanel::Response::Alternate;
+    EXPECT_TRUE(user.opened.isEmpty()) << "Cancel opens nothing";
+    user.answer = AlertPanel::Response::Alternate;
     check(reply);
 
-    ASSERT_EQ(alerts.size(), 2);
-    EXPECT_EQ(alerts[0].title, u"New Version"_s);
-    EXPECT_EQ(alerts[0].message, u"A new version of Cellwise is available. Please visit the website to download an "
-                                 "updated copy.\n\nYour version: 1.0 (2)\nCurrent Version: 2.1"_s);
-    EXPECT_EQ(QStringList({alerts[0].defaultButton, alerts[0].alternateButton, alerts[0].otherButton}),
-              QStringList({u"Cancel"_s, u"Visit Website"_s, QString()}));
-    EXPECT_EQ(opened, QList<QUrl>{QUrl(u"https://example.org/cellwise"_s)});
+    ASSERT_EQ(user.alerts.size(), 2);
+    const AlertPanel::Alert &offer = user.alerts[0];
+    EXPECT_EQ(QStringList({offer.title, offer.defaultButton, offer.alternateButton, offer.otherButton}),
+              QStringList({u"New Version"_s, u"Cancel"_s, u"Visit Website"_s, QString()}));
+    EXPECT_EQ(offer.message, u"A new version of Cellwise is available. Please visit the website to download an "
+                             "updated copy.\n\nYour version: 1.0 (2)\nCurrent Version: 2.1"_s);
+    EXPECT_EQ(user.opened, QList<QUrl>{QUrl(u"https://example.org/cellwise"_s)});
 }
 
 TEST_F(VersionCheckTest, OnlyAnUnderstoodYesOffersAVersionAndOnlyAWebPageIsOffered)
@@ -107,18 +84,15 @@ TEST_F(VersionCheckTest, OnlyAnUnderstoodYesOffersAVersionAndOnlyAWebPageIsOffer
     };
     for (const auto &row : rows) {
         SCOPED_TRACE(row.reply.toStdString());
-        alerts.clear();
+        user.alerts.clear();
         const QStringList linesBefore = console.lines();
         check(row.reply, row.status);
-        ASSERT_EQ(alerts.size(), row.alternateButton ? 1 : 0);
-        if (row.alternateButton) {
-            EXPECT_EQ(alerts[0].alternateButton, QString::fromLatin1(row.alternateButton));
-        }
+        EXPECT_TRUE(row.alternateButton ? user.alerts.size() == 1
+                          && user.alerts[0].alternateButton == QLatin1String(row.alternateButton)
+                                        : user.alerts.isEmpty());
         const QStringList lines = console.lines().mid(linesBefore.size());
-        ASSERT_EQ(lines.size(), row.line.isNull() ? 0 : 1) << lines.join(u'\n').toStdString();
-        if (!row.line.isNull()) {
-            EXPECT_TRUE(lines[0].startsWith(row.line)) << lines[0].toStdString();
-        }
+        EXPECT_TRUE(row.line.isNull() ? lines.isEmpty() : lines.size() == 1 && lines[0].startsWith(row.line))
+            << lines.join(u'\n').toStdString();
     }
 
     ScopedEnv refusing("CELLWISE_SERVER", refusingServerURL().toUtf8());

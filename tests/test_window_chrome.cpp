@@ -7,10 +7,6 @@
 
 #include <QApplication>
 #include <QMouseEvent>
-#include <QTest>
-#include <gtest/gtest.h>
-
-using namespace Qt::StringLiterals;
 
 namespace {
 

@@ -1,6 +1,10 @@
 // Draws the application's artwork: the page icons ("icons.pdf"), the dashboard's pieces ("batt",
-// "cell", "mbp", "plug" and the plug's three state marks) and the grain texture ("noise-256.png").
+// "cell", "mbp", "plug" and the plug's three state marks), the grain texture ("noise-256.png") and
+// the application icon (icons/cellwise.svg for the desktop, icons/cellwise-SIDE.png for the
+// program and the icon theme's fixed sizes).
 // Usage: cellwise-artwork-gen OUTPUT_DIR
+#include <QDir>
+#include <QFile>
 #include <QGuiApplication>
 #include <QImage>
 #include <QLinearGradient>
@@ -508,6 +512,87 @@ bool writeNoise(const QString &path)
     return image.save(path, "PNG");
 }
 
+// The application icon, on a 256-unit canvas (y down, as in SVG): a battery, partly charged, over
+// the line of its history, on a dark rounded tile. Written as SVG and painted as PNG from the
+// same parts.
+constexpr qreal kIconCanvas = 256.0;
+struct IconPart {
+    QRectF rect;
+    qreal radius;
+    const char *fill;   // "none" or a colour
+    const char *stroke; // "none" or a colour
+    qreal strokeWidth;
+};
+const IconPart kIconParts[] = {
+    {{16, 16, 224, 224}, 48, "url(#tile)", "none", 0},
+    {{58, 70, 128, 92}, 16, "none", "#e8edf2", 10},
+    {{190, 98, 16, 36}, 5, "#e8edf2", "none", 0},
+    {{73, 85, 70, 62}, 6, "#5fd068", "none", 0},
+};
+const QPointF kIconHistory[] = {{54, 204}, {96, 190}, {136, 198}, {202, 178}};
+constexpr const char *kIconTileTop = "#34495e";
+constexpr const char *kIconTileBottom = "#151c25";
+constexpr const char *kIconHistoryColour = "#5fd068";
+constexpr qreal kIconHistoryWidth = 9;
+
+QString iconSvg()
+{
+    QString svg = QStringLiteral("<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"256\" height=\"256\" viewBox=\"0 0 256 256\">\n"
+                                 "  <defs><linearGradient id=\"tile\" x1=\"0\" y1=\"0\" x2=\"0\" y2=\"1\">"
+                                 "<stop offset=\"0\" stop-color=\"%1\"/><stop offset=\"1\" stop-color=\"%2\"/>"
+                                 "</linearGradient></defs>\n")
+                      .arg(QLatin1String(kIconTileTop), QLatin1String(kIconTileBottom));
+    for (const IconPart &part : kIconParts)
+        svg += QStringLiteral("  <rect x=\"%1\" y=\"%2\" width=\"%3\" height=\"%4\" rx=\"%5\" fill=\"%6\" stroke=\"%7\" "
+                              "stroke-width=\"%8\"/>\n")
+                   .arg(part.rect.x()).arg(part.rect.y()).arg(part.rect.width()).arg(part.rect.height()).arg(part.radius)
+                   .arg(QLatin1String(part.fill), QLatin1String(part.stroke)).arg(part.strokeWidth);
+    QStringList points;
+    for (const QPointF &point : kIconHistory)
+        points << QStringLiteral("%1,%2").arg(point.x()).arg(point.y());
+    svg += QStringLiteral("  <polyline points=\"%1\" fill=\"none\" stroke=\"%2\" stroke-width=\"%3\" "
+                          "stroke-linecap=\"round\" stroke-linejoin=\"round\"/>\n</svg>\n")
+               .arg(points.join(QLatin1Char(' ')), QLatin1String(kIconHistoryColour)).arg(kIconHistoryWidth);
+    return svg;
+}
+
+QImage iconImage(int side)
+{
+    QImage image(side, side, QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::transparent);
+    QPainter painter(&image);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.scale(side / kIconCanvas, side / kIconCanvas);
+    for (const IconPart &part : kIconParts) {
+        const QLatin1String fill(part.fill);
+        if (fill == QLatin1String("url(#tile)")) {
+            QLinearGradient tile(0, part.rect.top(), 0, part.rect.bottom());
+            tile.setColorAt(0, QColor(QLatin1String(kIconTileTop)));
+            tile.setColorAt(1, QColor(QLatin1String(kIconTileBottom)));
+            painter.setBrush(tile);
+        } else {
+            painter.setBrush(fill == QLatin1String("none") ? QBrush(Qt::NoBrush) : QBrush(QColor(fill)));
+        }
+        const QLatin1String stroke(part.stroke);
+        painter.setPen(stroke == QLatin1String("none") ? QPen(Qt::NoPen) : QPen(QColor(stroke), part.strokeWidth));
+        painter.drawRoundedRect(part.rect, part.radius, part.radius);
+    }
+    painter.setPen(QPen(QColor(QLatin1String(kIconHistoryColour)), kIconHistoryWidth, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+    painter.setBrush(Qt::NoBrush);
+    painter.drawPolyline(kIconHistory, int(std::size(kIconHistory)));
+    return image;
+}
+
+bool writeApplicationIcon(const QString &dir)
+{
+    QDir().mkpath(dir);
+    QFile svg(dir + QStringLiteral("/cellwise.svg"));
+    bool ok = svg.open(QIODevice::WriteOnly) && svg.write(iconSvg().toUtf8()) > 0;
+    for (int side : {48, 128, 256})
+        ok = iconImage(side).save(dir + QStringLiteral("/cellwise-%1.png").arg(side), "PNG") && ok;
+    return ok;
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -532,6 +617,10 @@ int main(int argc, char **argv)
     }
     if (!writeNoise(dir + QStringLiteral("/noise-256.png"))) {
         std::fprintf(stderr, "ERROR: could not write noise-256.png\n");
+        ok = false;
+    }
+    if (!writeApplicationIcon(dir + QStringLiteral("/icons"))) {
+        std::fprintf(stderr, "ERROR: could not write the application icon\n");
         ok = false;
     }
     return ok ? 0 : 1;

@@ -26,7 +26,6 @@ public:
 
     struct Request {
         std::string method;
-        std::string path;
         std::string target; // path and query as sent
         std::string body;
         httplib::Headers headers;
@@ -68,7 +67,6 @@ public:
         _thread.join();
     }
 
-    int port() const { return _port; }
     QString url() const { return QStringLiteral("http://127.0.0.1:%1").arg(_port); }
 
     // Paths without an answer get 404.
@@ -84,14 +82,13 @@ public:
         return _requests;
     }
 
-
 private:
     void _serve(const httplib::Request &request, httplib::Response &response)
     {
         Answer answer{404, "no such page"};
         {
             std::lock_guard lock(_mutex);
-            _requests.push_back({request.method, request.path, request.target, request.body, request.headers});
+            _requests.push_back({request.method, request.target, request.body, request.headers});
             if (const auto found = _answers.find(request.path); found != _answers.end())
                 answer = found->second;
         }

@@ -1,8 +1,11 @@
 #include "TestSupport.h"
 
+#include "CWAppDelegate.h"
 #include "CWLog.h"
 #include "Console.h"
 #include "LXCWServer.h"
+#include "UrlOpener.h"
+#include "UserDefaults.h"
 
 #include <QDir>
 #include <QFile>
@@ -47,6 +50,48 @@ ScopedDataHome::ScopedDataHome()
 ScopedDataHome::~ScopedDataHome()
 {
     CWLog::resetSharedLog();
+}
+
+ScopedDefaults::ScopedDefaults()
+{
+    UserDefaults::standard().clearAll();
+    CWAppDelegate::registerDefaults();
+}
+
+ScopedDefaults::~ScopedDefaults()
+{
+    UserDefaults::standard().clearAll();
+}
+
+FakeUser::FakeUser()
+{
+    AlertPanel::setResponder([this](const AlertPanel::Alert &alert) {
+        alerts << alert;
+        if (onAlert)
+            onAlert();
+        return answer;
+    });
+    UrlOpener::setHandler([this](const QUrl &page) {
+        opened << page;
+        return true;
+    });
+}
+
+FakeUser::~FakeUser()
+{
+    AlertPanel::setResponder({});
+    UrlOpener::setHandler({});
+}
+
+QVariantMap withChanges(QVariantMap snapshot, const QVariantMap &changes)
+{
+    snapshot.insert(changes);
+    return snapshot;
+}
+
+bool isArrowBlue(QRgb pixel)
+{
+    return qBlue(pixel) > qRed(pixel) + 60 && qGreen(pixel) > qRed(pixel) + 40;
 }
 
 void writeTextFile(const QString &root, const QString &relativePath, const QString &text)

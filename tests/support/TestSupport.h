@@ -1,15 +1,22 @@
 #pragma once
 
+#include "AlertPanel.h"
 #include "BatteryRegistry.h"
 #include "CWLog.h"
 #include "SqliteHandles.h"
 
+#include <QImage>
 #include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
+#include <QTest>
+#include <QUrl>
 #include <functional>
 #include <gtest/gtest.h>
 #include <ostream>
+
+// Test files take GoogleTest, QTest and the u"..."_s literals from here.
+using namespace Qt::StringLiterals;
 
 // Readable failure messages for Qt's texts and values.
 inline void PrintTo(const QString &text, std::ostream *os)
@@ -62,6 +69,34 @@ private:
     QTemporaryDir _dir;
     ScopedEnv _dataHome{"XDG_DATA_HOME", _dir.path().toUtf8()};
 };
+
+// The application's registered defaults and nothing the user set, for as long as it lives.
+class ScopedDefaults {
+public:
+    ScopedDefaults();
+    ~ScopedDefaults();
+};
+
+// Stands in for the user while it lives: answers every alert panel with `answer` (after calling
+// `onAlert`) and keeps it, and keeps the web pages the application would open in the browser.
+class FakeUser {
+public:
+    FakeUser();
+    ~FakeUser();
+    FakeUser(const FakeUser &) = delete;
+    FakeUser &operator=(const FakeUser &) = delete;
+
+    AlertPanel::Response answer = AlertPanel::Response::Default;
+    std::function<void()> onAlert;
+    QList<AlertPanel::Alert> alerts;
+    QList<QUrl> opened;
+};
+
+// The snapshot with some of its values changed or added.
+QVariantMap withChanges(QVariantMap snapshot, const QVariantMap &changes);
+
+// The blue of the dashboard's arrows.
+bool isArrowBlue(QRgb pixel);
 
 // Writes text into a file below root, creating the folders on the way.
 void writeTextFile(const QString &root, const QString &relativePath, const QString &text);

@@ -1,0 +1,494 @@
+#include "CWGraphView.h"
+
+#include "CWUtil.h"
+#include "UserDefaults.h"
+
+#include <QFontDatabase>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPolygonF>
+
+#include <cmath>
+
+namespace {
+
+const QString kTemperatureUnitKey = QStringLiteral("CWDefaultTemperatureUnit");
+const QString kDrawLabel = QStringLiteral("Draw (W)");
+
+QColor deviceRGB(double red, double green, double blue, double alpha)
+{
+    return QColor::fromRgbF(float(red), float(green), float(blue), float(alpha));
+}
+
+QGradientStops stops(std::initializer_list<std::pair<double, QColor>> list)
+{
+    QGradientStops result;
+    for (const auto &[location, color] : list)
+        result.append({location, color});
+    return result;
+}
+
+// The family's style at the fallback's size, or the fallback when the family is not installed.
+QFont namedFont(const QString &family, const QString &style, const QFont &fallback)
+{
+    if (!QFontDatabase::styles(family).contains(style))
+        return fallback;
+    QFont font = QFontDatabase::font(family, style, 12);
+    font.setPointSizeF(fallback.pointSizeF());
+    return font;
+}
+
+QString temperatureLabel(qint64 unit)
+{
+    switch (unit) {
+    case 1: return QStringLiteral("Temperature (°C)");
+    case 2: return QStringLiteral("Temperature (°F)");
+    case 3: return QStringLiteral("Temperature (K)");
+    default: return QStringLiteral("Temperature");
+    }
+}
+
+// Text whose line box sits on point, as text drawn at a point in y-up coordinates does.
+void drawAtPoint(QPainter &painter, const QPointF &point, const QString &text, const QFont &font, const QColor &color)
+{
+    painter.setFont(font);
+    painter.setPen(color);
+    const QFontMetricsF metrics(font);
+    CWUtil::drawText(painter, QRectF(point.x(), point.y(), metrics.horizontalAdvance(text) + 1, metrics.height()),
+                     Qt::AlignLeft | Qt::AlignTop, text);
+}
+
+// A label of a value scale, drawn with the painter at the scale line's left end: three or more
+// characters turned upright along the strip, two at 80 per cent, one as it is.
+void drawScaleLabel(QPainter &painter, const QString &label, double stripWidth)
+{
+    CWPainterStateGuard guard(painter);
+    const int flags = Qt::AlignLeft | Qt::AlignTop;
+    if (label.size() >= 3) {
+        painter.translate(stripWidth, 0);
+        painter.rotate(90);
+        CWUtil::drawText(painter, QRectF(2, 0, 100, 20), flags, label);
+    } else if (label.size() == 2) {
+        painter.scale(0.8, 0.8);
+        CWUtil::drawText(painter, QRectF(0, -8, (stripWidth - 3) / 0.8, 25), flags, label);
+    } else {
+        CWUtil::drawText(painter, QRectF(0, -5, stripWidth - 3, 20), flags, label);
+    }
+}
+
+// A line through points with round joins, laid on at the colour's alpha times opacity. It is drawn
+// opaque into a layer of its own, segment by segment with a round dot on every joint: the same
+// shape as one round-joined stroke, at a cost that follows the pixels it covers rather than how
+// often a dense series crosses itself.
+void strokeLine(QPainter &painter, const QPolygonF &points, const QColor &color, double opacity, double width)
+{
+    if (points.size() < 2)
+        return;
+    const QTransform toDevice = painter.deviceTransform();
+    const double margin = width;
+    QRectF reach = points.boundingRect().adjusted(-margin, -margin, margin, margin);
+    if (painter.hasClipping())
+        reach = reach.intersected(painter.clipBoundingRect());
+    const QRect area = toDevice.mapRect(reach).toAlignedRect();
+    if (area.isEmpty())
+        return;
+    QImage layer(area.size(), QImage::Format_ARGB32_Premultiplied);
+    layer.fill(Qt::transparent);
+    {
+        QPainter layerPainter(&layer);
+        layerPainter.setRenderHint(QPainter::Antialiasing);
+        layerPainter.setTransform(toDevice * QTransform::fromTranslate(-area.x(), -area.y()));
+        QColor opaque = color;
+        opaque.setAlphaF(1.0f);
+        QList<QLineF> segments;
+        segments.reserve(points.size() - 1);
+        for (qsizetype i = 1; i < points.size(); ++i)
+            segments.append(QLineF(points[i - 1], points[i]));
+        layerPainter.setPen(QPen(opaque, width, Qt::SolidLine, Qt::FlatCap));
+        layerPainter.drawLines(segments);
+        layerPainter.setPen(Qt::NoPen);
+        layerPainter.setBrush(opaque);
+        for (qsizetype i = 1; i + 1 < points.size(); ++i)
+            layerPainter.drawEllipse(points[i], width / 2, width / 2);
+    }
+    CWPainterStateGuard guard(painter);
+    const double ratio = painter.device()->devicePixelRatioF();
+    layer.setDevicePixelRatio(ratio);
+    painter.setWorldTransform(QTransform());
+    painter.setOpacity(opacity * color.alphaF());
+    painter.drawImage(QPointF(area.topLeft()) / ratio, layer);
+}
+
+void strokeOutline(QPainter &painter, const QPainterPath &outline)
+{
+    CWPainterStateGuard guard(painter);
+    painter.translate(0.5, 0.5);
+    painter.strokePath(outline, QPen(Qt::white, 0.2));
+}
+
+} // namespace
+
+CWGraphView::CWGraphView(QWidget *parent)
+    : CWGradientView(parent)
+{
+    _performInit();
+}
+
+void CWGraphView::_performInit()
+{
+    _timeScale = CWGraphGrid::Years;
+    _needsRegrid = true;
+    _metrics = CWGraphMetrics();
+    _drawColor = deviceRGB(1.0, 0.2, 0.2, 0.8);
+    _currentCapColor = deviceRGB(0.0, 1.0, 0.0, 0.65);
+    _maxCapColor = deviceRGB(1.0, 0.5, 0.0, 0.8);
+    _tempColor = deviceRGB(0.0, 1.0, 1.0, 0.7);
+    _voltsColor = deviceRGB(1.0, 1.0, 0.0, 0.6);
+    _graphBGGradient = stops({{0.0, CWUtil::hexColorToCGColor("142740")}, {1.0, CWUtil::hexColorToCGColor("161823")}});
+    _graphGlassGradient = stops({{0.0, deviceRGB(1, 1, 1, 0.18)},
+                                 {0.5, deviceRGB(1, 1, 1, 0.12)},
+                                 {0.5, deviceRGB(1, 1, 1, 0.04)},
+                                 {1.0, deviceRGB(1, 1, 1, 0.01)}});
+    _timeScaleGradient = stops({{0.0, deviceRGB(0.14, 0.14, 0.14, 0.7)},
+                                {0.5, deviceRGB(0.12, 0.12, 0.12, 0.7)},
+                                {0.5, deviceRGB(0.04, 0.04, 0.04, 0.7)},
+                                {1.0, deviceRGB(0.06, 0.06, 0.06, 0.7)}});
+    const QString helvetica = QStringLiteral("Helvetica Neue");
+    _legendFont = namedFont(helvetica, QStringLiteral("Light"), CWUtil::systemFontOfSize(11));
+    _scaleFont = namedFont(helvetica, QStringLiteral("Light"), CWUtil::boldSystemFontOfSize(10));
+    _timeFont = namedFont(helvetica, QStringLiteral("Light"),
+                          namedFont(helvetica, QStringLiteral("Medium"), CWUtil::systemFontOfSize(13)));
+    _signFont = CWUtil::boldSystemFontOfSize(11);
+}
+
+void CWGraphView::addGraphSpec(CWGraphSpec spec, qint64 list)
+{
+    if (list == Top)
+        _graphSpecs.push_back(std::move(spec));
+    else if (list == Bottom)
+        _graphSpecsBot.push_back(std::move(spec));
+}
+
+void CWGraphView::clearGraphSpecs()
+{
+    _graphSpecs.clear();
+    _graphSpecsBot.clear();
+}
+
+void CWGraphView::setSecondsAgo(double secondsAgo)
+{
+    _secondsAgo = secondsAgo;
+    _needsRegrid = true;
+}
+
+void CWGraphView::setStartDate(const QDateTime &startDate)
+{
+    _startDate = startDate;
+    _needsRegrid = true;
+}
+
+void CWGraphView::setEndDate(const QDateTime &endDate)
+{
+    _endDate = endDate;
+    _needsRegrid = true;
+}
+
+std::pair<QDateTime, QDateTime> CWGraphView::effectiveRange() const
+{
+    if (_secondsAgo == 0.0)
+        return {_startDate, _endDate};
+    const QDateTime now = QDateTime::currentDateTime();
+    return {now.addMSecs(-qint64(std::llround(_secondsAgo * 1000.0))), now};
+}
+
+void CWGraphView::refreshGrid()
+{
+    _needsRegrid = true;
+    update();
+}
+
+void CWGraphView::updateGrid()
+{
+    const auto [start, end] = effectiveRange();
+    const CWGraphGrid::TimeScale scale = CWGraphGrid::timeScaleFor(double(start.msecsTo(end)) / 1000.0, width());
+    if (scale != _timeScale) {
+        _timeScale = scale;
+        _needsRegrid = true;
+    }
+    if (!_needsRegrid)
+        return;
+    const UserDefaults &defaults = UserDefaults::standard();
+    const CWGraphGrid::ValueScales scales = CWGraphGrid::valueScales(
+        {defaults.doubleForKey(QStringLiteral("CWBattNominalVoltage")), defaults.doubleForKey(QStringLiteral("CWVoltsSpread")),
+         defaults.integerForKey(kTemperatureUnitKey), defaults.doubleForKey(QStringLiteral("CWMaxAH"))});
+    _voltsMin = scales.voltsMin;
+    _voltsMax = scales.voltsMax;
+    _maxAh = scales.maxAh;
+    _majorYLines = scales.lines;
+    const CWGraphGrid::TimeLines lines = CWGraphGrid::timeLines(start, end, _timeScale, QTimeZone::systemTimeZone());
+    _majorXLines = lines.major;
+    _minorXLines = lines.minor;
+    _needsRegrid = false;
+}
+
+void CWGraphView::_cacheBeziersForSize(const QSizeF &size)
+{
+    _layout = CWGraphLayout::forSize(size, _metrics);
+    _beziersCachedForSize = size;
+}
+
+const CWGraphLayout &CWGraphView::_currentLayout()
+{
+    if (_beziersCachedForSize != QSizeF(size()))
+        _cacheBeziersForSize(size());
+    return _layout;
+}
+
+void CWGraphView::drawRect(QPainter &painter)
+{
+    _currentLayout();
+    updateGrid();
+    _drawUnderlay(painter);
+    _drawBotGraph(painter);
+    _drawTopGraph(painter);
+}
+
+void CWGraphView::_drawUnderlay(QPainter &painter)
+{
+    const double ratio = painter.device()->devicePixelRatioF();
+    const UnderlayKey key{size(),  ratio,        gradient(), angle(), type(), noise(), _majorYLines,
+                          UserDefaults::standard().integerForKey(kTemperatureUnitKey)};
+    if (_underlay.isNull() || !(key == _underlayKey)) {
+        _underlay = QImage(size() * ratio, QImage::Format_ARGB32_Premultiplied);
+        _underlay.setDevicePixelRatio(ratio);
+        _underlay.fill(Qt::transparent);
+        QPainter underlayPainter(&_underlay);
+        underlayPainter.setRenderHint(QPainter::Antialiasing);
+        CWUtil::flipToYUp(underlayPainter, height());
+        CWGradientView::drawRect(underlayPainter);
+        _drawLegends(underlayPainter);
+        _drawPowerScale(underlayPainter);
+        _underlayKey = key;
+    }
+    CWUtil::drawImage(painter, QRectF(QPointF(0, 0), size()), _underlay);
+}
+
+void CWGraphView::_drawLegends(QPainter &painter)
+{
+    const CWGraphMetrics &m = _metrics;
+    const QRectF top = _layout.topGraphBounds;
+    const QColor colors[] = {_voltsColor, _tempColor, _maxCapColor, _currentCapColor, _drawColor};
+    const QString labels[] = {QStringLiteral("Volts"),
+                              temperatureLabel(UserDefaults::standard().integerForKey(kTemperatureUnitKey)),
+                              QStringLiteral("Max Capacity (Ah)"), QStringLiteral("Charge Level (Ah)"), kDrawLabel};
+    const QColor tickColor = CWUtil::hexColorToCGColor("ffffff12");
+    for (int i = 0; i < CWGraphLayout::LegendCount; ++i) {
+        painter.setFont(_legendFont);
+        painter.setPen(colors[i]);
+        CWUtil::drawText(painter, QRectF(0, m.legendVSpacing * i + m.pad + 2, m.pad + m.legendExtentRight, 17),
+                         Qt::AlignRight | Qt::AlignTop, labels[i]);
+        {
+            CWPainterStateGuard guard(painter);
+            painter.setOpacity(0.2);
+            painter.fillPath(_layout.legendBGs[i], colors[i]);
+            painter.setOpacity(0.9);
+            painter.translate(m.legendHSpacing * i + m.pad, top.y() + m.graphRadius);
+            painter.setFont(_scaleFont);
+            QPainterPath ticks;
+            for (const CWGridLine &line : _majorYLines.value(i)) {
+                const double y = line.fract * (top.height() - 2 * m.graphRadius);
+                ticks.moveTo(0, y);
+                ticks.lineTo(m.legendHSpacing, y);
+                if (line.label.isNull())
+                    continue;
+                CWPainterStateGuard labelGuard(painter);
+                painter.translate(3, y);
+                drawScaleLabel(painter, line.label, m.legendHSpacing);
+            }
+            painter.strokePath(ticks, QPen(tickColor, 1.0));
+        }
+        painter.strokePath(_layout.legendLines[i], QPen(colors[i], 2.0, Qt::SolidLine, Qt::FlatCap));
+    }
+}
+
+// The square-root power scale beside the bottom graph: the lower half tinted for drawing from the
+// battery, the upper half for charging, with a zero mark and ticks at 10 to 50 W.
+void CWGraphView::_drawPowerScale(QPainter &painter)
+{
+    const QRectF top = _layout.topGraphBounds;
+    const QRectF bot = _layout.botGraphBounds;
+    const double R = _metrics.graphRadius;
+    const double mid = bot.y() + bot.height() * 0.5;
+    CWPainterStateGuard guard(painter);
+    {
+        CWPainterStateGuard tint(painter);
+        painter.setOpacity(0.2);
+        const QRectF half(top.x() + 1, bot.y(), R + _metrics.legendHSpacing, bot.height() * 0.5);
+        painter.fillRect(half, _drawColor);
+        painter.translate(0, bot.height() * 0.5);
+        painter.fillRect(half, _currentCapColor);
+    }
+    // Just left of "Draw (W)", so that the row reads as one two-coloured caption, whatever the
+    // font's widths.
+    const CWGraphMetrics &m = _metrics;
+    const double captionEnd = m.pad + m.legendExtentRight - QFontMetricsF(_legendFont).horizontalAdvance(kDrawLabel);
+    painter.setFont(_legendFont);
+    painter.setPen(_currentCapColor);
+    CWUtil::drawText(painter, QRectF(0, m.legendVSpacing * int(CWGraphLayout::Draw) + m.pad + 2, captionEnd, 17),
+                     Qt::AlignRight | Qt::AlignTop, QStringLiteral("Charge / "));
+
+    painter.setPen(QPen(_currentCapColor, 2.0, Qt::SolidLine, Qt::FlatCap));
+    painter.drawLine(QPointF(top.x() + 1, mid), QPointF(top.x() + 1, bot.bottom()));
+    const QRectF zero = CWGraphLayout::integralRect(QRectF(top.x(), mid, bot.x() - top.x(), 1.0));
+    painter.fillRect(zero, _currentCapColor);
+    drawAtPoint(painter, QPointF(top.x() + 5, mid + 2), QStringLiteral("+"), _signFont, _currentCapColor);
+    painter.fillRect(zero.translated(0, -1), _drawColor);
+    drawAtPoint(painter, QPointF(top.x() + 6, mid - 12), QStringLiteral("-"), _signFont, _drawColor);
+
+    // sqrt(1/5) ... sqrt(5/5): 10, 20, 30, 40 and 50 W on the square-root scale.
+    static constexpr double ticks[] = {0.4472135954999579, 0.6324555320336759, 0.7745966692414834,
+                                       0.8944271909999159, 1.0};
+    const double q = (bot.height() - 2 * R) * 0.5;
+    QPainterPath drawTicks;
+    QPainterPath chargeTicks;
+    for (double f : ticks) {
+        drawTicks.addRect(CWGraphLayout::integralRect(QRectF(zero.x(), zero.y() - q * f, zero.width(), 1.0)));
+        chargeTicks.addRect(CWGraphLayout::integralRect(QRectF(zero.x(), zero.y() + 1 + q * f, zero.width(), 1.0)));
+    }
+    {
+        CWPainterStateGuard drawSide(painter);
+        painter.fillPath(drawTicks, _drawColor);
+        painter.setOpacity(0.5);
+        painter.fillPath(drawTicks, _drawColor);
+        drawAtPoint(painter, QPointF(top.x() + 3, bot.y() + 12), QStringLiteral("50"), _scaleFont, _drawColor);
+    }
+    CWPainterStateGuard chargeSide(painter);
+    painter.setOpacity(0.5);
+    painter.fillPath(chargeTicks, _currentCapColor);
+    drawAtPoint(painter, QPointF(top.x() + 3, bot.bottom() - 24), QStringLiteral("50"), _scaleFont, _currentCapColor);
+}
+
+void CWGraphView::_drawBotGraph(QPainter &painter)
+{
+    const QPainterPath &outline = _layout.botGraphBG;
+    const QRectF bounds = outline.boundingRect();
+    {
+        CWPainterStateGuard guard(painter);
+        painter.setClipPath(outline);
+        drawLinearGradient(painter, _graphBGGradient, bounds, -90);
+        _drawBotGraphContent(painter);
+        CWUtil::drawNoise(painter, CWUtil::noiseImage(), size(), 0.08);
+        drawLinearGradient(painter, _graphGlassGradient, bounds, -90);
+    }
+    strokeOutline(painter, outline);
+}
+
+void CWGraphView::_drawTopGraph(QPainter &painter)
+{
+    const QPainterPath &outline = _layout.topGraphBG;
+    const QRectF top = _layout.topGraphBounds;
+    {
+        CWPainterStateGuard guard(painter);
+        painter.setClipPath(outline);
+        drawLinearGradient(painter, _graphBGGradient, outline.boundingRect(), -90);
+        _drawTopGraphContent(painter);
+        const QRectF band(top.x(), top.y(), top.width(), _metrics.graphRadius);
+        {
+            CWPainterStateGuard bandGuard(painter);
+            painter.setClipRect(band, Qt::IntersectClip);
+            drawLinearGradient(painter, _timeScaleGradient, band, -90);
+        }
+        CWUtil::drawNoise(painter, CWUtil::noiseImage(), size(), 0.08);
+        painter.fillRect(QRectF(top.x(), band.bottom(), top.width(), 1.0), deviceRGB(1, 1, 1, 0.165));
+        _drawTimeLines(painter);
+        drawLinearGradient(painter, _graphGlassGradient, outline.boundingRect(), -90);
+    }
+    strokeOutline(painter, outline);
+}
+
+void CWGraphView::_drawTimeLines(QPainter &painter)
+{
+    const QRectF top = _layout.topGraphBounds;
+    const double R = _metrics.graphRadius;
+    CWPainterStateGuard guard(painter);
+    painter.translate(top.x(), top.y());
+    painter.setFont(_timeFont);
+    const std::pair<const QList<CWGridLine> *, const char *> kinds[] = {{&_minorXLines, "ffffff07"},
+                                                                         {&_majorXLines, "ffffff0c"}};
+    for (const auto &[lines, color] : kinds) {
+        painter.setPen(deviceRGB(1, 1, 1, 0.77));
+        QPainterPath segments;
+        for (const CWGridLine &line : *lines) {
+            const double x = line.fract * top.width();
+            segments.moveTo(x, R);
+            segments.lineTo(x, top.height());
+            if (!line.label.isNull())
+                CWUtil::drawText(painter, QRectF(x - 75, 5, 150, 20), Qt::AlignHCenter | Qt::AlignTop, line.label);
+        }
+        painter.strokePath(segments, QPen(CWUtil::hexColorToCGColor(color), 1.0));
+    }
+}
+
+void CWGraphView::_drawTopGraphContent(QPainter &painter)
+{
+    _drawGraphContent(painter, _layout.topGraphBounds, _graphSpecs);
+}
+
+void CWGraphView::_drawBotGraphContent(QPainter &painter)
+{
+    _drawGraphContent(painter, _layout.botGraphBounds, _graphSpecsBot);
+}
+
+// Series are thinned to what the plot's pixels can show first: what is drawn stays the same, and a
+// year of samples costs no more to draw than a few hundred.
+void CWGraphView::_drawGraphContent(QPainter &painter, const QRectF &graph, const std::vector<CWGraphSpec> &specs)
+{
+    CWPainterStateGuard guard(painter);
+    const double R = _metrics.graphRadius;
+    const QRectF plot(graph.x(), graph.y() + R, graph.width(), graph.height() - 2 * R);
+    const double pixelRatio = painter.device()->devicePixelRatioF();
+    for (const CWGraphSpec &spec : specs)
+        drawGraph(spec.decimated(plot.width() * pixelRatio, plot.height() * pixelRatio), plot, painter);
+}
+
+void CWGraphView::drawGraph(const CWGraphSpec &spec, const QRectF &rect, QPainter &painter)
+{
+    const std::vector<CWGraphVertex> &vertices = spec.vertices;
+    if (vertices.empty())
+        return;
+    CWPainterStateGuard guard(painter);
+    painter.translate(rect.topLeft());
+    const double w = rect.width();
+    const double h = rect.height();
+    QPolygonF curve;
+    curve.reserve(qsizetype(vertices.size()) + 4);
+    for (const CWGraphVertex &vertex : vertices)
+        curve.append(QPointF(vertex.x * w, vertex.y * h));
+    if (spec.type == 1 || spec.type == 2) {
+        // Up to twice the plot's height: the outline cuts it at the graph's top.
+        curve.prepend(QPointF(0, vertices.front().y * h));
+        curve.prepend(QPointF(0, 2 * h));
+        curve.append(QPointF(w, vertices.back().y * h));
+        curve.append(QPointF(w, 2 * h));
+        painter.setOpacity(spec.alpha);
+        painter.setPen(Qt::NoPen);
+        painter.setBrush(spec.color);
+        painter.drawPolygon(curve, Qt::WindingFill);
+    } else if (spec.type == 0) {
+        strokeLine(painter, curve, spec.color, spec.alpha, _currentLayout().topGraphBounds.height() / 125);
+    }
+}
+
+void CWGraphView::mousePressEvent(QMouseEvent *event)
+{
+    const QPointF click(event->position().x(), height() - event->position().y());
+    // The temperature legend's label and its scale strip in the default layout.
+    const QRectF top = _currentLayout().topGraphBounds;
+    const QRectF label(150, 36, 100, 20);
+    const QRectF strip(30, top.y(), 15, top.height());
+    if (!label.contains(click) && !strip.contains(click))
+        return;
+    UserDefaults &defaults = UserDefaults::standard();
+    const qint64 unit = defaults.integerForKey(kTemperatureUnitKey);
+    defaults.setInteger(kTemperatureUnitKey, unit == 1 ? 2 : unit == 2 ? 3 : 1);
+}
