@@ -6,6 +6,7 @@
 #include "TestSupport.h"
 
 #include <arpa/inet.h>
+#include <map>
 #include <memory>
 #include <netinet/in.h>
 #include <sys/socket.h>
@@ -14,14 +15,19 @@
 
 namespace {
 
-// A connected socket, or -1.
-int connectTo(int port)
+// A socket connected from a loopback address (all of 127/8 is loopback), or -1.
+int connectTo(int port, const char *from = "127.0.0.1")
 {
     const int socket = ::socket(AF_INET, SOCK_STREAM, 0);
     const timeval timeout{5, 0};
     ::setsockopt(socket, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
     sockaddr_in address{};
     address.sin_family = AF_INET;
+    ::inet_pton(AF_INET, from, &address.sin_addr);
+    if (::bind(socket, reinterpret_cast<const sockaddr *>(&address), sizeof address) != 0) {
+        ::close(socket);
+        return -1;
+    }
     address.sin_port = htons(static_cast<quint16>(port));
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     if (::connect(socket, reinterpret_cast<const sockaddr *>(&address), sizeof address) == 0)
@@ -51,6 +57,60 @@ std::string registration(const std::string &extraHeaders = {})
     return "POST /cellw_register_machine.php HTTP/1.1\r\nHost: 127.0.0.1\r\nUser-agent: Cellwise\r\n"
            "CELLW_MODELCODE: MacBookPro11,1\r\n" + extraHeaders + "Connection: close\r\n\r\n";
 }
+
+// Connections from one address that send the start of a request, then a byte every 50 ms for as
+// long as they live.
+class SlowClients {
+public:
+    SlowClients(int port, const char *from, int count)
+    {
+        static const std::string start = "POST /cellw_register_machine.php HTTP/1.1\r\nX-Slow: ";
+        for (int i = 0; i < count; ++i) {
+            _sockets.push_back(connectTo(port, from));
+            ::send(_sockets.back(), start.data(), start.size(), MSG_NOSIGNAL);
+        }
+        _trickling = std::thread([this] {
+            while (!_done) {
+                for (const int socket : _sockets)
+                    ::send(socket, "x", 1, MSG_NOSIGNAL);
+                std::this_thread::sleep_for(std::chrono::milliseconds(50));
+            }
+        });
+    }
+    ~SlowClients()
+    {
+        _done = true;
+        _trickling.join();
+        for (const int socket : _sockets)
+            ::close(socket);
+    }
+
+    // How many connections the server answered with this status line before it closed them, closed
+    // without a word ("closed"), or left open without a word for the next 5 s ("open").
+    std::map<std::string, int> endings() const
+    {
+        std::map<std::string, int> counts;
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+        for (const int socket : _sockets) {
+            using std::chrono::microseconds;
+            const microseconds left = std::max(microseconds(1), std::chrono::ceil<microseconds>(deadline - std::chrono::steady_clock::now()));
+            const timeval timeout{left.count() / 1000000, left.count() % 1000000};
+            ::setsockopt(socket, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
+            std::string answer;
+            char buffer[4096];
+            ssize_t received = 0;
+            while ((received = ::recv(socket, buffer, sizeof buffer, 0)) > 0)
+                answer.append(buffer, size_t(received));
+            ++counts[received < 0 && errno == EAGAIN ? "open" : answer.empty() ? "closed" : answer.substr(0, 12)];
+        }
+        return counts;
+    }
+
+private:
+    std::vector<int> _sockets;
+    std::atomic<bool> _done = false;
+    std::thread _trickling;
+};
 
 class StatsHttpTest : public ::testing::Test {
 protected:
@@ -120,6 +180,30 @@ TEST_F(StatsHttpTest, KeepsServingAfterClientsHangUpHalfway)
         ::close(socket);
     }
     EXPECT_EQ(statusOf(registration()), "HTTP/1.1 200");
+}
+
+TEST_F(StatsHttpTest, SlowClientsFromOneAddressHoldNoOneElseUpAndAreCutAtTheDeadline)
+{
+    HttpLimits limits;
+    limits.requestDeadline = std::chrono::milliseconds(1000);
+    start(limits);
+    const SlowClients slow(http->port(), "127.0.0.2", 200);
+    EXPECT_EQ(statusOf(registration()), "HTTP/1.1 200");
+    const int admitted = int(limits.connectionsPerAddress);
+    EXPECT_EQ(slow.endings(), (std::map<std::string, int>{{"closed", admitted}, {"HTTP/1.1 503", 200 - admitted}}))
+        << "the admitted ones end at the deadline, however steadily they send";
+}
+
+TEST_F(StatsHttpTest, AStopDoesNotWaitForSlowClients)
+{
+    start();
+    const SlowClients slow(http->port(), "127.0.0.2", 20);
+    EXPECT_EQ(statusOf(registration()), "HTTP/1.1 200"); // the slow ones are in by now
+    const auto stopping = std::chrono::steady_clock::now();
+    http->stop();
+    serving.join();
+    http.reset();
+    EXPECT_LT(std::chrono::steady_clock::now() - stopping, HttpLimits().requestDeadline / 2);
 }
 
 TEST(StatsHttpServer, AStopBeforeServingKeepsItFromStarting)
