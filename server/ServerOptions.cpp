@@ -13,6 +13,7 @@ const QString currentVersionOption = QStringLiteral("current-version");
 const QString productPageOption = QStringLiteral("product-page");
 const QString refreshOption = QStringLiteral("refresh-seconds");
 const QString floodOption = QStringLiteral("flood-limit");
+const QString registrationOption = QStringLiteral("registration-limit");
 
 QString defaultDatabasePath()
 {
@@ -40,6 +41,9 @@ void describeOptions(QCommandLineParser &parser)
          QStringLiteral("N")},
         {floodOption, QStringLiteral("Requests per second one address may make after a burst of six times as many; "
                                      "0 for no limit (default 10)."),
+         QStringLiteral("N")},
+        {registrationOption, QStringLiteral("Registrations per second from all addresses together after a burst of six "
+                                            "times as many; 0 for no limit (default 10)."),
          QStringLiteral("N")},
     });
 }
@@ -91,6 +95,7 @@ std::optional<ServerOptions> parseServerOptions(const QStringList &arguments, QS
         {minMachinesOption, 1, 1000000, &ServerOptions::minMachines},
         {refreshOption, 1, 86400, &ServerOptions::refreshSeconds},
         {floodOption, 0, 1000000, &ServerOptions::floodPerSecond},
+        {registrationOption, 0, 1000000, &ServerOptions::registrationsPerSecond},
     };
     for (const auto &option : wholeNumbers) {
         if (!parser.isSet(option.name))

@@ -12,6 +12,7 @@ struct ServerOptions {
     int minMachines = 3;
     int refreshSeconds = 60;   // between two computations of the averages and the model list
     int floodPerSecond = 10;  // requests per second and address after a burst; 0: no limit
+    int registrationsPerSecond = 10; // from all addresses together, after a burst; 0: no limit
     QString currentVersion;
     QString productPage;
     bool showHelp = false;

@@ -8,6 +8,7 @@
 
 #include <QVersionNumber>
 #include <algorithm>
+#include <string_view>
 
 namespace {
 
@@ -23,9 +24,15 @@ StatsReply plistReply(const QVariant &value)
     return {200, plistType, PropertyListWriter::xmlData(value).toStdString()};
 }
 
-bool isPrintableAscii(const std::string &text)
+// What model identifiers are made of ("MacBookPro11,1"); anything longer or stranger would only
+// bloat the model list that every client downloads.
+bool isModelCode(const std::string &text)
 {
-    return std::all_of(text.begin(), text.end(), [](char c) { return c >= 0x20 && c <= 0x7e; });
+    constexpr size_t maxLength = 32;
+    return !text.empty() && text.size() <= maxLength && std::all_of(text.begin(), text.end(), [](char c) {
+        return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9')
+               || std::string_view(",._-").find(c) != std::string_view::npos;
+    });
 }
 
 } // namespace
@@ -33,6 +40,7 @@ bool isPrintableAscii(const std::string &text)
 StatsService::StatsService(StatsStore &store, ServiceSettings settings)
     : _store(store)
     , _settings(std::move(settings))
+    , _registrations(6 * _settings.registrationsPerSecond, _settings.registrationsPerSecond)
     , _latest(std::make_shared<const StatsSnapshot>(emptyStatsSnapshot()))
 {
 }
@@ -66,8 +74,11 @@ StatsReply StatsService::_registerMachine(const StatsRequest &request)
     std::string error;
     if (!RequestFields::text(request.headers, "CELLW_MODELCODE", code, error))
         return textReply(400, error);
-    if (!code || code->empty() || !isPrintableAscii(*code))
-        return textReply(400, "CELLW_MODELCODE must be a model identifier");
+    if (!code || !isModelCode(*code))
+        return textReply(400, "CELLW_MODELCODE must be 1 to 32 of A-Z a-z 0-9 , . _ -");
+    // Besides each address's flood limit: many addresses together must not flood the machine table.
+    if (!_registrations.allow({}))
+        return textReply(429, "too many registrations; try again later");
     const qint64 machineID = _store.registerMachine(QString::fromLatin1(*code));
     if (machineID < 0)
         return textReply(500, "registration failed");

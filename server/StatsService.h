@@ -1,9 +1,11 @@
 #pragma once
 
+#include "FloodLimiter.h"
 #include "StatsSnapshot.h"
 
 #include <QString>
 #include <httplib.h>
+#include <limits>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -30,6 +32,8 @@ struct ServiceSettings {
     int minMachines = 3;     // fewer voting machines make a model "toosmall"
     QString currentVersion;  // the newest release, announced by the version check
     QString productPage;     // where to download it; empty for none
+    // From all addresses together, after a burst of six times as many.
+    double registrationsPerSecond = std::numeric_limits<double>::infinity();
 };
 
 // The statistics server's requests, independent of the socket: registration, uploads, per-model
@@ -56,6 +60,7 @@ private:
 
     StatsStore &_store;
     const ServiceSettings _settings;
+    FloodLimiter _registrations; // one bucket for everybody
     mutable std::mutex _snapshotMutex; // held only to copy or replace the pointer
     std::shared_ptr<const StatsSnapshot> _latest;
 };

@@ -40,11 +40,18 @@ StatsSnapshot emptyStatsSnapshot()
 std::optional<StatsSnapshot> makeStatsSnapshot(StatsStore &store, int minMachines)
 {
     const auto votes = store.votesByModel();
-    const auto models = store.models();
+    auto models = store.models();
     if (!votes || !models)
         return std::nullopt;
+    // Only models that some machine's upload counts for: registering alone must not grow the lists.
     QVariantList averages;
-    for (const auto &[modelID, modelVotes] : *votes)
-        averages.append(averagesRecord(modelID, modelVotes, minMachines));
+    for (const auto &[modelID, modelVotes] : *votes) {
+        if (!modelVotes.empty())
+            averages.append(averagesRecord(modelID, modelVotes, minMachines));
+    }
+    std::erase_if(*models, [&](const StatsStore::Model &model) {
+        const auto found = votes->find(model.id);
+        return found == votes->end() || found->second.empty();
+    });
     return StatsSnapshot{propertyList(averages), propertyList(modelRecords(*models))};
 }

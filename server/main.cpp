@@ -30,10 +30,16 @@ sigset_t terminationSignals()
     return stopSignals;
 }
 
+// 0 on the command line turns a rate limit off.
+double rateLimit(int perSecond)
+{
+    return perSecond > 0 ? perSecond : std::numeric_limits<double>::infinity();
+}
+
 HttpLimits httpLimits(int floodPerSecond)
 {
     HttpLimits limits;
-    limits.perSecond = floodPerSecond > 0 ? floodPerSecond : std::numeric_limits<double>::infinity();
+    limits.perSecond = rateLimit(floodPerSecond);
     limits.burst = 6 * limits.perSecond;
     return limits;
 }
@@ -51,7 +57,8 @@ int serve(const ServerOptions &options)
     const std::unique_ptr<StatsStore> store = openStatsStore(options.databasePath);
     if (!store)
         return 1;
-    StatsService service(*store, {options.minMachines, options.currentVersion, options.productPage});
+    StatsService service(*store, {options.minMachines, options.currentVersion, options.productPage,
+                                  rateLimit(options.registrationsPerSecond)});
     if (!service.refreshSnapshot())
         return 1;
     StatsHttpServer http(service, httpLimits(options.floodPerSecond));

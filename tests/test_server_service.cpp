@@ -74,23 +74,41 @@ protected:
     StatsService service{store, {3, u"1.2.0"_s, u"https://example.org/cellwise"_s}};
 };
 
-TEST_F(StatsServiceTest, RegistrationRepliesWithTheNewIdAndRefusesAMalformedModel)
+TEST_F(StatsServiceTest, RegistrationRepliesWithTheNewIdAndTakesOnlyModelIdentifiers)
 {
     const StatsReply reply = service.handle(request("/cellw_register_machine.php", {{"CELLW_MODELCODE", "MacBookPro11,1"}}));
     EXPECT_EQ(reply.body, "1\n");
-    const std::pair<const char *, Fields> refused[] = {
-        {"absent", {}},
-        {"null", {{"CELLW_MODELCODE", "(null)"}}},
-        {"empty", {{"CELLW_MODELCODE", ""}}},
-        {"control character", {{"CELLW_MODELCODE", "MacBook\x1b[2J"}}},
-        {"sent twice", {{"CELLW_MODELCODE", "MacBookPro11,1"}, {"CELLW_MODELCODE", "MacBookAir6,2"}}},
-        {"over-long", {{"CELLW_MODELCODE", std::string(70, 'M')}}},
+    const struct {
+        const char *name;
+        Fields fields;
+        int status;
+    } rows[] = {
+        {"32 characters", {{"CELLW_MODELCODE", std::string(32, 'M')}}, 200},
+        {"every sign allowed", {{"CELLW_MODELCODE", "Az09,._-"}}, 200},
+        {"33 characters", {{"CELLW_MODELCODE", std::string(33, 'M')}}, 400},
+        {"space", {{"CELLW_MODELCODE", "Inspiron 15"}}, 400},
+        {"slash", {{"CELLW_MODELCODE", "MacBook/Pro"}}, 400},
+        {"not ASCII", {{"CELLW_MODELCODE", "MacBookPr\xc3\xa9"}}, 400},
+        {"absent", {}, 400},
+        {"null", {{"CELLW_MODELCODE", "(null)"}}, 400},
+        {"empty", {{"CELLW_MODELCODE", ""}}, 400},
+        {"control character", {{"CELLW_MODELCODE", "MacBook\x1b[2J"}}, 400},
+        {"sent twice", {{"CELLW_MODELCODE", "MacBookPro11,1"}, {"CELLW_MODELCODE", "MacBookAir6,2"}}, 400},
     };
-    for (const auto &[name, fields] : refused) {
-        SCOPED_TRACE(name);
-        EXPECT_EQ(service.handle(request("/cellw_register_machine.php", fields)).status, 400);
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.name);
+        EXPECT_EQ(service.handle(request("/cellw_register_machine.php", row.fields)).status, row.status);
     }
-    EXPECT_EQ(store.models().value().size(), 1u);
+    EXPECT_EQ(store.models().value().size(), 3u);
+}
+
+TEST_F(StatsServiceTest, RegistrationsFromEveryAddressTogetherAreLimited)
+{
+    StatsService limited(store, {3, u"1.2.0"_s, QString(), 0.5}); // a burst of 3
+    std::vector<int> statuses;
+    for (int i = 0; i < 4; ++i)
+        statuses.push_back(limited.handle(request("/cellw_register_machine.php", {{"CELLW_MODELCODE", "MacBook8,1"}})).status);
+    EXPECT_EQ(statuses, (std::vector<int>{200, 200, 200, 429}));
 }
 
 TEST_F(StatsServiceTest, UploadsVoteAndAModelNeedsEnoughMachinesForFigures)
@@ -153,19 +171,20 @@ TEST_F(StatsServiceTest, OnlyCompleteSoundSamplesOfKnownMachinesVote)
     EXPECT_EQ(votes.front().capacity, 5000) << "the last complete sample of a known machine is still the vote";
 }
 
-TEST_F(StatsServiceTest, ModelListNamesKnownModelsAndSortsByName)
+TEST_F(StatsServiceTest, ModelListNamesModelsWithAVoteAndSortsByName)
 {
-    registerMachine("MacBookPro11,1");
-    registerMachine("Inspiron 15 7000");
-    registerMachine("MacBookAir6,2");
+    upload(registerMachine("MacBookPro11,1"), "5000");
+    upload(registerMachine("Inspiron15-7000"), "5000");
+    upload(registerMachine("MacBookAir6,2"), "(null)"); // accepted, but no vote
+    registerMachine("MacBook8,1");
     service.refreshSnapshot();
     const auto record = [](qint64 id, const QString &name, const QString &code) {
         return QVariantMap{{u"pb_modelid"_s, id}, {u"name"_s, name}, {u"code"_s, code}};
     };
     EXPECT_EQ(parsedBody(service.handle(request("/cellw_pbmodels.php"))),
-              (QVariantList{record(2, u"Inspiron 15 7000"_s, u"Inspiron 15 7000"_s),
-                            record(3, u"MacBook Air (13-inch, Mid 2013)"_s, u"MacBookAir6,2"_s),
+              (QVariantList{record(2, u"Inspiron15-7000"_s, u"Inspiron15-7000"_s),
                             record(1, u"MacBook Pro (Retina, 13-inch, Late 2013)"_s, u"MacBookPro11,1"_s)}));
+    EXPECT_EQ(parsedBody(service.handle(request("/cellw_averages_2.php"))).toList().size(), 2);
 }
 
 TEST_F(StatsServiceTest, VersionCheckComparesWithTheCurrentVersion)
@@ -229,11 +248,13 @@ TEST(ServerOptions, ReadsEveryOptionAndRefusesUnusableValues)
 {
     const auto options = parsed({u"--listen"_s, u"[::1]:0"_s, u"--db"_s, u"/tmp/x.sqlite"_s, u"--min-machines"_s, u"5"_s,
                                  u"--current-version"_s, u"2.1"_s, u"--product-page"_s, u"https://example.org/"_s,
-                                 u"--refresh-seconds"_s, u"30"_s, u"--flood-limit"_s, u"0"_s, u"--help"_s});
+                                 u"--refresh-seconds"_s, u"30"_s, u"--flood-limit"_s, u"0"_s,
+                                 u"--registration-limit"_s, u"7"_s, u"--help"_s});
     ASSERT_TRUE(options);
     EXPECT_EQ(std::tuple(options->host, options->port, options->minMachines, options->showHelp),
               std::tuple(std::string("::1"), 0, 5, true));
-    EXPECT_EQ(std::pair(options->refreshSeconds, options->floodPerSecond), std::pair(30, 0));
+    EXPECT_EQ(std::tuple(options->refreshSeconds, options->floodPerSecond, options->registrationsPerSecond),
+              std::tuple(30, 0, 7));
     EXPECT_EQ(QStringList({options->databasePath, options->currentVersion, options->productPage}),
               QStringList({u"/tmp/x.sqlite"_s, u"2.1"_s, u"https://example.org/"_s}));
 
@@ -242,6 +263,7 @@ TEST(ServerOptions, ReadsEveryOptionAndRefusesUnusableValues)
         {u"--listen"_s, u"localhost:http"_s}, {u"--min-machines"_s, u"0"_s}, {u"--min-machines"_s, u"three"_s},
         {u"--current-version"_s, u"latest"_s}, {u"--bogus"_s}, {u"stray"_s}, {u"--db"_s},
         {u"--refresh-seconds"_s, u"0"_s}, {u"--refresh-seconds"_s, u"86401"_s}, {u"--flood-limit"_s, u"-1"_s},
+        {u"--registration-limit"_s, u"-1"_s},
     };
     for (const QStringList &arguments : refused)
         EXPECT_FALSE(parsed(arguments)) << arguments.join(u' ').toStdString();
