@@ -57,8 +57,9 @@ public:
     {
     }
 
-    // Waits for the next request to begin, then gives it the request deadline from now on the
-    // wait's start. False when none came in time or the server stops.
+    // Waits, at most the keep-alive idle time, for the next request to begin; from the wait's start
+    // that request has the request deadline to arrive whole and its reply to leave. False when none
+    // began in time or the server stops.
     bool awaitRequest()
     {
         const Clock::time_point start = Clock::now();
