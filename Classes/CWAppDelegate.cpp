@@ -11,6 +11,22 @@
 #include "NotificationCenter.h"
 #include "UserDefaults.h"
 
+#include <QHash>
+
+namespace {
+
+// A server's model list is a few hundred models; a broken or hostile one must not flood the
+// console or the model menu.
+constexpr qsizetype kMaxModels = 10000;
+constexpr int kMaxNotFoundLines = 10;
+
+qint64 modelID(const QVariant &record)
+{
+    return record.toMap().value(QStringLiteral("pb_modelid")).toLongLong();
+}
+
+} // namespace
+
 CWAppDelegate::CWAppDelegate(QObject *parent)
     : QObject(parent)
 {
@@ -160,20 +176,33 @@ void CWAppDelegate::gotBattData(const QVariant &battData)
 
 void CWAppDelegate::gotPBModels(const QVariant &models)
 {
+    // The first averages record of each model counts, as a search from the start would find it.
+    QHash<qint64, QVariant> averagesByModel;
+    for (const QVariant &record : std::as_const(_battData)) {
+        if (!averagesByModel.contains(modelID(record)))
+            averagesByModel.insert(modelID(record), record);
+    }
     QVariantList merged;
+    int notFound = 0;
     for (const QVariant &item : models.toList()) {
-        QVariantMap model = item.toMap();
-        const qint64 modelID = model.value(QStringLiteral("pb_modelid")).toLongLong();
-        const auto averages = std::find_if(_battData.cbegin(), _battData.cend(), [modelID](const QVariant &record) {
-            return record.toMap().value(QStringLiteral("pb_modelid")).toLongLong() == modelID;
-        });
-        if (averages == _battData.cend()) {
-            Console::line(QString::asprintf("Model ID %lli not found.", modelID));
+        if (merged.size() == kMaxModels) {
+            Console::line(QStringLiteral("The statistics server lists more than %1 models; the rest are left out.")
+                              .arg(kMaxModels));
+            break;
+        }
+        const qint64 id = modelID(item);
+        const auto averages = averagesByModel.constFind(id);
+        if (averages == averagesByModel.cend()) {
+            if (++notFound <= kMaxNotFoundLines)
+                Console::line(QString::asprintf("Model ID %lli not found.", id));
             continue;
         }
+        QVariantMap model = item.toMap();
         model.insert(QStringLiteral("battData"), *averages);
         merged << model;
     }
+    if (notFound > kMaxNotFoundLines)
+        Console::line(QStringLiteral("%1 more model IDs not found.").arg(notFound - kMaxNotFoundLines));
     _pbdb = merged;
 }
 

@@ -8,8 +8,8 @@
 
 #include <algorithm>
 #include <array>
-#include <climits>
 #include <cmath>
+#include <optional>
 
 namespace {
 
@@ -31,32 +31,36 @@ QString cyclesText(qint64 cycles)
     return QString::asprintf("%i cycles", int(cycles));
 }
 
-// Server figures arrive as numbers or numeric text; anything else (or nothing) counts as 0.
-double number(const QVariant &figure)
+// Server figures arrive as numbers or numeric text. One the server cannot have got from a laptop
+// battery (or none at all) is shown as unknown rather than believed.
+std::optional<double> plausibleFigure(const QVariant &figure, double lowest, double highest)
 {
-    const double value = figure.toDouble();
-    return std::isfinite(value) ? value : 0.0;
+    bool isNumber = false;
+    const double value = figure.toDouble(&isNumber);
+    if (!isNumber || !std::isfinite(value) || value < lowest || value > highest)
+        return std::nullopt;
+    return value;
 }
+
+const QString kUnknownFigure = QStringLiteral("\u2014");
 
 // A fraction is cut off, as the figures are whole mAh and cycles.
-qint64 integer(const QVariant &figure)
-{
-    return qint64(std::clamp(std::trunc(number(figure)), double(INT_MIN), double(INT_MAX)));
-}
-
 QString mAhFigure(const QVariant &figure)
 {
-    return mAhText(integer(figure));
+    const std::optional<double> mAh = plausibleFigure(figure, 100, 200'000);
+    return mAh ? mAhText(qint64(*mAh)) : kUnknownFigure;
 }
 
 QString millivoltsFigure(const QVariant &figure)
 {
-    return voltsText(number(figure) / 1000.0);
+    const std::optional<double> millivolts = plausibleFigure(figure, 2'500, 30'000);
+    return millivolts ? voltsText(*millivolts / 1000.0) : kUnknownFigure;
 }
 
 QString cyclesFigure(const QVariant &figure)
 {
-    return cyclesText(integer(figure));
+    const std::optional<double> cycles = plausibleFigure(figure, 0, 100'000);
+    return cycles ? cyclesText(qint64(*cycles)) : kUnknownFigure;
 }
 
 // One quantity of the model's population: the stem of its "min_", "med_" and "max_" keys, how a

@@ -3,13 +3,16 @@
 #include "Console.h"
 
 #include <QCryptographicHash>
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QLocalServer>
 #include <QLocalSocket>
 #include <QLockFile>
+#include <QThread>
 
 namespace {
 constexpr int kConnectTimeout = 2000; // ms
+constexpr int kConnectRetryPause = 25; // ms
 const QByteArray kActivateMessage = QByteArrayLiteral("activate\n");
 } // namespace
 
@@ -64,13 +67,23 @@ void SingleInstance::_listen()
     });
 }
 
+// A process launched in the same instant may hold the lock but not listen yet: keep trying for a
+// while rather than lose the request.
 void SingleInstance::_requestActivation() const
 {
     QLocalSocket socket;
-    socket.connectToServer(_serverName);
-    if (!socket.waitForConnected(kConnectTimeout)) {
-        Console::line(QStringLiteral("Cellwise is already running but does not answer: %1").arg(socket.errorString()));
-        return;
+    QDeadlineTimer deadline(kConnectTimeout);
+    for (;;) {
+        socket.connectToServer(_serverName);
+        if (socket.waitForConnected(int(deadline.remainingTime())))
+            break;
+        if (deadline.hasExpired()) {
+            Console::line(
+                QStringLiteral("Cellwise is already running but does not answer: %1").arg(socket.errorString()));
+            return;
+        }
+        socket.abort();
+        QThread::msleep(kConnectRetryPause);
     }
     socket.write(kActivateMessage);
     socket.waitForBytesWritten(kConnectTimeout);

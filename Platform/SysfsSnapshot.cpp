@@ -320,6 +320,24 @@ void insertBatteryValues(QVariantMap &map, const PowerSupply &supply, const QByt
     insert(map, BatteryKey::ChargeControlEndThreshold, integer(values, "charge_control_end_threshold", 0, 100));
 }
 
+// The statistics server knows a model by a code like "MacBookPro11,1": at most 32 characters of
+// ASCII letters, digits and ",._-". A product name such as "XPS 13 9310" becomes "XPS_13_9310".
+QString serverModelCode(const QString &name)
+{
+    constexpr qsizetype kMaxLength = 32;
+    QString code;
+    for (const QChar c : name) {
+        if ((c.isLetterOrNumber() && c.unicode() < 128) || QStringView(u",._-").contains(c))
+            code += c;
+        else if (!code.isEmpty() && !code.endsWith(QLatin1Char('_')))
+            code += QLatin1Char('_');
+    }
+    code.truncate(kMaxLength);
+    while (code.endsWith(QLatin1Char('_')))
+        code.chop(1);
+    return code.isEmpty() ? QString() : code;
+}
+
 bool isPlaceholderProductName(const QString &name)
 {
     // What board vendors leave in the DMI tables when nobody filled them in.
@@ -397,10 +415,9 @@ QString modelCode(const QByteArray &productName, const QByteArray &deviceTreeMod
 {
     const QString product = cleanText(QString::fromUtf8(productName));
     if (!product.isEmpty() && !isPlaceholderProductName(product))
-        return product;
+        return serverModelCode(product);
     const qsizetype end = deviceTreeModel.indexOf('\0');
-    const QString model = cleanText(QString::fromUtf8(end < 0 ? deviceTreeModel : deviceTreeModel.first(end)));
-    return model.isEmpty() ? QString() : model;
+    return serverModelCode(cleanText(QString::fromUtf8(end < 0 ? deviceTreeModel : deviceTreeModel.first(end))));
 }
 
 } // namespace SysfsSnapshot

@@ -36,7 +36,7 @@ const PowerSupply *systemBattery(const QList<PowerSupply> &supplies);
 QVariantMap snapshot(const QList<PowerSupply> &supplies);
 
 // The machine's model code from the DMI product name, else from the device-tree model
-// (NUL-terminated); null when neither names a product.
+// (NUL-terminated), in the statistics server's alphabet; null when neither names a product.
 QString modelCode(const QByteArray &productName, const QByteArray &deviceTreeModel);
 
 } // namespace SysfsSnapshot

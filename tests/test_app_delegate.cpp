@@ -177,7 +177,8 @@ TEST_F(AppDelegateTest, WithConsentTheFirstSampleOfEachRunIsUploadedAndNoOther)
 TEST_F(AppDelegateTest, TheModelListHoldsTheModelsWithAveragesWithOneLineForEachWithout)
 {
     delegate.gotBattData(QVariantList{QVariantMap{{u"pb_modelid"_s, u"7"_s}, {u"status"_s, u"ok"_s}, {u"min_capacity"_s, 4000}},
-                                      QVariantMap{{u"pb_modelid"_s, qint64(9)}, {u"status"_s, u"toosmall"_s}}});
+                                      QVariantMap{{u"pb_modelid"_s, qint64(9)}, {u"status"_s, u"toosmall"_s}},
+                                      QVariantMap{{u"pb_modelid"_s, qint64(7)}, {u"min_capacity"_s, 1}}});
     ConsoleCapture console;
     delegate.gotPBModels(QVariantList{QVariantMap{{u"pb_modelid"_s, qint64(9)}, {u"name"_s, u"Nine"_s}},
                                       QVariantMap{{u"pb_modelid"_s, qint64(8)}, {u"name"_s, u"Eight"_s}},
@@ -189,4 +190,24 @@ TEST_F(AppDelegateTest, TheModelListHoldsTheModelsWithAveragesWithOneLineForEach
     delegate.gotBattData(QVariant());
     delegate.gotPBModels(QVariant());
     EXPECT_TRUE(delegate.pbdb().isEmpty()) << "a failed download leaves an empty list";
+}
+
+TEST_F(AppDelegateTest, AHugeModelListIsCutWithAFewLinesForTheModelsWithoutAverages)
+{
+    QVariantList averages, models;
+    for (qint64 id = 1; id <= 15; ++id)
+        models << QVariantMap{{u"pb_modelid"_s, -id}};
+    for (qint64 id = 1; id <= 30000; ++id) {
+        averages << QVariantMap{{u"pb_modelid"_s, id}};
+        models << QVariantMap{{u"pb_modelid"_s, id}};
+    }
+    delegate.gotBattData(averages);
+    ConsoleCapture console;
+    delegate.gotPBModels(models);
+    const QStringList lines = console.lines();
+    ASSERT_EQ(lines.size(), 12);
+    EXPECT_EQ(lines.at(9), u"Model ID -10 not found."_s);
+    EXPECT_EQ(lines.at(10), u"The statistics server lists more than 10000 models; the rest are left out."_s);
+    EXPECT_EQ(lines.at(11), u"5 more model IDs not found."_s);
+    EXPECT_EQ(delegate.pbdb().size(), 10000);
 }

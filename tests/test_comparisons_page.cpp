@@ -113,15 +113,18 @@ TEST_F(ComparisonsPage, TheOwnModelIsBoldTheLaterOfTwoMatchesIsShownAndAPickChan
     EXPECT_EQ(menu()->count(), 3) << "the menu is rebuilt, not appended to";
 }
 
-TEST_F(ComparisonsPage, FiguresAsTextFractionsOrMissingShowAsNumbers)
+TEST_F(ComparisonsPage, FiguresAsTextOrFractionsShowAsNumbersAndUnbelievableOrMissingOnesAsUnknown)
 {
     models = {model(1, u"MacBook Pro"_s, u"MacBookPro11,1"_s,
                     {{u"status"_s, u"ok"_s}, {u"min_capacity"_s, u"4999.7"_s}, {u"med_capacity"_s, u"5100"_s},
-                     {u"med_volts"_s, u"12600"_s}, {u"max_volts"_s, 12649.0}, {u"max_cyclecount"_s, u"lots"_s}})};
+                     {u"max_capacity"_s, 2147483647}, {u"min_designcap"_s, -1}, {u"med_designcap"_s, 100},
+                     {u"max_designcap"_s, 200000.5}, {u"med_volts"_s, u"12600"_s}, {u"max_volts"_s, 12649.0},
+                     {u"min_cyclecount"_s, 0}, {u"med_cyclecount"_s, u"nan"_s}, {u"max_cyclecount"_s, u"lots"_s}})};
     page.activate();
+    const QString unknown = u"\u2014"_s;
     EXPECT_EQ(texts(kPopulationFields),
-              QStringList({u"4999 mAh"_s, u"5100 mAh"_s, u"0 mAh"_s, u"0 mAh"_s, u"0 mAh"_s, u"0 mAh"_s, u"0.0 V"_s,
-                           u"12.6 V"_s, u"12.6 V"_s, u"0 cycles"_s, u"0 cycles"_s, u"0 cycles"_s}));
+              QStringList({u"4999 mAh"_s, u"5100 mAh"_s, unknown, unknown, u"100 mAh"_s, unknown, unknown, u"12.6 V"_s,
+                           u"12.6 V"_s, u"0 cycles"_s, unknown, unknown}));
 }
 
 TEST_F(ComparisonsPage, TooFewMachinesEmptyThePopulationFieldsAndSayWhy)

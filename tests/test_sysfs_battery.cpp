@@ -178,14 +178,16 @@ TEST(SysfsSnapshot, ChoosesTheSystemBatteryAndAdapters)
     EXPECT_EQ(SysfsSnapshot::snapshot({absent.first()}), adapterOnly);
 }
 
-TEST(SysfsSnapshot, ModelCodeSkipsPlaceholders)
+TEST(SysfsSnapshot, ModelCodeSkipsPlaceholdersAndKeepsToTheServersAlphabet)
 {
     EXPECT_EQ(SysfsSnapshot::modelCode(" MacBookPro11,1\n", "Pi\0junk"), u"MacBookPro11,1"_s);
     EXPECT_EQ(SysfsSnapshot::modelCode("To Be Filled By O.E.M.\n", QByteArray("Raspberry Pi 4\0x", 16)),
-              u"Raspberry Pi 4"_s);
+              u"Raspberry_Pi_4"_s);
     EXPECT_EQ(SysfsSnapshot::modelCode("Default string", "Board"), u"Board"_s);
     EXPECT_TRUE(SysfsSnapshot::modelCode(" \n", "").isNull());
-    EXPECT_EQ(SysfsSnapshot::modelCode("Mac\x1b[0mBook\n", ""), u"Mac[0mBook"_s);
+    EXPECT_TRUE(SysfsSnapshot::modelCode("«»", "").isNull());
+    EXPECT_EQ(SysfsSnapshot::modelCode("Mac\x1b[0mBook Pro (Café)\n", ""), u"Mac_0mBook_Pro_Caf"_s);
+    EXPECT_EQ(SysfsSnapshot::modelCode("HP EliteBook 840 G8 Notebook PC 14", ""), u"HP_EliteBook_840_G8_Notebook_PC"_s);
 }
 
 TEST(SysfsSnapshot, PacksManufactureDates)
@@ -263,7 +265,7 @@ TEST_F(SysfsTree, ModelCodeFromDmiElseDeviceTree)
     EXPECT_TRUE(registry.modelCode().isNull());
     writeTextFile(root(), u"firmware/devicetree/base/model"_s, u"Pine64 Pinebook Pro"_s);
     writeTextFile(root(), u"class/dmi/id/product_name"_s, u"System Product Name\n"_s);
-    EXPECT_EQ(registry.modelCode(), u"Pine64 Pinebook Pro"_s);
+    EXPECT_EQ(registry.modelCode(), u"Pine64_Pinebook_Pro"_s);
     writeTextFile(root(), u"class/dmi/id/product_name"_s, u"MacBookPro11,1\n"_s);
     EXPECT_EQ(registry.modelCode(), u"MacBookPro11,1"_s);
 }
