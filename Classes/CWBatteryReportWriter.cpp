@@ -239,10 +239,12 @@ QString batterySection(const CWBatteryReportData &data, const QString &computerM
            + QStringLiteral("</table>\n</section>\n");
 }
 
-QString crossingRow(const QString &label, const std::optional<CWHealthForecast::Crossing> &crossing)
+QString crossingRow(const QString &label, const std::optional<CWHealthForecast::Crossing> &crossing, qint64 now)
 {
-    const auto when = [](std::optional<qint64> time) {
-        return time ? dateText(time) : QStringLiteral("not within %1 years").arg(CWHealthForecast::kHorizonYears);
+    const auto when = [now](std::optional<qint64> time) {
+        if (!time)
+            return QStringLiteral("not within %1 years").arg(CWHealthForecast::kHorizonYears);
+        return *time <= now ? QStringLiteral("already reached") : dateText(time);
     };
     if (!crossing)
         return cells({label, kMissing, kMissing});
@@ -266,8 +268,8 @@ QString forecastSection(const CWBatteryReportData &data)
     html += QStringLiteral("<table>\n<thead>") + cells({QStringLiteral("Full-charge capacity falls to"),
                                                         QStringLiteral("Expected"), QStringLiteral("Range")},
                                                        "th")
-            + QStringLiteral("</thead>\n<tbody>\n") + crossingRow(QStringLiteral("80 % of design"), forecast.at80())
-            + crossingRow(QStringLiteral("60 % of design"), forecast.at60()) + QStringLiteral("</tbody>\n</table>\n");
+            + QStringLiteral("</thead>\n<tbody>\n") + crossingRow(QStringLiteral("80 % of design"), forecast.at80(), data.lastTime())
+            + crossingRow(QStringLiteral("60 % of design"), forecast.at60(), data.lastTime()) + QStringLiteral("</tbody>\n</table>\n");
     const std::optional<double> perCycles = forecast.lossPer100Cycles();
     return html + QStringLiteral("<table>\n") + row(QStringLiteral("Days fitted"), QString::number(forecast.daysFitted()))
            + row(QStringLiteral("Loss per year"), number(forecast.lossPerYear(), "%.0f mAh"))

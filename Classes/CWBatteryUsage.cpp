@@ -35,21 +35,8 @@ CWBatteryUsage::CWBatteryUsage(qint64 end)
 
 void CWBatteryUsage::add(const Point &point)
 {
-    const std::optional<Point> previous = std::exchange(_previous, point);
-    if (!previous)
-        return;
-    const qint64 seconds = point.time - previous->time;
-    const bool asleep = previous->power == Power::Battery && seconds > kQuietSecondsOnBattery;
-    if (seconds < 0 || asleep || previous->power == Power::Unknown) {
-        _closeSession();
-        _lastSampleOnBattery.reset();
-    } else if (seconds > 0) {
-        Amounts time;
-        (previous->power == Power::Battery ? time.batterySeconds : time.adapterSeconds) = double(seconds);
-        if (previous->power == Power::Adapter)
-            _closeSession();
-        _spread(previous->time, point.time, time);
-    }
+    if (const std::optional<Point> previous = std::exchange(_previous, point))
+        _addTime(*previous, point);
 
     if (point.charge && _lastSampleOnBattery && _lastSampleOnBattery->charge) {
         const Point &last = *_lastSampleOnBattery;
@@ -64,6 +51,22 @@ void CWBatteryUsage::add(const Point &point)
         _lastSampleOnBattery.reset();
     else if (point.charge)
         _lastSampleOnBattery = point;
+}
+
+void CWBatteryUsage::_addTime(const Point &previous, const Point &point)
+{
+    const qint64 seconds = point.time - previous.time;
+    const bool asleep = previous.power == Power::Battery && seconds > kQuietSecondsOnBattery;
+    if (seconds < 0 || asleep || previous.power == Power::Unknown) {
+        _closeSession();
+        _lastSampleOnBattery.reset();
+    } else if (seconds > 0) {
+        Amounts time;
+        (previous.power == Power::Battery ? time.batterySeconds : time.adapterSeconds) = double(seconds);
+        if (previous.power == Power::Adapter)
+            _closeSession();
+        _spread(previous.time, point.time, time);
+    }
 }
 
 void CWBatteryUsage::_spread(qint64 from, qint64 to, const Amounts &amounts)

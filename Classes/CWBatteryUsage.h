@@ -62,6 +62,8 @@ private:
         qint64 from;
         qint64 to;
     };
+    // Counts the time from previous to point for the power source of previous.
+    void _addTime(const Point &previous, const Point &point);
     // Shares the amounts of [from, to) out to the days, the averages and the open session.
     void _spread(qint64 from, qint64 to, const Amounts &amounts);
     void _closeSession() { _sessionOpen = false; }

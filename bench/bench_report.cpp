@@ -1,0 +1,58 @@
+// The battery report of a generated log of --samples=N samples (default 10 M; the logs are kept in
+// CELLWISE_BENCH_DATA): the time to read the log and write the page, and the process's peak
+// resident memory (VmHWM), against the targets of 2 s and 100 MB for 10 M samples.
+#include "BenchLogs.h"
+#include "CWBatteryReportData.h"
+#include "CWBatteryReportWriter.h"
+
+#include <benchmark/benchmark.h>
+
+namespace {
+
+qint64 g_samples = 10'000'000;
+
+// Peak resident memory of the process so far, in KiB.
+qint64 peakResidentKiB()
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray &line : status.readAll().split('\n')) {
+        if (line.startsWith("VmHWM:"))
+            return line.mid(6).trimmed().split(' ').value(0).toLongLong();
+    }
+    return -1;
+}
+
+void BM_Report(benchmark::State &state)
+{
+    const QString log = BenchLogs::classifiedLog(g_samples);
+    if (log.isEmpty()) {
+        state.SkipWithError("no log");
+        return;
+    }
+    qint64 bytes = 0;
+    for (auto _ : state) {
+        QString error;
+        const std::optional<CWBatteryReportData> data = CWBatteryReportData::read(log, 0, &error);
+        if (!data) {
+            state.SkipWithError(qPrintable(error));
+            return;
+        }
+        bytes = CWBatteryReportWriter::html(*data, QStringLiteral("bench")).size();
+    }
+    state.counters["samples"] = double(g_samples);
+    state.counters["page_KiB"] = double(bytes) / 1024;
+    state.counters["peak_RSS_MiB"] = double(peakResidentKiB()) / 1024;
+}
+BENCHMARK(BM_Report)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    g_samples = BenchLogs::takeSamplesOption(argc, argv, g_samples);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    return 0;
+}
