@@ -158,7 +158,7 @@ QString capacityChart(const std::vector<CWBatteryReportData::CapacityDay> &days)
                         QString::number(value, 'f', 0));
     }
     for (int i = 0; i <= 5; ++i) {
-        const double time = first + (last - first) * i / 5;
+        const double time = double(days.front().time) + double(days.back().time - days.front().time) * i / 5;
         svg += text(x(time), frame.bottom() + 20, i == 0 ? QStringLiteral("start") : i == 5 ? QStringLiteral("end")
                                                                                            : QStringLiteral("middle"),
                     dateText(qint64(time)));
@@ -175,6 +175,11 @@ QString capacityChart(const std::vector<CWBatteryReportData::CapacityDay> &days)
         return points.isEmpty() ? QString()
                                 : QStringLiteral("<polyline class=\"%1\" points=\"%2\"/>\n").arg(cssClass, points.join(u' '));
     };
+    if (const std::optional<qint64> design = days.back().designCapacity) {
+        svg += horizontalLine(y(0.8 * double(*design), low, high), QStringLiteral("threshold"));
+        svg += text(Frame::kRight - 4, y(0.8 * double(*design), low, high) - 6, QStringLiteral("end"),
+                    QStringLiteral("80 % of design"));
+    }
     svg += polyline(QStringLiteral("design"), [](const auto &day) { return day.designCapacity; }, low, high);
     svg += polyline(QStringLiteral("cycles"), [](const auto &day) { return day.cycleCount; }, cycleLow, cycleHigh);
     svg += polyline(QStringLiteral("full"), [](const auto &day) { return day.fullCapacity; }, low, high);
@@ -248,7 +253,9 @@ QString crossingRow(const QString &label, const std::optional<CWHealthForecast::
     };
     if (!crossing)
         return cells({label, kMissing, kMissing});
-    return cells({label, when(crossing->expected), when(crossing->earliest) + QStringLiteral(" to ") + when(crossing->latest)});
+    const QString earliest = when(crossing->earliest);
+    const QString latest = when(crossing->latest);
+    return cells({label, when(crossing->expected), earliest == latest ? earliest : earliest + QStringLiteral(" to ") + latest});
 }
 
 QString forecastSection(const CWBatteryReportData &data)
@@ -369,6 +376,7 @@ tbody th { font-weight: normal; color: var(--muted); width: 40%; }
 svg { width: 100%; height: auto; display: block; }
 svg text { font-size: 0.8rem; fill: var(--muted); }
 .grid { stroke: var(--rule); stroke-width: 1; }
+.threshold { stroke: var(--muted); stroke-width: 1; stroke-dasharray: 1 3; }
 polyline { fill: none; stroke-width: 2.5; stroke-linejoin: round; }
 polyline.full { stroke: var(--full); }
 polyline.design { stroke: var(--design); stroke-dasharray: 8 5; }
