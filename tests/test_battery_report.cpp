@@ -91,6 +91,11 @@ TEST_F(BatteryReportTest, UsageIsCutAtMidnightAndTheRangeStartAndSkipsGapsAndACl
     EXPECT_NEAR(usage.average(0).batterySeconds, 2.25 * kHour, 1);
     EXPECT_NEAR(usage.average(0).wattHours, 6.0, 1e-6);
 
+    // One capacity point a day with samples (none on 03-08); --days 1 keeps the last two.
+    EXPECT_EQ(data.history().size(), 3u);
+    QString error;
+    EXPECT_EQ(CWBatteryReportData::read(path(), 1, &error)->history().size(), 2u);
+
     const QString html = QString::fromUtf8(CWBatteryReportWriter::html(data, QString()));
     for (const QString &part : {u"<tr><td>Last 7 days</td><td>2.7 W</td><td>18 h 00 m</td><td>—</td></tr>"_s,
                                 u"<tr><td>2024-03-10 Sun</td><td>1 h 30 m</td><td>0 h 00 m</td><td>3.6 Wh</td></tr>"_s,
