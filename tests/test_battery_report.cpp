@@ -1,9 +1,11 @@
 // The battery report: each section's numbers on a hand-built log, the forecast on generated logs of
-// known fade, and a page that a strict parser accepts with nothing outside it.
+// known fade, a page that a strict parser accepts with nothing outside it, and the menu's way to it.
 #include "CWBatteryReportData.h"
 #include "CWBatteryReportWriter.h"
+#include "CWReportCommand.h"
 #include "LogGenerator.h"
 #include "TestSupport.h"
+#include "UrlOpener.h"
 
 #include <QProcess>
 
@@ -189,4 +191,23 @@ TEST_F(BatteryReportTest, TheForecastOfAGeneratedLogMeetsTheSimulatedFadeAndTheR
         EXPECT_EQ(html.count(u"<svg "_s), 2);
         EXPECT_TRUE(html.contains(u"MacBookPro11,1 &lt;test&gt;"_s));
     }
+}
+
+TEST(BatteryReportMenu, WritesTheApplicationsLogReportToATemporaryFileAndOpensIt)
+{
+    const ScopedDataHome home;
+    ASSERT_TRUE(QDir().mkpath(home.supportPath()));
+    ASSERT_TRUE(CWLog::initWithFile(home.supportPath() + u"/battLog3.sqlite"_s));
+    LogFile(home.supportPath() + u"/battLog3.sqlite"_s).exec(u"INSERT INTO battlog (time, MaxCapacity) VALUES (1700000000, 4321)"_s);
+    QUrl opened;
+    const UrlOpener::Handler previous = UrlOpener::setHandler([&opened](const QUrl &url) {
+        opened = url;
+        return true;
+    });
+    EXPECT_TRUE(CWReportCommand::openInBrowser());
+    UrlOpener::setHandler(previous);
+    QFile page(opened.toLocalFile());
+    ASSERT_TRUE(page.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(page.readAll().contains("<td>4321 mAh</td>"));
+    page.remove();
 }
