@@ -112,6 +112,8 @@ std::optional<CWBatteryReportData> CWBatteryReportData::read(const QString &logP
         *error = QStringLiteral("Cannot open %1: %2").arg(logPath, QString::fromUtf8(sqlite3_errmsg(raw)));
         return std::nullopt;
     }
+    // The running Cellwise writes a sample a second; wait out its short write locks.
+    sqlite3_busy_timeout(raw, 2000);
     Reader reader(raw);
 
     QVariantMap latest;
