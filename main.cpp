@@ -9,6 +9,7 @@
 #include "CWLog.h"
 #include "CWPageSelectorView.h"
 #include "CWRenderCommand.h"
+#include "CWReportCommand.h"
 #include "CWTrayIcon.h"
 #include "CWUtil.h"
 #include "Console.h"
@@ -36,6 +37,7 @@ struct Options {
     std::optional<double> simulationSpeed;
     std::optional<CWRenderCommand::Request> render;
     std::optional<CWExportCommand::Request> exportCsv;
+    std::optional<CWReportCommand::Request> report;
 };
 
 // "--simulate-battery" may stand alone or carry a speed ("--simulate-battery=60").
@@ -83,12 +85,20 @@ Options parseOptions(const QStringList &arguments)
                                 QStringLiteral("YYYY-MM-DD"));
     const QCommandLineOption events(QStringLiteral("events"),
                                     QStringLiteral("Export the events instead of the samples (with --export-csv)."));
+    const QCommandLineOption report(QStringLiteral("report"),
+                                    QStringLiteral("Write the battery report to FILE as HTML (\"-\": standard output) and quit."),
+                                    QStringLiteral("FILE"));
+    const QCommandLineOption days(QStringLiteral("days"),
+                                  QStringLiteral("The days of capacity history in the report (with --report; default all)."),
+                                  QStringLiteral("N"));
     parser.addOption(headless);
     parser.addOption(background);
     parser.addOption(exportCsv);
     parser.addOption(from);
     parser.addOption(to);
     parser.addOption(events);
+    parser.addOption(report);
+    parser.addOption(days);
     parser.addOption(simulate);
     parser.addOption(render);
     parser.addOption(output);
@@ -124,6 +134,14 @@ Options parseOptions(const QStringList &arguments)
         if (!options.exportCsv) {
             Console::line(error);
             std::exit(CWExportCommand::kUsageError);
+        }
+    }
+    if (parser.isSet(report)) {
+        QString error;
+        options.report = CWReportCommand::parse(parser.value(report), parser.value(days), &error);
+        if (!options.report) {
+            Console::line(error);
+            std::exit(CWReportCommand::kUsageError);
         }
     }
     return options;
@@ -196,6 +214,7 @@ int runWithWindow(QApplication &app, SingleInstance &instance, bool background)
     QObject::connect(&displayController, &CWDisplayController::aboutRequested, &showAbout);
     QObject::connect(&displayController, &CWDisplayController::exportHistoryRequested, &exportHistoryWC,
                      [&exportHistoryWC, &displayController] { exportHistoryWC.showWindow(displayController.mainWindow()); });
+    QObject::connect(&displayController, &CWDisplayController::batteryReportRequested, &CWReportCommand::openInBrowser);
     QObject::connect(&displayController, &CWDisplayController::quitRequested, &app, &QCoreApplication::quit);
     QObject::connect(&delegate, &CWAppDelegate::terminateRequested, &app, &QCoreApplication::quit, Qt::QueuedConnection);
     // A second launch is the application becoming active.
@@ -248,9 +267,9 @@ int main(int argc, char **argv)
     if (render)
         qputenv("QT_QPA_PLATFORM", "offscreen");
 
-    // Headless runs, exports and the answers to --version and --help need no display: they work
+    // Headless runs, exports, reports and the answers to --version and --help need no display: they work
     // over SSH too.
-    const bool needsNoDisplay = headless || given("--export-csv") || given("--version") || given("--help")
+    const bool needsNoDisplay = headless || given("--export-csv") || given("--report") || given("--version") || given("--help")
                                 || arguments.contains(QStringLiteral("-v")) || arguments.contains(QStringLiteral("-h"));
     std::unique_ptr<QCoreApplication> app = needsNoDisplay && !render ? std::make_unique<QCoreApplication>(argc, argv)
                                                                       : std::make_unique<QApplication>(argc, argv);
@@ -269,6 +288,8 @@ int main(int argc, char **argv)
     }
     if (options.exportCsv)
         return CWExportCommand::run(*options.exportCsv);
+    if (options.report)
+        return CWReportCommand::run(*options.report);
 
     SingleInstance instance(supportDirectory());
     if (!instance.claim()) {

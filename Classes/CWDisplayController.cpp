@@ -96,6 +96,7 @@ bool CWDisplayController::_loadMainWindow()
     connect(ui.actionPreferences, &QAction::triggered, this, &CWDisplayController::preferencesRequested);
     connect(ui.actionAbout, &QAction::triggered, this, &CWDisplayController::aboutRequested);
     connect(ui.actionExportHistory, &QAction::triggered, this, &CWDisplayController::exportHistoryRequested);
+    connect(ui.actionBatteryReport, &QAction::triggered, this, &CWDisplayController::batteryReportRequested);
     connect(ui.actionQuit, &QAction::triggered, this, &CWDisplayController::quitRequested);
     connect(ui.actionSavePageAsImage, &QAction::triggered, this, qOverload<>(&CWDisplayController::savePageAsImage));
     return true;

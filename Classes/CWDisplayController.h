@@ -65,6 +65,7 @@ Q_SIGNALS:
     void preferencesRequested();
     void aboutRequested();
     void exportHistoryRequested();
+    void batteryReportRequested();
     void quitRequested();
 
 private:
