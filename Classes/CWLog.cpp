@@ -434,7 +434,9 @@ bool CWLog::_closeUncleanRun()
     const QStringList sampleTimes = lastSample ? lastSample->value(QStringLiteral("time")) : QStringList();
     if (sampleTimes.size() != 1 || sampleTimes.first().toLongLong() <= startTime)
         return true;
-    const qint64 endTime = sampleTimes.first().toLongLong() + 1;
+    // A run that died in the second this one starts ends now at the latest: its end is never dated
+    // after the start that follows it.
+    const qint64 endTime = std::min(sampleTimes.first().toLongLong() + 1, QDateTime::currentSecsSinceEpoch());
     Console::line(QString::asprintf("Batt log did not end cleanly. Logging an end at %lld", endTime));
     return _write(
         QString::asprintf("INSERT INTO eventlog (eventtype,time) VALUES (%i,%lld)", int(CWEventType::Stopped), endTime));

@@ -9,6 +9,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <unistd.h>
 
 using namespace Qt::StringLiterals;
@@ -149,7 +150,7 @@ TEST_F(LogTest, EventsStoreTheirDataOrNullAndAreNamed)
         EXPECT_EQ(CWLog::stringForEvent(CWEventType(code)), QLatin1String(name));
 }
 
-TEST_F(LogTest, ARunWithoutItsStopIsClosedOneSecondAfterItsLastSample)
+TEST_F(LogTest, ARunWithoutItsStopIsClosedAfterItsLastSampleNeverAfterTheNextStart)
 {
     const struct {
         const char *before; // the earlier runs, as SQL
@@ -159,7 +160,13 @@ TEST_F(LogTest, ARunWithoutItsStopIsClosedOneSecondAfterItsLastSample)
         {"INSERT INTO eventlog (eventtype, time) VALUES (1, 900); INSERT INTO battlog (time) VALUES (950), (1000);",
          "Batt log did not end cleanly. Logging an end at 1001", "1@900 2@1001 1"},
         {"INSERT INTO eventlog (eventtype, time) VALUES (1, 4999999000); INSERT INTO battlog (time) VALUES (5000000000);",
-         "Batt log did not end cleanly. Logging an end at 5000000001", "1@4999999000 2@5000000001 1"},
+         "Batt log did not end cleanly. Logging an end at now", "1@4999999000 2@now 1"}, // dated ahead: ends now
+        {"INSERT INTO eventlog (eventtype, time) VALUES (1, 900); INSERT INTO battlog (time) "
+         "VALUES (strftime('%s','now'));",
+         "Batt log did not end cleanly. Logging an end at now", "1@900 2@now 1"}, // died in this start's second
+        {"INSERT INTO eventlog (eventtype, time) VALUES (1, 900), (2, 1001), (1, 1000); INSERT INTO battlog (time) "
+         "VALUES (1000), (1000), (1002);",
+         "Batt log did not end cleanly. Logging an end at 1003", "1@900 2@1001 1@1000 2@1003 1"}, // last written wins
         {"INSERT INTO battlog (time) VALUES (800); INSERT INTO eventlog (eventtype, time) VALUES (1, 900);", nullptr,
          "1@900 1"}, // no sample after the start
         {"INSERT INTO eventlog (eventtype, time) VALUES (1, 900), (2, 1001); INSERT INTO battlog (time) VALUES (1000);",
@@ -173,10 +180,16 @@ TEST_F(LogTest, ARunWithoutItsStopIsClosedOneSecondAfterItsLastSample)
         LogFile db(path());
         db.exec(u"DELETE FROM eventlog; DELETE FROM battlog; "_s + QLatin1String(row.before));
         ConsoleCapture console;
+        const qint64 before = QDateTime::currentSecsSinceEpoch();
         ASSERT_TRUE(log->logMonitoringStarted());
-        EXPECT_EQ(console.lines(), row.line ? QStringList{QLatin1String(row.line)} : QStringList());
+        const qint64 after = QDateTime::currentSecsSinceEpoch();
+        QStringList lines = console.lines(); // times of this second read "now"
+        for (qint64 second = before; second <= after && !lines.isEmpty(); ++second)
+            lines.first().replace(QRegularExpression(QString::asprintf(" %lld$", second)), u" now"_s);
+        const QString now = QString::asprintf("BETWEEN %lld AND %lld", before, after);
+        EXPECT_EQ(lines, row.line ? QStringList{QLatin1String(row.line)} : QStringList());
         EXPECT_EQ(db.column(u"SELECT eventtype || CASE WHEN eventidx = (SELECT max(eventidx) FROM eventlog) THEN '' "
-                            "ELSE '@' || time END FROM eventlog ORDER BY eventidx"_s)
+                            "WHEN time "_s + now + u" THEN '@now' ELSE '@' || time END FROM eventlog ORDER BY eventidx"_s)
                       .join(u' '),
                   QLatin1String(row.events));
     }
