@@ -11,9 +11,20 @@
 #include "NotificationCenter.h"
 #include "UserDefaults.h"
 
+#include <QTimer>
+
 CWAppDelegate::CWAppDelegate(QObject *parent)
     : QObject(parent)
 {
+    // What the log did to its file (a damaged one moved aside) is said in the window once launching
+    // is over, not in the middle of it.
+    _logNotices = NotificationCenter::defaultCenter().addObserver(
+        kCWLogNoticeNotification, nullptr, [this](const Notification &notice) {
+            QTimer::singleShot(0, this, [text = notice.userInfo.toString()] {
+                AlertPanel::runWhenNoneOpen({tr("Battery log"), text, tr("OK"), QString(), QString()},
+                                            [](AlertPanel::Response) {});
+            });
+        });
 }
 
 CWAppDelegate::~CWAppDelegate()

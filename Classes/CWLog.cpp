@@ -3,6 +3,7 @@
 #include "BatteryKeys.h"
 #include "CWLogTimeSpans.h"
 #include "Console.h"
+#include "NotificationCenter.h"
 #include "PropertyListWriter.h"
 #include "SqliteHandles.h"
 #include "SupportDirectory.h"
@@ -184,6 +185,49 @@ bool runStatement(sqlite3 *db, const QString &sql, QString &error, CWLogResult *
     return false;
 }
 
+// Moves a log file that cannot be used (or a folder in its place), with the journal files that
+// belong to it, to a name beside it that nothing has yet: nothing is deleted or overwritten. The
+// new path, or null when it could not be moved.
+QString setAside(const QString &path)
+{
+    const QString base =
+        path + QStringLiteral(".damaged-") + QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss"));
+    QString aside = base;
+    for (int copy = 2; QFileInfo(aside).exists() || QFileInfo(aside).isSymLink(); ++copy)
+        aside = base + QLatin1Char('-') + QString::number(copy);
+    if (!QDir().rename(path, aside))
+        return {};
+    for (const QString &suffix : {QStringLiteral("-wal"), QStringLiteral("-shm"), QStringLiteral("-journal")}) {
+        if (QFileInfo::exists(path + suffix))
+            QDir().rename(path + suffix, aside + suffix);
+    }
+    return aside;
+}
+
+// What the log did to its file that the user must hear of: one console line, and the window's
+// alert through the notification.
+void tellUser(const QString &text)
+{
+    Console::line(text);
+    NotificationCenter::defaultCenter().post(kCWLogNoticeNotification, nullptr, text);
+}
+
+// The history in a damaged log may still be rescued by hand: it is kept under a new name, so that
+// logging can go on in a fresh file, and the user is told. False (and said) when it could not be
+// moved.
+bool keepAside(const QString &path, const QString &damage)
+{
+    const QString aside = setAside(path);
+    if (aside.isNull()) {
+        Console::line(
+            QStringLiteral("The battery log %1 is damaged (%2) and could not be moved aside.").arg(path, damage));
+        return false;
+    }
+    tellUser(QStringLiteral("The battery log %1 was damaged (%2). It was moved to %3 and a new log was started.")
+                 .arg(path, damage, aside));
+    return true;
+}
+
 // The shared log, or the failure to open it.
 struct SharedLog {
     std::unique_ptr<CWLog> log;
@@ -208,19 +252,7 @@ CWLog::~CWLog() = default;
 QString CWLog::sharedLogFile()
 {
     const QString directory = supportDirectory();
-    if (directory.isNull())
-        return {};
-    const QString path = directory + kLogFileName;
-    const QFileInfo info(path);
-    if (info.isDir()) {
-        // Through a link only the link goes, never the folder it points to.
-        const bool removed = info.isSymLink() ? QFile::remove(path) : QDir(path).removeRecursively();
-        if (!removed) {
-            Console::line(QStringLiteral("Unable to remove the folder in the place of ") + path);
-            return {};
-        }
-    }
-    return path;
+    return directory.isNull() ? QString() : directory + kLogFileName;
 }
 
 CWLog *CWLog::sharedLog()
@@ -275,9 +307,85 @@ std::unique_ptr<CWLog> CWLog::initWithFile(const QString &path)
 {
     if (path.isNull())
         return nullptr;
+    QString damage = QFileInfo(path).isDir() ? QStringLiteral("a folder") : QString();
+    if (damage.isNull()) {
+        std::unique_ptr<CWLog> log = _openWritable(path);
+        if (!log)
+            return nullptr;
+        bool empty = false;
+        damage = log->_damage(empty);
+        if (damage.isNull()) {
+            // A write-ahead log: readers never block the writer, and a sample costs a few appended
+            // pages and no sync instead of a journal, its pages and four syncs. A committed sample
+            // survives a crash of the program; a power cut may take the last seconds. Any SQLite
+            // since 3.7 reads it. Set only on a sound file: a damaged one is kept as it was.
+            sqlite3_exec(log->_db.get(), "PRAGMA journal_mode = WAL; PRAGMA synchronous = NORMAL", nullptr, nullptr,
+                         nullptr);
+            return !empty || log->_createSchema() ? std::move(log) : nullptr;
+        }
+    }
+    return keepAside(path, damage) ? _openWritable(path) : nullptr;
+}
+
+QString CWLog::checkWholeFile(const QString &path, std::atomic<bool> &cancelled)
+{
+    sqlite3 *raw = nullptr;
+    sqlite3_open_v2(path.toUtf8().constData(), &raw, SQLITE_OPEN_READONLY, nullptr);
+    const Sqlite::Connection db(raw);
+    sqlite3_progress_handler(
+        raw, 10000, [](void *flag) { return int(static_cast<std::atomic<bool> *>(flag)->load()); }, &cancelled);
+    QString error;
+    CWLogResult rows;
+    if (!runStatement(raw, QStringLiteral("PRAGMA quick_check"), error, &rows))
+        return cancelled ? QString() : error;
+    const QStringList verdict = rows ? rows->value(QStringLiteral("quick_check")) : QStringList();
+    return verdict == QStringList{QStringLiteral("ok")} ? QString() : verdict.value(0).simplified();
+}
+
+void CWLog::setAsideDamaged(const QString &damage)
+{
+    _spans.reset();
+    _db.reset(); // closed before its file moves, so that its journal files move with it
+    if (!keepAside(_logFile, damage))
+        return;
+    if (std::unique_ptr<CWLog> fresh = initWithFile(_logFile)) {
+        _db = std::move(fresh->_db);
+        logMonitoringStarted();
+    }
+}
+
+std::unique_ptr<CWLog> CWLog::_openWritable(const QString &path)
+{
     if (!QFileInfo::exists(path) && !_createDatabase(path))
         return nullptr;
     return _openExisting(path, false);
+}
+
+// Cheap enough for every opening: a file that is no database, or that ends before its last page,
+// fails here. Damage inside is found by checkWholeFile after launch.
+QString CWLog::_damage(bool &empty)
+{
+    QString error;
+    CWLogResult rows;
+    if (!runStatement(_db.get(),
+                      QStringLiteral(
+                          "SELECT count(*) AS tables, (SELECT page_count * page_size FROM pragma_page_count, "
+                          "pragma_page_size) AS bytes FROM sqlite_master"),
+                      error, &rows))
+        return error;
+    empty = rows && rows->value(QStringLiteral("tables")) == QStringList{QStringLiteral("0")};
+    const qint64 bytes = rows ? rows->value(QStringLiteral("bytes")).value(0).toLongLong() : 0;
+    return bytes > QFileInfo(_logFile).size() ? QStringLiteral("the file ends before its last page") : QString();
+}
+
+// A database without any table (a zero-byte file is one) gets the log's tables.
+bool CWLog::_createSchema()
+{
+    for (const QString &statement : schemaStatements()) {
+        if (!_write(statement))
+            return false;
+    }
+    return true;
 }
 
 std::unique_ptr<CWLog> CWLog::_openExisting(const QString &path, bool readOnly)
@@ -294,11 +402,6 @@ std::unique_ptr<CWLog> CWLog::_openExisting(const QString &path, bool readOnly)
     }
     // Someone reading the file (a backup, the sqlite3 shell) must delay a sample, not lose it.
     sqlite3_busy_timeout(db, kBusyTimeoutMs);
-    // A write-ahead log: readers never block the writer, and a sample costs a few appended pages
-    // and no sync instead of a journal, its pages and four syncs. A committed sample survives a
-    // crash of the program; a power cut may take the last seconds. Any SQLite since 3.7 reads it.
-    if (!readOnly)
-        sqlite3_exec(db, "PRAGMA journal_mode = WAL; PRAGMA synchronous = NORMAL", nullptr, nullptr, nullptr);
     return log;
 }
 

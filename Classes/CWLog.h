@@ -9,6 +9,7 @@
 #include <QString>
 #include <QStringList>
 #include <QVariantMap>
+#include <atomic>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -43,6 +44,10 @@ enum class CWSignificance : int {
 };
 Q_DECLARE_FLAGS(CWSignificances, CWSignificance)
 Q_DECLARE_OPERATORS_FOR_FLAGS(CWSignificances)
+
+// Posted when the log had to do something to its file that the user should know of (a damaged file
+// moved aside, a file gone while Cellwise ran). The user info is the text that says so.
+inline const QString kCWLogNoticeNotification = QStringLiteral("CWLogNoticeNotification");
 
 // The battery history database (battLog3.sqlite): samples in battlog, events in eventlog.
 class CWLog {
@@ -86,7 +91,17 @@ public:
     // ascending testidx order; the anchors start afresh, so the first sample is always an hour anchor.
     static SignificanceClasses classifySignificance(const QStringList &indexes, const QStringList &times);
 
+    // Opens the log at path for writing, creating it (or its tables in an empty database) where
+    // needed. A file that is not a sound database, or a folder at the path, is moved aside under a
+    // ".damaged-" name and a new log is started; the user is told.
     static std::unique_ptr<CWLog> initWithFile(const QString &path);
+    // Reads every page of the log file on its own connection (seconds for ten million samples, so
+    // never on the window's thread) and says what is damaged; null when it is sound or the check
+    // was cancelled.
+    static QString checkWholeFile(const QString &path, std::atomic<bool> &cancelled);
+    // Moves the damaged file aside and starts a new log in its place, with a start marker; the user
+    // is told.
+    void setAsideDamaged(const QString &damage);
     ~CWLog();
     CWLog(const CWLog &) = delete;
     CWLog &operator=(const CWLog &) = delete;
@@ -171,6 +186,11 @@ private:
 
     static bool _createDatabase(const QString &path);
     static std::unique_ptr<CWLog> _openExisting(const QString &path, bool readOnly);
+    static std::unique_ptr<CWLog> _openWritable(const QString &path);
+    // Why the open file cannot serve as the log, null when it looks sound; empty tells whether it
+    // holds no table at all.
+    QString _damage(bool &empty);
+    bool _createSchema();
     // Runs a statement; a failure is reported as an sqlite error.
     bool _write(const QString &sql, CWLogResult *rows = nullptr);
     // Runs a statement; a failure is reported as a failed query.

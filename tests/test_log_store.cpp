@@ -1,4 +1,5 @@
 // Where the log lives, its schema, what writing samples, events and markers stores, and how it fails.
+#include "CWAppDelegate.h"
 #include "CWLogMaintenance.h"
 #include "LXCWServer.h"
 #include "SupportDirectory.h"
@@ -35,13 +36,6 @@ TEST(LogLocation, AFreshSupportDirectoryGetsTheFullSchemaAndNothingElse)
               QStringList({u"battLog3.sqlite"_s, u"battLog3.sqlite-shm"_s, u"battLog3.sqlite-wal"_s}));
     EXPECT_EQ(db.column(u"PRAGMA journal_mode"_s), QStringList{u"wal"_s}) << "readers never block the writer";
     EXPECT_EQ(db.column(u"PRAGMA page_size"_s), QStringList{u"2048"_s}) << "a sample appends three pages";
-
-    // A folder in the place of the log file is removed.
-    CWLog::resetSharedLog();
-    QFile::remove(file);
-    writeTextFile(home.supportPath(), u"battLog3.sqlite/inner"_s, u"x"_s);
-    ASSERT_TRUE(CWLog::sharedLog());
-    EXPECT_TRUE(QFileInfo(file).isFile());
 }
 
 // Every tick asks for the log: a log that cannot be opened must not fill the console.
@@ -76,19 +70,66 @@ TEST(LogOpening, FilesItCannotUseAreReportedAndLeftAsTheyWere)
     LogFile(foreign).exec(u"CREATE TABLE other (x INTEGER)"_s);
     EXPECT_FALSE(CWLog::initWithFile(foreign)->logBattDict({}));
     EXPECT_EQ(LogFile(foreign).column(u"SELECT name FROM sqlite_master"_s), QStringList{u"other"_s});
+}
 
-    // A damaged file: every call fails with a line, and the file is kept.
-    const QByteArray garbage(8192, 'x');
-    writeTextFile(dir.path(), u"garbage.sqlite"_s, QString::fromLatin1(garbage));
-    auto damaged = CWLog::initWithFile(dir.path() + u"/garbage.sqlite"_s);
-    ASSERT_TRUE(damaged);
-    EXPECT_FALSE(damaged->logBattDict({{u"Voltage"_s, 12000}}));
-    EXPECT_FALSE(damaged->logMonitoringStarted());
-    EXPECT_FALSE(damaged->battLogEntriesAboveIndex(0, {}));
-    EXPECT_TRUE(console.contains(u"sqlite error: file is not a database"_s));
-    QFile kept(dir.path() + u"/garbage.sqlite"_s);
-    ASSERT_TRUE(kept.open(QIODevice::ReadOnly));
-    EXPECT_EQ(kept.readAll(), garbage);
+// What cannot serve as the log is moved aside untouched, a new log is started in its place, and the
+// user hears of it once: one console line and one alert in the window, both naming the kept file.
+// Damage inside a file is found by the upkeep after launch.
+TEST(LogOpening, ADamagedLogIsKeptAsideAndANewOneStarted)
+{
+    ScopedDataHome home;
+    const QString path = CWLog::sharedLogFile();
+    ASSERT_TRUE(CWLog::sharedLog());
+    LogFile(path).exec(u"WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 3000) "
+                       "INSERT INTO battlog (time, DeviceName) SELECT i, 'pack ' || i FROM n"_s);
+    CWLog::resetSharedLog();
+    QFile soundFile(path);
+    ASSERT_TRUE(soundFile.open(QIODevice::ReadOnly));
+    const QByteArray sound = soundFile.readAll(), half = sound.left(sound.size() / 2);
+    const struct {
+        const char *name;
+        QByteArray content; // a null one: a folder holding a file
+    } rows[] = {{"zero-byte", ""},
+                {"truncated", half},
+                {"garbage", QByteArray(8192, 'x')},
+                {"text", "notes\n"},
+                {"damaged middle", half + QByteArray(4096, 'x') + sound.mid(half.size() + 4096)},
+                {"folder", {}}};
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.name);
+        QFile file(path);
+        file.remove();
+        if (row.content.isNull())
+            writeTextFile(path, u"inner"_s, u"x"_s);
+        else
+            ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.write(row.content) >= 0);
+        file.close();
+        const QStringList before = QDir(home.supportPath()).entryList({u"*.damaged-*"_s});
+        CWAppDelegate window;
+        FakeUser user;
+        ConsoleCapture console;
+        QObject owner;
+        ASSERT_TRUE(CWLog::sharedLog());
+        CWLogMaintenance::start(&owner);
+        ASSERT_TRUE(eventuallyTrue([&] { return owner.children().isEmpty(); }));
+        EXPECT_TRUE(CWLog::sharedLog()->logBattDict({{u"Voltage"_s, 12000}}));
+        CWLog::resetSharedLog();
+        QStringList aside = QDir(home.supportPath()).entryList({u"*.damaged-*"_s});
+        for (const QString &name : before)
+            aside.removeOne(name);
+        const bool empty = row.content.isEmpty() && !row.content.isNull(); // a database without tables
+        EXPECT_EQ(aside.size(), empty ? 0 : 1);
+        EXPECT_EQ(console.lines().size(), aside.size()) << console.lines().join(u'\n').toStdString();
+        EXPECT_TRUE(eventuallyTrue([&] { return user.alerts.size() == aside.size(); }));
+        if (aside.isEmpty() || user.alerts.isEmpty())
+            continue;
+        const QString kept = home.supportPath() + u'/' + aside.first();
+        EXPECT_TRUE(console.lines().first().contains(kept));
+        EXPECT_TRUE(user.alerts.first().message.contains(kept));
+        QFile keptFile(row.content.isNull() ? kept + u"/inner"_s : kept);
+        ASSERT_TRUE(keptFile.open(QIODevice::ReadOnly));
+        EXPECT_EQ(keptFile.readAll(), row.content.isNull() ? "x" : row.content);
+    }
 }
 
 TEST(LogOpening, AReadOnlyFileStillAnswersQueries)
