@@ -19,7 +19,11 @@
 
 namespace {
 
-constexpr int kBusyTimeoutMs = 2000;
+// How long a write waits for another connection's lock before it is held instead: the window
+// must not wait for the log.
+constexpr int kBusyTimeoutMs = 50;
+// Held inserts: an hour of samples at one a second.
+constexpr size_t kMaxHeldInserts = 3600;
 const QString kLogFileName = QStringLiteral("/battLog3.sqlite");
 
 // The columns a query names, or all of them.
@@ -113,6 +117,16 @@ QString quoted(QString text)
 {
     text.remove(QChar(0));
     return QLatin1Char('\'') + text.replace(QLatin1Char('\''), QStringLiteral("''")) + QLatin1Char('\'');
+}
+
+// An insert of values into columns; a time (Unix seconds) given is stored instead of the time of
+// writing.
+QString insertStatement(const QString &table, const QString &columns, const QString &values, std::optional<qint64> time)
+{
+    const QString timeColumn = time ? QStringLiteral("time, ") : QString();
+    const QString timeValue = time ? QString::number(*time) + QStringLiteral(", ") : QString();
+    return QStringLiteral("INSERT INTO ") + table + QStringLiteral(" (") + timeColumn + columns
+           + QStringLiteral(") VALUES (") + timeValue + values + QLatin1Char(')');
 }
 
 // Gathers rows column by column. Columns are matched to lists by name once per statement, so
@@ -400,7 +414,8 @@ std::unique_ptr<CWLog> CWLog::_openExisting(const QString &path, bool readOnly)
         Console::line(QStringLiteral("Can't open existing database: ") + QString::fromUtf8(sqlite3_errmsg(db)));
         return nullptr;
     }
-    // Someone reading the file (a backup, the sqlite3 shell) must delay a sample, not lose it.
+    // A short lock (a checkpoint, another program's quick write) is waited for; a longer one holds
+    // the sample instead of losing it.
     sqlite3_busy_timeout(db, kBusyTimeoutMs);
     return log;
 }
@@ -458,6 +473,60 @@ bool CWLog::_write(const QString &sql, CWLogResult *rows)
     return false;
 }
 
+CWLog::WriteOutcome CWLog::_tryWrite(const QString &sql, QString &error)
+{
+    if (runStatement(_db.get(), sql, error))
+        return WriteOutcome::Written;
+    const int code = _db ? sqlite3_errcode(_db.get()) & 0xff : SQLITE_OK;
+    return code == SQLITE_BUSY || code == SQLITE_LOCKED ? WriteOutcome::Locked : WriteOutcome::Failed;
+}
+
+QString CWLog::_insert(const QString &table, const QString &columns, const QString &values, std::optional<qint64> time)
+{
+    if (!_held.empty())
+        _writeHeld();
+    QString error;
+    if (_held.empty()) {
+        const WriteOutcome outcome = _tryWrite(insertStatement(table, columns, values, time), error);
+        if (outcome != WriteOutcome::Locked)
+            return outcome == WriteOutcome::Written ? QString() : QStringLiteral("sqlite error: ") + error;
+    }
+    if (_held.size() >= kMaxHeldInserts) {
+        if (_lostToLock++ == 0)
+            return QStringLiteral("The battery log has been locked by another program for an hour; samples are "
+                                  "lost until it is free.");
+        return QStringLiteral("");
+    }
+    _held.push_back(insertStatement(table, columns, values, time.value_or(QDateTime::currentSecsSinceEpoch())));
+    return {};
+}
+
+// Writes the held inserts in one transaction, without waiting for the lock: while it lasts they
+// stay held for the next try, so a long lock never stalls a tick.
+void CWLog::_writeHeld()
+{
+    sqlite3_busy_timeout(_db.get(), 0);
+    QString error;
+    bool written = _tryWrite(QStringLiteral("BEGIN IMMEDIATE"), error) == WriteOutcome::Written;
+    if (written) {
+        for (const QString &statement : _held) {
+            // One that fails for another reason than the lock is said and given up.
+            if (_tryWrite(statement, error) == WriteOutcome::Failed)
+                Console::line(QStringLiteral("sqlite error: ") + error);
+        }
+        written = _tryWrite(QStringLiteral("COMMIT"), error) == WriteOutcome::Written;
+        if (!written)
+            _tryWrite(QStringLiteral("ROLLBACK"), error);
+    }
+    sqlite3_busy_timeout(_db.get(), kBusyTimeoutMs);
+    if (!written)
+        return;
+    _held.clear();
+    if (_lostToLock > 0)
+        Console::line(QString::asprintf("The battery log is free again; %lld samples were lost.", _lostToLock));
+    _lostToLock = 0;
+}
+
 CWLogResult CWLog::_query(const QString &sql, bool *ok)
 {
     QString error;
@@ -472,8 +541,7 @@ CWLogResult CWLog::_query(const QString &sql, bool *ok)
 
 bool CWLog::logBattDict(const QVariantMap &dict)
 {
-    static const QString insertHead = QStringLiteral("INSERT INTO battlog ('")
-                                      + sampleColumns().join(QStringLiteral("', '")) + QStringLiteral("') VALUES (");
+    static const QString columns = QLatin1Char('\'') + sampleColumns().join(QStringLiteral("', '")) + QLatin1Char('\'');
     if (!_db) {
         Console::line(kLogFailure);
         return false;
@@ -483,31 +551,44 @@ bool CWLog::logBattDict(const QVariantMap &dict)
         const QString text = PropertyListWriter::valueText(dict.value(column));
         values << (text.isNull() ? QStringLiteral("NULL") : quoted(text));
     }
-    if (!_write(insertHead + values.join(QStringLiteral(", ")) + QLatin1Char(')'))) {
+    const QString failure = _insert(QStringLiteral("battlog"), columns, values.join(QStringLiteral(", ")));
+    if (!failure.isEmpty()) {
+        Console::line(failure);
         Console::line(kLogFailure);
-        return false;
     }
-    return true;
+    return failure.isNull();
 }
 
 bool CWLog::logEvent(CWEventType code, const QString &data)
 {
-    const QString sql =
-        data.isNull()
-            ? QString::asprintf("INSERT INTO eventlog (eventtype) VALUES (%i)", int(code))
-            : QString::asprintf("INSERT INTO eventlog (eventtype, data) VALUES (%i, ", int(code)) + quoted(data)
-                  + QLatin1Char(')');
-    if (!_db || !_write(sql)) {
+    if (!_db) {
         Console::line(kLogFailure);
         return false;
     }
-    return true;
+    const QString type = QString::number(int(code));
+    const QString failure = data.isNull() ? _insert(QStringLiteral("eventlog"), QStringLiteral("eventtype"), type)
+                                          : _insert(QStringLiteral("eventlog"), QStringLiteral("eventtype, data"),
+                                                    type + QStringLiteral(", ") + quoted(data));
+    if (failure.isNull())
+        return true;
+    Console::line(failure);
+    Console::line(kLogFailure);
+    return false;
+}
+
+// A start or stop marker; false (with the failure said) when it could not be written or held.
+bool CWLog::_logMarker(CWEventType code, std::optional<qint64> time)
+{
+    const QString failure =
+        _insert(QStringLiteral("eventlog"), QStringLiteral("eventtype"), QString::number(int(code)), time);
+    if (!failure.isNull())
+        Console::line(failure);
+    return failure.isNull();
 }
 
 bool CWLog::logMonitoringStarted()
 {
-    if (!_db || !_closeUncleanRun()
-        || !_write(QString::asprintf("INSERT INTO eventlog (eventtype) VALUES (%i)", int(CWEventType::Started)))) {
+    if (!_db || !_closeUncleanRun() || !_logMarker(CWEventType::Started)) {
         Console::line(kStartFailure);
         return false;
     }
@@ -541,13 +622,12 @@ bool CWLog::_closeUncleanRun()
     // after the start that follows it.
     const qint64 endTime = std::min(sampleTimes.first().toLongLong() + 1, QDateTime::currentSecsSinceEpoch());
     Console::line(QString::asprintf("Batt log did not end cleanly. Logging an end at %lld", endTime));
-    return _write(
-        QString::asprintf("INSERT INTO eventlog (eventtype,time) VALUES (%i,%lld)", int(CWEventType::Stopped), endTime));
+    return _logMarker(CWEventType::Stopped, endTime);
 }
 
 bool CWLog::logMonitoringStopped()
 {
-    if (!_db || !_write(QString::asprintf("INSERT INTO eventlog (eventtype) VALUES (%i)", int(CWEventType::Stopped)))) {
+    if (!_db || !_logMarker(CWEventType::Stopped)) {
         Console::line(kStopFailure);
         return false;
     }

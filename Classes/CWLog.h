@@ -193,9 +193,19 @@ private:
     bool _createSchema();
     // Runs a statement; a failure is reported as an sqlite error.
     bool _write(const QString &sql, CWLogResult *rows = nullptr);
+    enum class WriteOutcome { Written, Locked, Failed };
+    // Runs a statement that changes the log; error receives SQLite's message on failure.
+    WriteOutcome _tryWrite(const QString &sql, QString &error);
+    // Inserts a row, or holds it while another connection locks the log (see _held). A time (Unix
+    // seconds) given is stored instead of the time of writing. The failure to report, null when
+    // the row was written or held.
+    QString _insert(const QString &table, const QString &columns, const QString &values,
+                    std::optional<qint64> time = std::nullopt);
+    void _writeHeld();
     // Runs a statement; a failure is reported as a failed query.
     CWLogResult _query(const QString &sql, bool *ok = nullptr);
     bool _closeUncleanRun();
+    bool _logMarker(CWEventType code, std::optional<qint64> time = std::nullopt);
     std::optional<qint64> _lookUpIndex(const QString &sql, bool &ok);
     std::optional<qint64> _lowerIndexBound(const QDateTime &start);
     std::optional<qint64> _upperIndexBound(const QDateTime &end);
@@ -205,4 +215,8 @@ private:
     QString _logFile;
     Sqlite::Connection _db;
     std::unique_ptr<CWLogTimeSpans> _spans; // made on first use; after _db, so it ends first
+    // Inserts that met another program's lock (a backup, the sqlite3 shell), in order, each with
+    // its own time: written before anything new as soon as the lock is gone.
+    std::vector<QString> _held;
+    qint64 _lostToLock = 0; // samples given up once an hour of them was held
 };

@@ -191,6 +191,38 @@ TEST_F(LogTest, EventsStoreTheirDataOrNullAndAreNamed)
         EXPECT_EQ(CWLog::stringForEvent(CWEventType(code)), QLatin1String(name));
 }
 
+// Another program's lock delays samples and events but never loses them: they are held in order and
+// written once it is gone. At most an hour of them is held; that is said once, and what it cost.
+TEST_F(LogTest, WritesMeetingALockAreHeldInOrderUntilItIsGone)
+{
+    LogFile other(path());
+    ConsoleCapture console;
+    int voltage = 0;
+    for (const QString &lock : {u"BEGIN; SELECT count(*) FROM battlog"_s, u"BEGIN EXCLUSIVE"_s}) {
+        SCOPED_TRACE(lock.toStdString());
+        other.exec(lock);
+        for (int sample = 0; sample < 3; ++sample)
+            EXPECT_TRUE(log->logBattDict({{u"Voltage"_s, ++voltage}}));
+        EXPECT_TRUE(log->logEvent(CWEventType::PluggedIn));
+        other.exec(u"COMMIT"_s);
+        EXPECT_TRUE(log->logBattDict({{u"Voltage"_s, ++voltage}}));
+    }
+    EXPECT_EQ(other.column(u"SELECT group_concat(Voltage) FROM (SELECT Voltage FROM battlog ORDER BY testidx)"_s),
+              QStringList{u"1,2,3,4,5,6,7,8"_s});
+    EXPECT_EQ(other.column(u"SELECT count(*) FROM eventlog"_s), QStringList{u"2"_s});
+    EXPECT_EQ(console.lines(), QStringList());
+
+    other.exec(u"BEGIN EXCLUSIVE"_s);
+    for (int sample = 0; sample < 3602; ++sample)
+        log->logBattDict({{u"Voltage"_s, sample}});
+    other.exec(u"COMMIT"_s);
+    EXPECT_TRUE(log->logBattDict({{u"Voltage"_s, 1}}));
+    EXPECT_EQ(other.column(u"SELECT count(*) FROM battlog"_s), QStringList{u"3609"_s});
+    EXPECT_EQ(console.lines().first(), u"The battery log has been locked by another program for an hour; samples are "
+                                       "lost until it is free."_s);
+    EXPECT_EQ(console.lines().last(), u"The battery log is free again; 2 samples were lost."_s);
+}
+
 TEST_F(LogTest, ARunWithoutItsStopIsClosedAfterItsLastSampleNeverAfterTheNextStart)
 {
     const struct {
