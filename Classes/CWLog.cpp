@@ -13,6 +13,7 @@
 #include <QFileInfo>
 #include <QTemporaryFile>
 #include <sqlite3.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <vector>
@@ -242,6 +243,29 @@ bool keepAside(const QString &path, const QString &damage)
     return true;
 }
 
+// The file a path names now (device and inode); zeros for none.
+std::pair<quint64, quint64> fileIdentity(const QString &path)
+{
+    struct stat status {};
+    if (::stat(QFile::encodeName(path).constData(), &status) != 0)
+        return {0, 0};
+    return {quint64(status.st_dev), quint64(status.st_ino)};
+}
+
+// Where an open file of this process now is, found by its identity; null when it was deleted.
+QString openFilePath(std::pair<quint64, quint64> identity)
+{
+    const QDir descriptors(QStringLiteral("/proc/self/fd"));
+    for (const QString &descriptor : descriptors.entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot)) {
+        const QString path = descriptors.filePath(descriptor);
+        if (fileIdentity(path) == identity) {
+            const QString target = QFileInfo(path).symLinkTarget();
+            return target.endsWith(QStringLiteral(" (deleted)")) ? QString() : target;
+        }
+    }
+    return {};
+}
+
 // The shared log, or the failure to open it.
 struct SharedLog {
     std::unique_ptr<CWLog> log;
@@ -362,17 +386,17 @@ void CWLog::setAsideDamaged(const QString &damage)
     _db.reset(); // closed before its file moves, so that its journal files move with it
     if (!keepAside(_logFile, damage))
         return;
-    if (std::unique_ptr<CWLog> fresh = initWithFile(_logFile)) {
-        _db = std::move(fresh->_db);
-        logMonitoringStarted();
-    }
+    _reopen();
 }
 
 std::unique_ptr<CWLog> CWLog::_openWritable(const QString &path)
 {
     if (!QFileInfo::exists(path) && !_createDatabase(path))
         return nullptr;
-    return _openExisting(path, false);
+    std::unique_ptr<CWLog> log = _openExisting(path, false);
+    if (log)
+        log->_fileIdentity = fileIdentity(path);
+    return log;
 }
 
 // Cheap enough for every opening: a file that is no database, or that ends before its last page,
@@ -539,8 +563,42 @@ CWLogResult CWLog::_query(const QString &sql, bool *ok)
     return rows;
 }
 
+// Looked at before every sample: the user may move or delete the file while Cellwise runs.
+void CWLog::_followReplacedFile()
+{
+    if (!_db || fileIdentity(_logFile) == _fileIdentity)
+        return;
+    tellUser(QStringLiteral("The battery log %1 was moved, deleted or replaced while Cellwise ran; logging goes on "
+                            "in a new log there.")
+                 .arg(_logFile));
+    const QString movedTo = openFilePath(_fileIdentity);
+    _spans.reset();
+    _db.reset();
+    // SQLite cannot write a file moved away (nor fold its write-ahead log into it), so its last
+    // samples stay in the journal files left under the path's name. They must not meet the new log:
+    // the write-ahead log goes with the file it belongs to, and the index of it is rebuilt there.
+    const QString wal = _logFile + QStringLiteral("-wal");
+    if (QFileInfo::exists(wal) && (movedTo.isNull() || !QDir().rename(wal, movedTo + QStringLiteral("-wal"))))
+        QFile::remove(wal);
+    QFile::remove(_logFile + QStringLiteral("-shm"));
+    _reopen();
+}
+
+// Opens the file now at the log's path in place of the connection closed before, and begins a run
+// in it.
+void CWLog::_reopen()
+{
+    QDir().mkpath(QFileInfo(_logFile).path());
+    if (std::unique_ptr<CWLog> fresh = initWithFile(_logFile)) {
+        _db = std::move(fresh->_db);
+        _fileIdentity = fresh->_fileIdentity;
+        logMonitoringStarted();
+    }
+}
+
 bool CWLog::logBattDict(const QVariantMap &dict)
 {
+    _followReplacedFile();
     static const QString columns = QLatin1Char('\'') + sampleColumns().join(QStringLiteral("', '")) + QLatin1Char('\'');
     if (!_db) {
         Console::line(kLogFailure);

@@ -93,7 +93,8 @@ public:
 
     // Opens the log at path for writing, creating it (or its tables in an empty database) where
     // needed. A file that is not a sound database, or a folder at the path, is moved aside under a
-    // ".damaged-" name and a new log is started; the user is told.
+    // ".damaged-" name and a new log is started; the user is told. So is a file moved away or
+    // deleted while the log is open: the next sample starts a new log at the path.
     static std::unique_ptr<CWLog> initWithFile(const QString &path);
     // Reads every page of the log file on its own connection (seconds for ten million samples, so
     // never on the window's thread) and says what is damaged; null when it is sound or the check
@@ -205,6 +206,8 @@ private:
     // Runs a statement; a failure is reported as a failed query.
     CWLogResult _query(const QString &sql, bool *ok = nullptr);
     bool _closeUncleanRun();
+    void _followReplacedFile();
+    void _reopen();
     bool _logMarker(CWEventType code, std::optional<qint64> time = std::nullopt);
     std::optional<qint64> _lookUpIndex(const QString &sql, bool &ok);
     std::optional<qint64> _lowerIndexBound(const QDateTime &start);
@@ -218,5 +221,7 @@ private:
     // Inserts that met another program's lock (a backup, the sqlite3 shell), in order, each with
     // its own time: written before anything new as soon as the lock is gone.
     std::vector<QString> _held;
+    // The file open as the log (device and inode), to notice when its path names another file.
+    std::pair<quint64, quint64> _fileIdentity;
     qint64 _lostToLock = 0; // samples given up once an hour of them was held
 };

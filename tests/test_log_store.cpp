@@ -2,6 +2,7 @@
 #include "CWAppDelegate.h"
 #include "CWLogMaintenance.h"
 #include "LXCWServer.h"
+#include "NotificationCenter.h"
 #include "SupportDirectory.h"
 #include "TestSupport.h"
 #include "UserDefaults.h"
@@ -221,6 +222,28 @@ TEST_F(LogTest, WritesMeetingALockAreHeldInOrderUntilItIsGone)
     EXPECT_EQ(console.lines().first(), u"The battery log has been locked by another program for an hour; samples are "
                                        "lost until it is free."_s);
     EXPECT_EQ(console.lines().last(), u"The battery log is free again; 2 samples were lost."_s);
+}
+
+// A log moved away or deleted while Cellwise runs: logging goes on in a new log at its path, begun
+// with a start marker, and the user is told once.
+TEST_F(LogTest, ALogMovedOrDeletedWhileRunningIsStartedAnew)
+{
+    for (const bool deleted : {false, true}) {
+        SCOPED_TRACE(deleted ? "deleted" : "moved");
+        ASSERT_TRUE(log->logBattDict({{u"Voltage"_s, 1}}));
+        ASSERT_TRUE(deleted ? QFile::remove(path()) : QFile::rename(path(), path() + u".moved"_s));
+        ConsoleCapture console;
+        int notices = 0;
+        const Subscription noticed =
+            NotificationCenter::defaultCenter().addObserver(kCWLogNoticeNotification, nullptr,
+                                                            [&](const Notification &) { ++notices; });
+        EXPECT_TRUE(log->logBattDict({{u"Voltage"_s, 2}}));
+        EXPECT_TRUE(log->logBattDict({{u"Voltage"_s, 3}}));
+        EXPECT_EQ(std::pair(console.lines().size(), notices), std::pair(qsizetype(1), 1));
+        EXPECT_EQ(LogFile(path()).column(u"SELECT group_concat(Voltage) FROM battlog"_s), QStringList{u"2,3"_s});
+        EXPECT_EQ(LogFile(path()).column(u"SELECT eventtype FROM eventlog"_s), QStringList{u"1"_s});
+    }
+    EXPECT_EQ(LogFile(path() + u".moved"_s).column(u"SELECT Voltage FROM battlog"_s), QStringList{u"1"_s});
 }
 
 TEST_F(LogTest, ARunWithoutItsStopIsClosedAfterItsLastSampleNeverAfterTheNextStart)
