@@ -120,6 +120,14 @@ QString quoted(QString text)
     return QLatin1Char('\'') + text.replace(QLatin1Char('\''), QStringLiteral("''")) + QLatin1Char('\'');
 }
 
+// A statement as a failure line names it: long ones (an update of half a million indexes) cut short,
+// so that the reason after it still fits the line.
+QString shortStatement(const QString &sql)
+{
+    constexpr qsizetype kMaxLength = 300; // characters
+    return sql.size() > kMaxLength ? sql.left(kMaxLength - 1) + QChar(0x2026) : sql;
+}
+
 // An insert of values into columns; a time (Unix seconds) given is stored instead of the time of
 // writing.
 QString insertStatement(const QString &table, const QString &columns, const QString &values, std::optional<qint64> time)
@@ -515,12 +523,9 @@ QString CWLog::_insert(const QString &table, const QString &columns, const QStri
         if (outcome != WriteOutcome::Locked)
             return outcome == WriteOutcome::Written ? QString() : QStringLiteral("sqlite error: ") + error;
     }
-    if (_held.size() >= kMaxHeldInserts) {
-        if (_lostToLock++ == 0)
-            return QStringLiteral("The battery log has been locked by another program for an hour; samples are "
-                                  "lost until it is free.");
-        return QStringLiteral("");
-    }
+    if (_held.size() >= kMaxHeldInserts)
+        return QStringLiteral("The battery log has been locked by another program for an hour; samples are lost "
+                              "until it is free.");
     _held.push_back(insertStatement(table, columns, values, time.value_or(QDateTime::currentSecsSinceEpoch())));
     return {};
 }
@@ -546,9 +551,6 @@ void CWLog::_writeHeld()
     if (!written)
         return;
     _held.clear();
-    if (_lostToLock > 0)
-        Console::line(QString::asprintf("The battery log is free again; %lld samples were lost.", _lostToLock));
-    _lostToLock = 0;
 }
 
 CWLogResult CWLog::_query(const QString &sql, bool *ok)
@@ -557,7 +559,7 @@ CWLogResult CWLog::_query(const QString &sql, bool *ok)
     CWLogResult rows;
     const bool succeeded = runStatement(_db.get(), sql, error, &rows);
     if (!succeeded)
-        Console::line(QStringLiteral("Query ") + sql + QStringLiteral(" failed with ") + error);
+        Console::line(QStringLiteral("Query ") + shortStatement(sql) + QStringLiteral(" failed with ") + error);
     if (ok)
         *ok = succeeded;
     return rows;
@@ -600,21 +602,35 @@ bool CWLog::logBattDict(const QVariantMap &dict)
 {
     _followReplacedFile();
     static const QString columns = QLatin1Char('\'') + sampleColumns().join(QStringLiteral("', '")) + QLatin1Char('\'');
-    if (!_db) {
-        Console::line(kLogFailure);
-        return false;
-    }
+    if (!_db)
+        return _noteSample({kLogFailure});
     QStringList values;
     for (const QString &column : sampleColumns()) {
         const QString text = PropertyListWriter::valueText(dict.value(column));
         values << (text.isNull() ? QStringLiteral("NULL") : quoted(text));
     }
     const QString failure = _insert(QStringLiteral("battlog"), columns, values.join(QStringLiteral(", ")));
-    if (!failure.isEmpty()) {
-        Console::line(failure);
-        Console::line(kLogFailure);
+    return _noteSample(failure.isNull() ? QStringList() : QStringList{failure, kLogFailure});
+}
+
+// A failure that repeats with every sample is said once, and once more when it ends, with the
+// number of samples it cost. True for no failure.
+bool CWLog::_noteSample(const QStringList &failure)
+{
+    if (failure.isEmpty()) {
+        if (_samplesLost > 0)
+            Console::line(QString::asprintf("Logging battery info works again; %lld samples were lost.", _samplesLost));
+        _samplesLost = 0;
+        _failureSaid.clear();
+        return true;
     }
-    return failure.isNull();
+    ++_samplesLost;
+    if (failure != _failureSaid) {
+        for (const QString &line : failure)
+            Console::line(line);
+        _failureSaid = failure;
+    }
+    return false;
 }
 
 bool CWLog::logEvent(CWEventType code, const QString &data)
@@ -1007,7 +1023,8 @@ std::vector<CWLog::Event> CWLog::eventsAboveIndex(quint64 index)
                           CWEventType(sqlite3_column_int(rawStatement, 2)), data ? QString::fromUtf8(data) : QString()});
     }
     if (status != SQLITE_DONE)
-        Console::line(QStringLiteral("Query ") + QString::fromUtf8(sql) + QStringLiteral(" failed with ")
+        Console::line(QStringLiteral("Query ") + shortStatement(QString::fromUtf8(sql))
+                      + QStringLiteral(" failed with ")
                       + (_db ? QString::fromUtf8(sqlite3_errmsg(_db.get())) : QStringLiteral("no open database")));
     return events;
 }

@@ -207,6 +207,7 @@ private:
     CWLogResult _query(const QString &sql, bool *ok = nullptr);
     bool _closeUncleanRun();
     void _followReplacedFile();
+    bool _noteSample(const QStringList &failure);
     void _reopen();
     bool _logMarker(CWEventType code, std::optional<qint64> time = std::nullopt);
     std::optional<qint64> _lookUpIndex(const QString &sql, bool &ok);
@@ -223,5 +224,6 @@ private:
     std::vector<QString> _held;
     // The file open as the log (device and inode), to notice when its path names another file.
     std::pair<quint64, quint64> _fileIdentity;
-    qint64 _lostToLock = 0; // samples given up once an hour of them was held
+    QStringList _failureSaid; // the lines said for the failing sample writes, empty while they succeed
+    qint64 _samplesLost = 0;  // since the failure began
 };

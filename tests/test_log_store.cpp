@@ -219,9 +219,10 @@ TEST_F(LogTest, WritesMeetingALockAreHeldInOrderUntilItIsGone)
     other.exec(u"COMMIT"_s);
     EXPECT_TRUE(log->logBattDict({{u"Voltage"_s, 1}}));
     EXPECT_EQ(other.column(u"SELECT count(*) FROM battlog"_s), QStringList{u"3609"_s});
-    EXPECT_EQ(console.lines().first(), u"The battery log has been locked by another program for an hour; samples are "
-                                       "lost until it is free."_s);
-    EXPECT_EQ(console.lines().last(), u"The battery log is free again; 2 samples were lost."_s);
+    EXPECT_EQ(console.lines(), QStringList({u"The battery log has been locked by another program for an hour; samples "
+                                            "are lost until it is free."_s,
+                                            u"Failed to log battery info."_s,
+                                            u"Logging battery info works again; 2 samples were lost."_s}));
 }
 
 // A log moved away or deleted while Cellwise runs: logging goes on in a new log at its path, begun
@@ -315,6 +316,26 @@ TEST_F(LogTest, MaintenanceStatementsAndTheirFailures)
                            u"sqlite error: no such table: eventlog"_s, u"ERROR: Failure in [CWLog logMonitoringStarted]"_s,
                            u"sqlite error: no such table: eventlog"_s, u"ERROR: Failure in [CWLog logMonitoringStopped]"_s,
                            u"Query DELETE FROM battlog failed with no such table: battlog"_s}));
+}
+
+// A failure that repeats with every sample is said once, and once more with what it cost when it
+// ends; a failed statement of any length is named in one line of at most 1,000 characters.
+TEST_F(LogTest, ARepeatingFailureIsSaidOnceAndAgainWhenItEnds)
+{
+    ConsoleCapture console;
+    LogFile(path()).exec(u"ALTER TABLE battlog RENAME TO kept"_s);
+    for (int sample = 0; sample < 3; ++sample)
+        EXPECT_FALSE(log->logBattDict({}));
+    LogFile(path()).exec(u"ALTER TABLE kept RENAME TO battlog"_s);
+    EXPECT_TRUE(log->logBattDict({}));
+    EXPECT_FALSE(log->battLogEntriesAboveIndex(0, QStringList(300, u"Voltage + nosuch"_s)));
+    ASSERT_EQ(console.lines().size(), 4);
+    EXPECT_EQ(console.lines().mid(0, 3),
+              QStringList({u"sqlite error: no such table: battlog"_s, u"Failed to log battery info."_s,
+                           u"Logging battery info works again; 3 samples were lost."_s}));
+    EXPECT_LE(console.lines().last().size(), 1000);
+    EXPECT_TRUE(console.lines().last().endsWith(u"… failed with no such column: nosuch"_s))
+        << console.lines().last().toStdString();
 }
 
 TEST_F(LogTest, WritesAfterCloseFailWithoutCrashing)
