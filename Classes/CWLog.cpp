@@ -407,21 +407,17 @@ std::unique_ptr<CWLog> CWLog::_openWritable(const QString &path)
     return log;
 }
 
-// Cheap enough for every opening: a file that is no database, or that ends before its last page,
-// fails here. Damage inside is found by checkWholeFile after launch.
+// Cheap enough for every opening: a file that is no database fails here. Damage inside, and a file
+// cut short, are found by checkWholeFile after launch. (The file's size says nothing at opening: in
+// a write-ahead log left by a crash, the newest pages are not in the file yet.)
 QString CWLog::_damage(bool &empty)
 {
     QString error;
     CWLogResult rows;
-    if (!runStatement(_db.get(),
-                      QStringLiteral(
-                          "SELECT count(*) AS tables, (SELECT page_count * page_size FROM pragma_page_count, "
-                          "pragma_page_size) AS bytes FROM sqlite_master"),
-                      error, &rows))
+    if (!runStatement(_db.get(), QStringLiteral("SELECT count(*) AS tables FROM sqlite_master"), error, &rows))
         return error;
     empty = rows && rows->value(QStringLiteral("tables")) == QStringList{QStringLiteral("0")};
-    const qint64 bytes = rows ? rows->value(QStringLiteral("bytes")).value(0).toLongLong() : 0;
-    return bytes > QFileInfo(_logFile).size() ? QStringLiteral("the file ends before its last page") : QString();
+    return {};
 }
 
 // A database without any table (a zero-byte file is one) gets the log's tables.
