@@ -11,6 +11,7 @@
 #include "NotificationCenter.h"
 #include "UserDefaults.h"
 
+#include <QApplication>
 #include <QTimer>
 
 CWAppDelegate::CWAppDelegate(QObject *parent)
@@ -20,6 +21,8 @@ CWAppDelegate::CWAppDelegate(QObject *parent)
     // is over, not in the middle of it.
     _logNotices = NotificationCenter::defaultCenter().addObserver(
         kCWLogNoticeNotification, nullptr, [this](const Notification &notice) {
+            if (!qobject_cast<QApplication *>(QCoreApplication::instance()))
+                return; // headless: the console line is all there is
             QTimer::singleShot(0, this, [text = notice.userInfo.toString()] {
                 AlertPanel::runWhenNoneOpen({tr("Battery log"), text, tr("OK"), QString(), QString()},
                                             [](AlertPanel::Response) {});
