@@ -11,7 +11,9 @@
 #include "NotificationCenter.h"
 #include "UserDefaults.h"
 
+#include <QApplication>
 #include <QHash>
+#include <QTimer>
 
 namespace {
 
@@ -30,6 +32,17 @@ qint64 modelID(const QVariant &record)
 CWAppDelegate::CWAppDelegate(QObject *parent)
     : QObject(parent)
 {
+    // What the log did to its file (a damaged one moved aside) is said in the window once launching
+    // is over, not in the middle of it.
+    _logNotices = NotificationCenter::defaultCenter().addObserver(
+        kCWLogNoticeNotification, nullptr, [this](const Notification &notice) {
+            if (!qobject_cast<QApplication *>(QCoreApplication::instance()))
+                return; // headless: the console line is all there is
+            QTimer::singleShot(0, this, [text = notice.userInfo.toString()] {
+                AlertPanel::runWhenNoneOpen({tr("Battery log"), text, tr("OK"), QString(), QString()},
+                                            [](AlertPanel::Response) {});
+            });
+        });
 }
 
 CWAppDelegate::~CWAppDelegate()

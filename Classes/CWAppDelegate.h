@@ -64,4 +64,5 @@ private:
     std::unique_ptr<CWPrefsWC> _prefsWC;
     std::unique_ptr<LXVersionChecker> _vc;
     Subscription _firstSampleUpload;
+    Subscription _logNotices;
 };

@@ -202,8 +202,11 @@ void CWBatteryMonitor::_fireTimer()
 void CWBatteryMonitor::_log(const QVariantMap &snapshot)
 {
     CWLog *log = CWLog::sharedLog();
-    if (!log || !log->logBattDict(snapshot))
+    const bool logged = log && log->logBattDict(snapshot);
+    // Said when logging starts failing, not with every sample after; the log says when it works again.
+    if (!logged && !_logFailing)
         Console::line(QStringLiteral("ERROR: Unable to log batt dict."));
+    _logFailing = !logged;
     if (log)
         NotificationCenter::defaultCenter().post(kCWSampleLoggedNotification, this, snapshot);
 }

@@ -108,6 +108,7 @@ private:
     double _lastLoggedTime = 0.0;  // same epoch
     QVariant _battInfo;
     std::unique_ptr<QTimer> _updateTimer;
+    bool _logFailing = false; // the last sample could not be logged
     ObserverList<ChangePhase> _observers;
     std::vector<Subscription> _ownObservations;
 };

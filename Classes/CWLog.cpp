@@ -3,6 +3,7 @@
 #include "BatteryKeys.h"
 #include "CWLogTimeSpans.h"
 #include "Console.h"
+#include "NotificationCenter.h"
 #include "PropertyListWriter.h"
 #include "SqliteHandles.h"
 #include "SupportDirectory.h"
@@ -12,13 +13,18 @@
 #include <QFileInfo>
 #include <QTemporaryFile>
 #include <sqlite3.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <vector>
 
 namespace {
 
-constexpr int kBusyTimeoutMs = 2000;
+// How long a write waits for another connection's lock before it is held instead: the window
+// must not wait for the log.
+constexpr int kBusyTimeoutMs = 50;
+// Held inserts: an hour of samples at one a second.
+constexpr size_t kMaxHeldInserts = 3600;
 const QString kLogFileName = QStringLiteral("/battLog3.sqlite");
 
 // The columns a query names, or all of them.
@@ -114,6 +120,24 @@ QString quoted(QString text)
     return QLatin1Char('\'') + text.replace(QLatin1Char('\''), QStringLiteral("''")) + QLatin1Char('\'');
 }
 
+// A statement as a failure line names it: long ones (an update of half a million indexes) cut short,
+// so that the reason after it still fits the line.
+QString shortStatement(const QString &sql)
+{
+    constexpr qsizetype kMaxLength = 300; // characters
+    return sql.size() > kMaxLength ? sql.left(kMaxLength - 1) + QChar(0x2026) : sql;
+}
+
+// An insert of values into columns; a time (Unix seconds) given is stored instead of the time of
+// writing.
+QString insertStatement(const QString &table, const QString &columns, const QString &values, std::optional<qint64> time)
+{
+    const QString timeColumn = time ? QStringLiteral("time, ") : QString();
+    const QString timeValue = time ? QString::number(*time) + QStringLiteral(", ") : QString();
+    return QStringLiteral("INSERT INTO ") + table + QStringLiteral(" (") + timeColumn + columns
+           + QStringLiteral(") VALUES (") + timeValue + values + QLatin1Char(')');
+}
+
 // Gathers rows column by column. Columns are matched to lists by name once per statement, so
 // columns sharing a name share one list, as they share one key of the result.
 class RowCollector {
@@ -184,6 +208,72 @@ bool runStatement(sqlite3 *db, const QString &sql, QString &error, CWLogResult *
     return false;
 }
 
+// Moves a log file that cannot be used (or a folder in its place), with the journal files that
+// belong to it, to a name beside it that nothing has yet: nothing is deleted or overwritten. The
+// new path, or null when it could not be moved.
+QString setAside(const QString &path)
+{
+    const QString base =
+        path + QStringLiteral(".damaged-") + QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss"));
+    QString aside = base;
+    for (int copy = 2; QFileInfo(aside).exists() || QFileInfo(aside).isSymLink(); ++copy)
+        aside = base + QLatin1Char('-') + QString::number(copy);
+    if (!QDir().rename(path, aside))
+        return {};
+    for (const QString &suffix : {QStringLiteral("-wal"), QStringLiteral("-shm"), QStringLiteral("-journal")}) {
+        if (QFileInfo::exists(path + suffix))
+            QDir().rename(path + suffix, aside + suffix);
+    }
+    return aside;
+}
+
+// What the log did to its file that the user must hear of: one console line, and the window's
+// alert through the notification.
+void tellUser(const QString &text)
+{
+    Console::line(text);
+    NotificationCenter::defaultCenter().post(kCWLogNoticeNotification, nullptr, text);
+}
+
+// The history in a damaged log may still be rescued by hand: it is kept under a new name, so that
+// logging can go on in a fresh file, and the user is told. False (and said) when it could not be
+// moved.
+bool keepAside(const QString &path, const QString &damage)
+{
+    const QString aside = setAside(path);
+    if (aside.isNull()) {
+        Console::line(
+            QStringLiteral("The battery log %1 is damaged (%2) and could not be moved aside.").arg(path, damage));
+        return false;
+    }
+    tellUser(QStringLiteral("The battery log %1 was damaged (%2). It was moved to %3 and a new log was started.")
+                 .arg(path, damage, aside));
+    return true;
+}
+
+// The file a path names now (device and inode); zeros for none.
+std::pair<quint64, quint64> fileIdentity(const QString &path)
+{
+    struct stat status {};
+    if (::stat(QFile::encodeName(path).constData(), &status) != 0)
+        return {0, 0};
+    return {quint64(status.st_dev), quint64(status.st_ino)};
+}
+
+// Where an open file of this process now is, found by its identity; null when it was deleted.
+QString openFilePath(std::pair<quint64, quint64> identity)
+{
+    const QDir descriptors(QStringLiteral("/proc/self/fd"));
+    for (const QString &descriptor : descriptors.entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot)) {
+        const QString path = descriptors.filePath(descriptor);
+        if (fileIdentity(path) == identity) {
+            const QString target = QFileInfo(path).symLinkTarget();
+            return target.endsWith(QStringLiteral(" (deleted)")) ? QString() : target;
+        }
+    }
+    return {};
+}
+
 // The shared log, or the failure to open it.
 struct SharedLog {
     std::unique_ptr<CWLog> log;
@@ -208,19 +298,7 @@ CWLog::~CWLog() = default;
 QString CWLog::sharedLogFile()
 {
     const QString directory = supportDirectory();
-    if (directory.isNull())
-        return {};
-    const QString path = directory + kLogFileName;
-    const QFileInfo info(path);
-    if (info.isDir()) {
-        // Through a link only the link goes, never the folder it points to.
-        const bool removed = info.isSymLink() ? QFile::remove(path) : QDir(path).removeRecursively();
-        if (!removed) {
-            Console::line(QStringLiteral("Unable to remove the folder in the place of ") + path);
-            return {};
-        }
-    }
-    return path;
+    return directory.isNull() ? QString() : directory + kLogFileName;
 }
 
 CWLog *CWLog::sharedLog()
@@ -275,9 +353,81 @@ std::unique_ptr<CWLog> CWLog::initWithFile(const QString &path)
 {
     if (path.isNull())
         return nullptr;
+    QString damage = QFileInfo(path).isDir() ? QStringLiteral("a folder") : QString();
+    if (damage.isNull()) {
+        std::unique_ptr<CWLog> log = _openWritable(path);
+        if (!log)
+            return nullptr;
+        bool empty = false;
+        damage = log->_damage(empty);
+        if (damage.isNull()) {
+            // A write-ahead log: readers never block the writer, and a sample costs a few appended
+            // pages and no sync instead of a journal, its pages and four syncs. A committed sample
+            // survives a crash of the program; a power cut may take the last seconds. Any SQLite
+            // since 3.7 reads it. Set only on a sound file: a damaged one is kept as it was.
+            sqlite3_exec(log->_db.get(), "PRAGMA journal_mode = WAL; PRAGMA synchronous = NORMAL", nullptr, nullptr,
+                         nullptr);
+            return !empty || log->_createSchema() ? std::move(log) : nullptr;
+        }
+    }
+    return keepAside(path, damage) ? _openWritable(path) : nullptr;
+}
+
+QString CWLog::checkWholeFile(const QString &path, std::atomic<bool> &cancelled)
+{
+    sqlite3 *raw = nullptr;
+    sqlite3_open_v2(path.toUtf8().constData(), &raw, SQLITE_OPEN_READONLY, nullptr);
+    const Sqlite::Connection db(raw);
+    sqlite3_progress_handler(
+        raw, 10000, [](void *flag) { return int(static_cast<std::atomic<bool> *>(flag)->load()); }, &cancelled);
+    QString error;
+    CWLogResult rows;
+    if (!runStatement(raw, QStringLiteral("PRAGMA quick_check"), error, &rows))
+        return cancelled ? QString() : error;
+    const QStringList verdict = rows ? rows->value(QStringLiteral("quick_check")) : QStringList();
+    return verdict == QStringList{QStringLiteral("ok")} ? QString() : verdict.value(0).simplified();
+}
+
+void CWLog::setAsideDamaged(const QString &damage)
+{
+    _spans.reset();
+    _db.reset(); // closed before its file moves, so that its journal files move with it
+    if (!keepAside(_logFile, damage))
+        return;
+    _reopen();
+}
+
+std::unique_ptr<CWLog> CWLog::_openWritable(const QString &path)
+{
     if (!QFileInfo::exists(path) && !_createDatabase(path))
         return nullptr;
-    return _openExisting(path, false);
+    std::unique_ptr<CWLog> log = _openExisting(path, false);
+    if (log)
+        log->_fileIdentity = fileIdentity(path);
+    return log;
+}
+
+// Cheap enough for every opening: a file that is no database fails here. Damage inside, and a file
+// cut short, are found by checkWholeFile after launch. (The file's size says nothing at opening: in
+// a write-ahead log left by a crash, the newest pages are not in the file yet.)
+QString CWLog::_damage(bool &empty)
+{
+    QString error;
+    CWLogResult rows;
+    if (!runStatement(_db.get(), QStringLiteral("SELECT count(*) AS tables FROM sqlite_master"), error, &rows))
+        return error;
+    empty = rows && rows->value(QStringLiteral("tables")) == QStringList{QStringLiteral("0")};
+    return {};
+}
+
+// A database without any table (a zero-byte file is one) gets the log's tables.
+bool CWLog::_createSchema()
+{
+    for (const QString &statement : schemaStatements()) {
+        if (!_write(statement))
+            return false;
+    }
+    return true;
 }
 
 std::unique_ptr<CWLog> CWLog::_openExisting(const QString &path, bool readOnly)
@@ -292,13 +442,9 @@ std::unique_ptr<CWLog> CWLog::_openExisting(const QString &path, bool readOnly)
         Console::line(QStringLiteral("Can't open existing database: ") + QString::fromUtf8(sqlite3_errmsg(db)));
         return nullptr;
     }
-    // Someone reading the file (a backup, the sqlite3 shell) must delay a sample, not lose it.
+    // A short lock (a checkpoint, another program's quick write) is waited for; a longer one holds
+    // the sample instead of losing it.
     sqlite3_busy_timeout(db, kBusyTimeoutMs);
-    // A write-ahead log: readers never block the writer, and a sample costs a few appended pages
-    // and no sync instead of a journal, its pages and four syncs. A committed sample survives a
-    // crash of the program; a power cut may take the last seconds. Any SQLite since 3.7 reads it.
-    if (!readOnly)
-        sqlite3_exec(db, "PRAGMA journal_mode = WAL; PRAGMA synchronous = NORMAL", nullptr, nullptr, nullptr);
     return log;
 }
 
@@ -355,56 +501,164 @@ bool CWLog::_write(const QString &sql, CWLogResult *rows)
     return false;
 }
 
+CWLog::WriteOutcome CWLog::_tryWrite(const QString &sql, QString &error)
+{
+    if (runStatement(_db.get(), sql, error))
+        return WriteOutcome::Written;
+    const int code = _db ? sqlite3_errcode(_db.get()) & 0xff : SQLITE_OK;
+    return code == SQLITE_BUSY || code == SQLITE_LOCKED ? WriteOutcome::Locked : WriteOutcome::Failed;
+}
+
+QString CWLog::_insert(const QString &table, const QString &columns, const QString &values, std::optional<qint64> time)
+{
+    if (!_held.empty())
+        _writeHeld();
+    QString error;
+    if (_held.empty()) {
+        const WriteOutcome outcome = _tryWrite(insertStatement(table, columns, values, time), error);
+        if (outcome != WriteOutcome::Locked)
+            return outcome == WriteOutcome::Written ? QString() : QStringLiteral("sqlite error: ") + error;
+    }
+    if (_held.size() >= kMaxHeldInserts)
+        return QStringLiteral("The battery log has been locked by another program for an hour; samples are lost "
+                              "until it is free.");
+    _held.push_back(insertStatement(table, columns, values, time.value_or(QDateTime::currentSecsSinceEpoch())));
+    return {};
+}
+
+// Writes the held inserts in one transaction, without waiting for the lock: while it lasts they
+// stay held for the next try, so a long lock never stalls a tick.
+void CWLog::_writeHeld()
+{
+    sqlite3_busy_timeout(_db.get(), 0);
+    QString error;
+    bool written = _tryWrite(QStringLiteral("BEGIN IMMEDIATE"), error) == WriteOutcome::Written;
+    if (written) {
+        for (const QString &statement : _held) {
+            // One that fails for another reason than the lock is said and given up.
+            if (_tryWrite(statement, error) == WriteOutcome::Failed)
+                Console::line(QStringLiteral("sqlite error: ") + error);
+        }
+        written = _tryWrite(QStringLiteral("COMMIT"), error) == WriteOutcome::Written;
+        if (!written)
+            _tryWrite(QStringLiteral("ROLLBACK"), error);
+    }
+    sqlite3_busy_timeout(_db.get(), kBusyTimeoutMs);
+    if (!written)
+        return;
+    _held.clear();
+}
+
 CWLogResult CWLog::_query(const QString &sql, bool *ok)
 {
     QString error;
     CWLogResult rows;
     const bool succeeded = runStatement(_db.get(), sql, error, &rows);
     if (!succeeded)
-        Console::line(QStringLiteral("Query ") + sql + QStringLiteral(" failed with ") + error);
+        Console::line(QStringLiteral("Query ") + shortStatement(sql) + QStringLiteral(" failed with ") + error);
     if (ok)
         *ok = succeeded;
     return rows;
 }
 
+// Looked at before every sample: the user may move or delete the file while Cellwise runs.
+void CWLog::_followReplacedFile()
+{
+    if (!_db || fileIdentity(_logFile) == _fileIdentity)
+        return;
+    tellUser(QStringLiteral("The battery log %1 was moved, deleted or replaced while Cellwise ran; logging goes on "
+                            "in a new log there.")
+                 .arg(_logFile));
+    const QString movedTo = openFilePath(_fileIdentity);
+    _spans.reset();
+    _db.reset();
+    // SQLite cannot write a file moved away (nor fold its write-ahead log into it), so its last
+    // samples stay in the journal files left under the path's name. They must not meet the new log:
+    // the write-ahead log goes with the file it belongs to, and the index of it is rebuilt there.
+    const QString wal = _logFile + QStringLiteral("-wal");
+    if (QFileInfo::exists(wal) && (movedTo.isNull() || !QDir().rename(wal, movedTo + QStringLiteral("-wal"))))
+        QFile::remove(wal);
+    QFile::remove(_logFile + QStringLiteral("-shm"));
+    _reopen();
+}
+
+// Opens the file now at the log's path in place of the connection closed before, and begins a run
+// in it.
+void CWLog::_reopen()
+{
+    QDir().mkpath(QFileInfo(_logFile).path());
+    if (std::unique_ptr<CWLog> fresh = initWithFile(_logFile)) {
+        _db = std::move(fresh->_db);
+        _fileIdentity = fresh->_fileIdentity;
+        logMonitoringStarted();
+    }
+}
+
 bool CWLog::logBattDict(const QVariantMap &dict)
 {
-    static const QString insertHead = QStringLiteral("INSERT INTO battlog ('")
-                                      + sampleColumns().join(QStringLiteral("', '")) + QStringLiteral("') VALUES (");
-    if (!_db) {
-        Console::line(kLogFailure);
-        return false;
-    }
+    _followReplacedFile();
+    static const QString columns = QLatin1Char('\'') + sampleColumns().join(QStringLiteral("', '")) + QLatin1Char('\'');
+    if (!_db)
+        return _noteSample({kLogFailure});
     QStringList values;
     for (const QString &column : sampleColumns()) {
         const QString text = PropertyListWriter::valueText(dict.value(column));
         values << (text.isNull() ? QStringLiteral("NULL") : quoted(text));
     }
-    if (!_write(insertHead + values.join(QStringLiteral(", ")) + QLatin1Char(')'))) {
-        Console::line(kLogFailure);
-        return false;
+    const QString failure = _insert(QStringLiteral("battlog"), columns, values.join(QStringLiteral(", ")));
+    return _noteSample(failure.isNull() ? QStringList() : QStringList{failure, kLogFailure});
+}
+
+// A failure that repeats with every sample is said once, and once more when it ends, with the
+// number of samples it cost. True for no failure.
+bool CWLog::_noteSample(const QStringList &failure)
+{
+    if (failure.isEmpty()) {
+        if (_samplesLost > 0)
+            Console::line(QString::asprintf("Logging battery info works again; %lld samples were lost.", _samplesLost));
+        _samplesLost = 0;
+        _failureSaid.clear();
+        return true;
     }
-    return true;
+    ++_samplesLost;
+    if (failure != _failureSaid) {
+        for (const QString &line : failure)
+            Console::line(line);
+        _failureSaid = failure;
+    }
+    return false;
 }
 
 bool CWLog::logEvent(CWEventType code, const QString &data)
 {
-    const QString sql =
-        data.isNull()
-            ? QString::asprintf("INSERT INTO eventlog (eventtype) VALUES (%i)", int(code))
-            : QString::asprintf("INSERT INTO eventlog (eventtype, data) VALUES (%i, ", int(code)) + quoted(data)
-                  + QLatin1Char(')');
-    if (!_db || !_write(sql)) {
+    if (!_db) {
         Console::line(kLogFailure);
         return false;
     }
-    return true;
+    const QString type = QString::number(int(code));
+    const QString failure = data.isNull() ? _insert(QStringLiteral("eventlog"), QStringLiteral("eventtype"), type)
+                                          : _insert(QStringLiteral("eventlog"), QStringLiteral("eventtype, data"),
+                                                    type + QStringLiteral(", ") + quoted(data));
+    if (failure.isNull())
+        return true;
+    Console::line(failure);
+    Console::line(kLogFailure);
+    return false;
+}
+
+// A start or stop marker; false (with the failure said) when it could not be written or held.
+bool CWLog::_logMarker(CWEventType code, std::optional<qint64> time)
+{
+    const QString failure =
+        _insert(QStringLiteral("eventlog"), QStringLiteral("eventtype"), QString::number(int(code)), time);
+    if (!failure.isNull())
+        Console::line(failure);
+    return failure.isNull();
 }
 
 bool CWLog::logMonitoringStarted()
 {
-    if (!_db || !_closeUncleanRun()
-        || !_write(QString::asprintf("INSERT INTO eventlog (eventtype) VALUES (%i)", int(CWEventType::Started)))) {
+    if (!_db || !_closeUncleanRun() || !_logMarker(CWEventType::Started)) {
         Console::line(kStartFailure);
         return false;
     }
@@ -434,15 +688,16 @@ bool CWLog::_closeUncleanRun()
     const QStringList sampleTimes = lastSample ? lastSample->value(QStringLiteral("time")) : QStringList();
     if (sampleTimes.size() != 1 || sampleTimes.first().toLongLong() <= startTime)
         return true;
-    const qint64 endTime = sampleTimes.first().toLongLong() + 1;
+    // A run that died in the second this one starts ends now at the latest: its end is never dated
+    // after the start that follows it.
+    const qint64 endTime = std::min(sampleTimes.first().toLongLong() + 1, QDateTime::currentSecsSinceEpoch());
     Console::line(QString::asprintf("Batt log did not end cleanly. Logging an end at %lld", endTime));
-    return _write(
-        QString::asprintf("INSERT INTO eventlog (eventtype,time) VALUES (%i,%lld)", int(CWEventType::Stopped), endTime));
+    return _logMarker(CWEventType::Stopped, endTime);
 }
 
 bool CWLog::logMonitoringStopped()
 {
-    if (!_db || !_write(QString::asprintf("INSERT INTO eventlog (eventtype) VALUES (%i)", int(CWEventType::Stopped)))) {
+    if (!_db || !_logMarker(CWEventType::Stopped)) {
         Console::line(kStopFailure);
         return false;
     }
@@ -764,7 +1019,8 @@ std::vector<CWLog::Event> CWLog::eventsAboveIndex(quint64 index)
                           CWEventType(sqlite3_column_int(rawStatement, 2)), data ? QString::fromUtf8(data) : QString()});
     }
     if (status != SQLITE_DONE)
-        Console::line(QStringLiteral("Query ") + QString::fromUtf8(sql) + QStringLiteral(" failed with ")
+        Console::line(QStringLiteral("Query ") + shortStatement(QString::fromUtf8(sql))
+                      + QStringLiteral(" failed with ")
                       + (_db ? QString::fromUtf8(sqlite3_errmsg(_db.get())) : QStringLiteral("no open database")));
     return events;
 }

@@ -9,6 +9,7 @@
 #include <QString>
 #include <QStringList>
 #include <QVariantMap>
+#include <atomic>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -43,6 +44,10 @@ enum class CWSignificance : int {
 };
 Q_DECLARE_FLAGS(CWSignificances, CWSignificance)
 Q_DECLARE_OPERATORS_FOR_FLAGS(CWSignificances)
+
+// Posted when the log had to do something to its file that the user should know of (a damaged file
+// moved aside, a file gone while Cellwise ran). The user info is the text that says so.
+inline const QString kCWLogNoticeNotification = QStringLiteral("CWLogNoticeNotification");
 
 // The battery history database (battLog3.sqlite): samples in battlog, events in eventlog.
 class CWLog {
@@ -86,7 +91,18 @@ public:
     // ascending testidx order; the anchors start afresh, so the first sample is always an hour anchor.
     static SignificanceClasses classifySignificance(const QStringList &indexes, const QStringList &times);
 
+    // Opens the log at path for writing, creating it (or its tables in an empty database) where
+    // needed. A file that is not a sound database, or a folder at the path, is moved aside under a
+    // ".damaged-" name and a new log is started; the user is told. So is a file moved away or
+    // deleted while the log is open: the next sample starts a new log at the path.
     static std::unique_ptr<CWLog> initWithFile(const QString &path);
+    // Reads every page of the log file on its own connection (seconds for ten million samples, so
+    // never on the window's thread) and says what is damaged; null when it is sound or the check
+    // was cancelled.
+    static QString checkWholeFile(const QString &path, std::atomic<bool> &cancelled);
+    // Moves the damaged file aside and starts a new log in its place, with a start marker; the user
+    // is told.
+    void setAsideDamaged(const QString &damage);
     ~CWLog();
     CWLog(const CWLog &) = delete;
     CWLog &operator=(const CWLog &) = delete;
@@ -171,11 +187,29 @@ private:
 
     static bool _createDatabase(const QString &path);
     static std::unique_ptr<CWLog> _openExisting(const QString &path, bool readOnly);
+    static std::unique_ptr<CWLog> _openWritable(const QString &path);
+    // Why the open file cannot serve as the log, null when it looks sound; empty tells whether it
+    // holds no table at all.
+    QString _damage(bool &empty);
+    bool _createSchema();
     // Runs a statement; a failure is reported as an sqlite error.
     bool _write(const QString &sql, CWLogResult *rows = nullptr);
+    enum class WriteOutcome { Written, Locked, Failed };
+    // Runs a statement that changes the log; error receives SQLite's message on failure.
+    WriteOutcome _tryWrite(const QString &sql, QString &error);
+    // Inserts a row, or holds it while another connection locks the log (see _held). A time (Unix
+    // seconds) given is stored instead of the time of writing. The failure to report, null when
+    // the row was written or held.
+    QString _insert(const QString &table, const QString &columns, const QString &values,
+                    std::optional<qint64> time = std::nullopt);
+    void _writeHeld();
     // Runs a statement; a failure is reported as a failed query.
     CWLogResult _query(const QString &sql, bool *ok = nullptr);
     bool _closeUncleanRun();
+    void _followReplacedFile();
+    bool _noteSample(const QStringList &failure);
+    void _reopen();
+    bool _logMarker(CWEventType code, std::optional<qint64> time = std::nullopt);
     std::optional<qint64> _lookUpIndex(const QString &sql, bool &ok);
     std::optional<qint64> _lowerIndexBound(const QDateTime &start);
     std::optional<qint64> _upperIndexBound(const QDateTime &end);
@@ -185,4 +219,11 @@ private:
     QString _logFile;
     Sqlite::Connection _db;
     std::unique_ptr<CWLogTimeSpans> _spans; // made on first use; after _db, so it ends first
+    // Inserts that met another program's lock (a backup, the sqlite3 shell), in order, each with
+    // its own time: written before anything new as soon as the lock is gone.
+    std::vector<QString> _held;
+    // The file open as the log (device and inode), to notice when its path names another file.
+    std::pair<quint64, quint64> _fileIdentity;
+    QStringList _failureSaid; // the lines said for the failing sample writes, empty while they succeed
+    qint64 _samplesLost = 0;  // since the failure began
 };

@@ -14,9 +14,13 @@ Sink &currentSink()
 
 void line(const QString &text)
 {
+    // A line is read, not scrolled through: a longer one is cut, ending in "…".
+    constexpr qsizetype kMaxLength = 1000; // characters
     QString trimmed = text;
     while (trimmed.endsWith(QLatin1Char('\n')))
         trimmed.chop(1);
+    if (trimmed.size() > kMaxLength)
+        trimmed = trimmed.left(kMaxLength - 1) + QChar(0x2026);
     if (const Sink &sink = currentSink()) {
         sink(trimmed);
         return;

@@ -1,5 +1,6 @@
-// Reading and classifying large logs: the start after an unclean end, the graph's window bounds
-// and windows, the summary of times behind the bounds, and the launch-time classification.
+// Reading and classifying large logs: the start after an unclean end, the check of the whole file
+// for damage, the graph's window bounds and windows, the summary of times behind the bounds, and
+// the launch-time classification.
 // --samples=N chooses the log (1000000 by default), generated once into the cache folder
 // (BenchLogs.h). Work that changes the log runs on a scratch copy.
 #include "BenchLogs.h"
@@ -89,6 +90,23 @@ void BM_StartAfterUncleanEnd(benchmark::State &state)
     }
 }
 BENCHMARK(BM_StartAfterUncleanEnd)->Unit(benchmark::kMillisecond)->Iterations(20);
+
+// Reading the whole file for damage, as the upkeep after launch does on its worker thread; read
+// only, so it may run on a shared log. CPU seconds besides the wall time.
+void BM_WholeFileCheck(benchmark::State &state)
+{
+    const QString path = BenchLogs::classifiedLog(gSamples);
+    std::atomic<bool> cancelled = false;
+    double cpu = 0;
+    for (auto _ : state) {
+        const double cpuBefore = cpuSeconds();
+        if (!CWLog::checkWholeFile(path, cancelled).isNull())
+            state.SkipWithError("the log is damaged");
+        cpu = cpuSeconds() - cpuBefore;
+    }
+    state.counters["cpu_s"] = cpu;
+}
+BENCHMARK(BM_WholeFileCheck)->Unit(benchmark::kMillisecond)->Iterations(1);
 
 // Both bounds of a window at random places in the log, as the graph's query finds them.
 void BM_WindowBounds(benchmark::State &state)

@@ -145,6 +145,10 @@ TEST_F(MonitorTest, FailedReadsLogEmptySamplesButStateEventsOnlyOnce)
     EXPECT_EQ(asSet(events().mid(eventsBefore)), (QSet<QString>{u"4"_s, u"6"_s, u"10"_s, u"8"_s}));
     EXPECT_EQ(events().size(), eventsBefore + 4) << "the second failed read changes nothing";
     EXPECT_TRUE(CWLog::sharedLog()->battLogEntriesAboveIndex(2, {u"Voltage"_s})->value(u"Voltage"_s).first().isNull());
+    LogFile(CWLog::sharedLogFile()).exec(u"DROP TABLE battlog"_s); // a log that cannot take samples is said once
+    monitor.tick();
+    monitor.tick();
+    EXPECT_EQ(console.lines().count(u"ERROR: Unable to log batt dict."_s), 1);
     monitor.stopUpdating();
 }
 

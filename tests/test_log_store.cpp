@@ -1,4 +1,5 @@
 // Where the log lives, its schema, what writing samples, events and markers stores, and how it fails.
+#include "CWAppDelegate.h"
 #include "CWLogMaintenance.h"
 #include "LXCWServer.h"
 #include "SupportDirectory.h"
@@ -34,13 +35,6 @@ TEST(LogLocation, AFreshSupportDirectoryGetsTheFullSchemaAndNothingElse)
               QStringList({u"battLog3.sqlite"_s, u"battLog3.sqlite-shm"_s, u"battLog3.sqlite-wal"_s}));
     EXPECT_EQ(db.column(u"PRAGMA journal_mode"_s), QStringList{u"wal"_s}) << "readers never block the writer";
     EXPECT_EQ(db.column(u"PRAGMA page_size"_s), QStringList{u"2048"_s}) << "a sample appends three pages";
-
-    // A folder in the place of the log file is removed.
-    CWLog::resetSharedLog();
-    QFile::remove(file);
-    writeTextFile(home.supportPath(), u"battLog3.sqlite/inner"_s, u"x"_s);
-    ASSERT_TRUE(CWLog::sharedLog());
-    EXPECT_TRUE(QFileInfo(file).isFile());
 }
 
 // Every tick asks for the log: a log that cannot be opened must not fill the console.
@@ -75,19 +69,58 @@ TEST(LogOpening, FilesItCannotUseAreReportedAndLeftAsTheyWere)
     LogFile(foreign).exec(u"CREATE TABLE other (x INTEGER)"_s);
     EXPECT_FALSE(CWLog::initWithFile(foreign)->logBattDict({}));
     EXPECT_EQ(LogFile(foreign).column(u"SELECT name FROM sqlite_master"_s), QStringList{u"other"_s});
+}
 
-    // A damaged file: every call fails with a line, and the file is kept.
-    const QByteArray garbage(8192, 'x');
-    writeTextFile(dir.path(), u"garbage.sqlite"_s, QString::fromLatin1(garbage));
-    auto damaged = CWLog::initWithFile(dir.path() + u"/garbage.sqlite"_s);
-    ASSERT_TRUE(damaged);
-    EXPECT_FALSE(damaged->logBattDict({{u"Voltage"_s, 12000}}));
-    EXPECT_FALSE(damaged->logMonitoringStarted());
-    EXPECT_FALSE(damaged->battLogEntriesAboveIndex(0, {}));
-    EXPECT_TRUE(console.contains(u"sqlite error: file is not a database"_s));
-    QFile kept(dir.path() + u"/garbage.sqlite"_s);
-    ASSERT_TRUE(kept.open(QIODevice::ReadOnly));
-    EXPECT_EQ(kept.readAll(), garbage);
+// What cannot serve as the log is kept aside untouched and a new log started; the user is told where.
+TEST(LogOpening, ADamagedLogIsKeptAsideAndANewOneStarted)
+{
+    ScopedDataHome home;
+    const QString path = CWLog::sharedLogFile();
+    ASSERT_TRUE(CWLog::sharedLog());
+    LogFile(path).exec(u"WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 3000) "
+                       "INSERT INTO battlog (time, DeviceName) SELECT i, 'pack ' || i FROM n"_s);
+    CWLog::resetSharedLog();
+    QFile soundFile(path);
+    const QByteArray sound = soundFile.open(QIODevice::ReadOnly) ? soundFile.readAll() : QByteArray();
+    const QByteArray half = sound.left(sound.size() / 2);
+    const struct {
+        const char *name;
+        QByteArray content; // a null one: a folder holding a file
+    } rows[] = {{"zero-byte", ""},
+                {"truncated", half},
+                {"garbage", QByteArray(8192, 'x')},
+                {"text", "notes\n"},
+                {"damaged middle", half + QByteArray(4096, 'x') + sound.mid(half.size() + 4096)},
+                {"folder", {}}};
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.name);
+        QFile file(path);
+        file.remove();
+        ASSERT_TRUE(row.content.isNull()
+                        ? QDir().mkpath(path + u"/inner"_s)
+                        : file.open(QIODevice::WriteOnly) && file.write(row.content) >= 0 && file.flush());
+        const QStringList before = QDir(home.supportPath()).entryList({u"*.damaged-*"_s});
+        CWAppDelegate window;
+        FakeUser user;
+        ConsoleCapture console;
+        CWLogMaintenance::start(&window); // opens the shared log
+        ASSERT_TRUE(eventuallyTrue([&] { return window.children().isEmpty(); }));
+        EXPECT_TRUE(CWLog::sharedLog() && CWLog::sharedLog()->logBattDict({{u"Voltage"_s, 12000}}));
+        CWLog::resetSharedLog();
+        QStringList aside = QDir(home.supportPath()).entryList({u"*.damaged-*"_s});
+        for (const QString &name : before)
+            aside.removeOne(name);
+        EXPECT_EQ(aside.size(), row.content.isNull() || !row.content.isEmpty()); // an empty database is kept
+        EXPECT_EQ(console.lines().size(), aside.size()) << console.lines().join(u'\n').toStdString();
+        EXPECT_TRUE(eventuallyTrue([&] { return user.alerts.size() == aside.size(); }));
+        if (aside.isEmpty() || user.alerts.isEmpty())
+            continue;
+        const QString kept = home.supportPath() + u'/' + aside.first();
+        EXPECT_TRUE(console.lines().first().contains(kept) && user.alerts.first().message.contains(kept));
+        QFile keptFile(kept);
+        EXPECT_TRUE(row.content.isNull() ? QFileInfo(kept + u"/inner"_s).isDir()
+                                         : keptFile.open(QIODevice::ReadOnly) && keptFile.readAll() == row.content);
+    }
 }
 
 TEST(LogOpening, AReadOnlyFileStillAnswersQueries)
@@ -149,7 +182,67 @@ TEST_F(LogTest, EventsStoreTheirDataOrNullAndAreNamed)
         EXPECT_EQ(CWLog::stringForEvent(CWEventType(code)), QLatin1String(name));
 }
 
-TEST_F(LogTest, ARunWithoutItsStopIsClosedOneSecondAfterItsLastSample)
+// Another program's lock delays samples and events but never loses them: they are held in order. At
+// most an hour of them is held; that is said once, and what it cost when the log works again.
+TEST_F(LogTest, WritesMeetingALockAreHeldInOrderUntilItIsGone)
+{
+    LogFile other(path());
+    ConsoleCapture console;
+    int voltage = 0;
+    for (const QString &lock : {u"BEGIN; SELECT count(*) FROM battlog"_s, u"BEGIN EXCLUSIVE"_s}) {
+        SCOPED_TRACE(lock.toStdString());
+        other.exec(lock);
+        for (int sample = 0; sample < 3; ++sample)
+            EXPECT_TRUE(log->logBattDict({{u"Voltage"_s, ++voltage}}));
+        EXPECT_TRUE(log->logEvent(CWEventType::PluggedIn));
+        other.exec(u"COMMIT"_s);
+        EXPECT_TRUE(log->logBattDict({{u"Voltage"_s, ++voltage}}));
+    }
+
+    other.exec(u"BEGIN EXCLUSIVE"_s);
+    for (int sample = 0; sample < 3602; ++sample)
+        log->logBattDict({{u"Voltage"_s, sample}});
+    other.exec(u"COMMIT"_s);
+    EXPECT_TRUE(log->logBattDict({{u"Voltage"_s, 1}}));
+    EXPECT_EQ(other.column(u"SELECT group_concat(Voltage) FROM (SELECT Voltage FROM battlog ORDER BY testidx LIMIT 8) "
+                           "UNION ALL SELECT count(*) FROM eventlog UNION ALL SELECT count(*) FROM battlog"_s),
+              QStringList({u"1,2,3,4,5,6,7,8"_s, u"2"_s, u"3609"_s}));
+    EXPECT_EQ(console.lines(), QStringList({u"The battery log has been locked by another program for an hour; samples "
+                                            "are lost until it is free."_s,
+                                            u"Failed to log battery info."_s,
+                                            u"Logging battery info works again; 2 samples were lost."_s}));
+}
+
+// A crash leaves the newest pages in the write-ahead log only: the file is sound and opened as it is.
+TEST_F(LogTest, ALogLeftByACrashIsOpenedAsItIs)
+{
+    LogFile writer(path()); // copied while it is open, as a crash leaves it
+    writer.exec(u"WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 3000) "
+                "INSERT INTO battlog (time) SELECT i FROM n"_s);
+    for (const QString &suffix : {u""_s, u"-wal"_s})
+        ASSERT_TRUE(QFile::copy(path() + suffix, path() + u".crashed"_s + suffix));
+    EXPECT_EQ(CWLog::initWithFile(path() + u".crashed"_s)->lastSampleIndex(), 3000);
+}
+
+// A log moved away or deleted while Cellwise runs: a new log is started at its path; the user is told.
+TEST_F(LogTest, ALogMovedOrDeletedWhileRunningIsStartedAnew)
+{
+    for (const bool deleted : {false, true}) {
+        SCOPED_TRACE(deleted ? "deleted" : "moved");
+        ASSERT_TRUE(log->logBattDict({{u"Voltage"_s, 1}}));
+        ASSERT_TRUE(deleted ? QFile::remove(path()) : QFile::rename(path(), path() + u".moved"_s));
+        ConsoleCapture console;
+        EXPECT_TRUE(log->logBattDict({{u"Voltage"_s, 2}}));
+        EXPECT_TRUE(log->logBattDict({{u"Voltage"_s, 3}}));
+        EXPECT_EQ(console.lines().size(), 1);
+        EXPECT_EQ(LogFile(path()).column(u"SELECT group_concat(Voltage) FROM battlog UNION ALL SELECT eventtype FROM "
+                                         "eventlog"_s),
+                  QStringList({u"2,3"_s, u"1"_s}));
+    }
+    EXPECT_EQ(LogFile(path() + u".moved"_s).column(u"SELECT Voltage FROM battlog"_s), QStringList{u"1"_s});
+}
+
+TEST_F(LogTest, ARunWithoutItsStopIsClosedAfterItsLastSampleNeverAfterTheNextStart)
 {
     const struct {
         const char *before; // the earlier runs, as SQL
@@ -158,8 +251,9 @@ TEST_F(LogTest, ARunWithoutItsStopIsClosedOneSecondAfterItsLastSample)
     } rows[] = {
         {"INSERT INTO eventlog (eventtype, time) VALUES (1, 900); INSERT INTO battlog (time) VALUES (950), (1000);",
          "Batt log did not end cleanly. Logging an end at 1001", "1@900 2@1001 1"},
-        {"INSERT INTO eventlog (eventtype, time) VALUES (1, 4999999000); INSERT INTO battlog (time) VALUES (5000000000);",
-         "Batt log did not end cleanly. Logging an end at 5000000001", "1@4999999000 2@5000000001 1"},
+        {"INSERT INTO eventlog (eventtype, time) VALUES (1, 900); INSERT INTO battlog (time) "
+         "VALUES (strftime('%s','now'));",
+         "Batt log did not end cleanly. Logging an end at now", "1@900 2@now 1"}, // died in this start's second
         {"INSERT INTO battlog (time) VALUES (800); INSERT INTO eventlog (eventtype, time) VALUES (1, 900);", nullptr,
          "1@900 1"}, // no sample after the start
         {"INSERT INTO eventlog (eventtype, time) VALUES (1, 900), (2, 1001); INSERT INTO battlog (time) VALUES (1000);",
@@ -173,10 +267,16 @@ TEST_F(LogTest, ARunWithoutItsStopIsClosedOneSecondAfterItsLastSample)
         LogFile db(path());
         db.exec(u"DELETE FROM eventlog; DELETE FROM battlog; "_s + QLatin1String(row.before));
         ConsoleCapture console;
+        const qint64 before = QDateTime::currentSecsSinceEpoch();
         ASSERT_TRUE(log->logMonitoringStarted());
-        EXPECT_EQ(console.lines(), row.line ? QStringList{QLatin1String(row.line)} : QStringList());
+        const QString now = QString::asprintf("BETWEEN %lld AND %lld", before, QDateTime::currentSecsSinceEpoch());
+        const QString stop = db.column(u"SELECT max(time) FROM eventlog WHERE eventidx = (SELECT max(eventidx) "
+                                       "FROM eventlog WHERE eventtype = 2)"_s)
+                                 .value(0);
+        EXPECT_EQ(console.lines(),
+                  row.line ? QStringList{QString::fromLatin1(row.line).replace(u"now"_s, stop)} : QStringList());
         EXPECT_EQ(db.column(u"SELECT eventtype || CASE WHEN eventidx = (SELECT max(eventidx) FROM eventlog) THEN '' "
-                            "ELSE '@' || time END FROM eventlog ORDER BY eventidx"_s)
+                            "WHEN time "_s + now + u" THEN '@now' ELSE '@' || time END FROM eventlog ORDER BY eventidx"_s)
                       .join(u' '),
                   QLatin1String(row.events));
     }
@@ -201,11 +301,18 @@ TEST_F(LogTest, MaintenanceStatementsAndTheirFailures)
     EXPECT_FALSE(log->logMonitoringStopped());
     LogFile(path()).exec(u"DROP TABLE battlog"_s);
     log->deleteAll();
-    EXPECT_EQ(console.lines(),
-              QStringList({u"sqlite error: no such table: eventlog"_s, u"Failed to log battery info."_s,
-                           u"sqlite error: no such table: eventlog"_s, u"ERROR: Failure in [CWLog logMonitoringStarted]"_s,
-                           u"sqlite error: no such table: eventlog"_s, u"ERROR: Failure in [CWLog logMonitoringStopped]"_s,
-                           u"Query DELETE FROM battlog failed with no such table: battlog"_s}));
+    for (int sample = 0; sample < 3; ++sample)
+        EXPECT_FALSE(log->logBattDict({})); // said once, not with every sample
+    EXPECT_FALSE(log->battLogEntriesAboveIndex(0, QStringList(300, u"Voltage + nosuch"_s)));
+    EXPECT_EQ(console.lines().mid(0, 9),
+              QStringList(
+                  {u"sqlite error: no such table: eventlog"_s, u"Failed to log battery info."_s,
+                   u"sqlite error: no such table: eventlog"_s, u"ERROR: Failure in [CWLog logMonitoringStarted]"_s,
+                   u"sqlite error: no such table: eventlog"_s, u"ERROR: Failure in [CWLog logMonitoringStopped]"_s,
+                   u"Query DELETE FROM battlog failed with no such table: battlog"_s,
+                   u"sqlite error: no such table: battlog"_s, u"Failed to log battery info."_s}));
+    EXPECT_TRUE(console.lines().size() == 10 && console.lines().last().size() < 1000
+                && console.lines().last().endsWith(u"… failed with no such table: battlog"_s)); // a statement cut short
 }
 
 TEST_F(LogTest, WritesAfterCloseFailWithoutCrashing)
