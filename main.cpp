@@ -58,38 +58,47 @@ Options parseOptions(const QStringList &arguments)
     parser.addHelpOption();
     parser.addVersionOption();
     const QCommandLineOption headless(QStringLiteral("headless"),
-                                      QStringLiteral("Log in the background without a window until SIGINT or SIGTERM."));
+                                      QStringLiteral(
+                                          "Log in the background without a window until SIGINT or SIGTERM."));
     const QCommandLineOption simulate(QStringLiteral("simulate-battery"),
-                                      QStringLiteral("Use a simulated battery whose clock runs SPEED times faster (default 1)."),
+                                      QStringLiteral(
+                                          "Use a simulated battery whose clock runs SPEED times faster (default 1)."),
                                       QStringLiteral("SPEED"));
     const QCommandLineOption render(QStringLiteral("render"),
                                     QStringLiteral("Save a picture of PAGE (%1) and quit, without a window.")
                                         .arg(CWRenderCommand::pageNames().join(QStringLiteral(", "))),
                                     QStringLiteral("PAGE"));
-    const QCommandLineOption output(QStringLiteral("output"), QStringLiteral("The picture's file, .png or .pdf (with --render)."),
+    const QCommandLineOption output(QStringLiteral("output"),
+                                    QStringLiteral("The picture's file, .png or .pdf (with --render)."),
                                     QStringLiteral("FILE"));
-    const QCommandLineOption size(QStringLiteral("size"), QStringLiteral("The picture's size in pixels (with --render; default 1000x640)."),
+    const QCommandLineOption size(QStringLiteral("size"),
+                                  QStringLiteral("The picture's size in pixels (with --render; default 1000x640)."),
                                   QStringLiteral("WxH"));
     const QCommandLineOption range(QStringLiteral("range"),
                                    QStringLiteral("The graph's range (with --render graph): 1h, 1d, 30d, 1y up to now, "
                                                   "or FROM..TO with dates as YYYY-MM-DD; default the last hour."),
                                    QStringLiteral("RANGE"));
-    const QCommandLineOption background(QStringLiteral("background"),
-                                        QStringLiteral("Log with the tray icon and no window (as --headless where there is no tray)."));
-    const QCommandLineOption exportCsv(QStringLiteral("export-csv"),
-                                       QStringLiteral("Write the battery history to FILE as CSV (\"-\": standard output) and quit."),
-                                       QStringLiteral("FILE"));
-    const QCommandLineOption from(QStringLiteral("from"), QStringLiteral("The first day to export (with --export-csv)."),
+    const QCommandLineOption background(
+        QStringLiteral("background"),
+        QStringLiteral("Log with the tray icon and no window (as --headless where there is no tray)."));
+    const QCommandLineOption exportCsv(
+        QStringLiteral("export-csv"),
+        QStringLiteral("Write the battery history to FILE as CSV (\"-\": standard output) and quit."),
+        QStringLiteral("FILE"));
+    const QCommandLineOption from(QStringLiteral("from"),
+                                  QStringLiteral("The first day to export (with --export-csv)."),
                                   QStringLiteral("YYYY-MM-DD"));
     const QCommandLineOption to(QStringLiteral("to"), QStringLiteral("The last day to export (with --export-csv)."),
                                 QStringLiteral("YYYY-MM-DD"));
     const QCommandLineOption events(QStringLiteral("events"),
                                     QStringLiteral("Export the events instead of the samples (with --export-csv)."));
     const QCommandLineOption report(QStringLiteral("report"),
-                                    QStringLiteral("Write the battery report to FILE as HTML (\"-\": standard output) and quit."),
+                                    QStringLiteral(
+                                        "Write the battery report to FILE as HTML (\"-\": standard output) and quit."),
                                     QStringLiteral("FILE"));
     const QCommandLineOption days(QStringLiteral("days"),
-                                  QStringLiteral("The days of capacity history in the report (with --report; default all)."),
+                                  QStringLiteral(
+                                      "The days of capacity history in the report (with --report; default all)."),
                                   QStringLiteral("N"));
     parser.addOption(headless);
     parser.addOption(background);
@@ -120,8 +129,8 @@ Options parseOptions(const QStringList &arguments)
     }
     if (parser.isSet(render)) {
         QString error;
-        options.render =
-            CWRenderCommand::parse(parser.value(render), parser.value(output), parser.value(size), parser.value(range), &error);
+        options.render = CWRenderCommand::parse(parser.value(render), parser.value(output), parser.value(size),
+                                                parser.value(range), &error);
         if (!options.render) {
             Console::line(error);
             std::exit(CWRenderCommand::kUsageError);
@@ -129,8 +138,8 @@ Options parseOptions(const QStringList &arguments)
     }
     if (parser.isSet(exportCsv)) {
         QString error;
-        options.exportCsv =
-            CWExportCommand::parse(parser.value(exportCsv), parser.value(from), parser.value(to), parser.isSet(events), &error);
+        options.exportCsv = CWExportCommand::parse(parser.value(exportCsv), parser.value(from), parser.value(to),
+                                                   parser.isSet(events), &error);
         if (!options.exportCsv) {
             Console::line(error);
             std::exit(CWExportCommand::kUsageError);
@@ -173,7 +182,8 @@ QIcon applicationIcon()
 void showAbout()
 {
     QMessageBox::about(nullptr, QObject::tr("About Cellwise"),
-                       QObject::tr("<b>Cellwise %1</b><p>Watches your laptop's battery and keeps its whole history.</p>")
+                       QObject::tr(
+                           "<b>Cellwise %1</b><p>Watches your laptop's battery and keeps its whole history.</p>")
                            .arg(QCoreApplication::applicationVersion()));
 }
 
@@ -210,15 +220,20 @@ int runWithWindow(QApplication &app, SingleInstance &instance, bool background)
     }
     QApplication::setQuitOnLastWindowClosed(!tray);
 
-    QObject::connect(&displayController, &CWDisplayController::preferencesRequested, &delegate, &CWAppDelegate::showPrefs);
+    QObject::connect(&displayController, &CWDisplayController::preferencesRequested, &delegate,
+                     &CWAppDelegate::showPrefs);
     QObject::connect(&displayController, &CWDisplayController::aboutRequested, &showAbout);
     QObject::connect(&displayController, &CWDisplayController::exportHistoryRequested, &exportHistoryWC,
-                     [&exportHistoryWC, &displayController] { exportHistoryWC.showWindow(displayController.mainWindow()); });
+                     [&exportHistoryWC, &displayController] {
+                         exportHistoryWC.showWindow(displayController.mainWindow());
+                     });
     QObject::connect(&displayController, &CWDisplayController::batteryReportRequested, &CWReportCommand::openInBrowser);
     QObject::connect(&displayController, &CWDisplayController::quitRequested, &app, &QCoreApplication::quit);
-    QObject::connect(&delegate, &CWAppDelegate::terminateRequested, &app, &QCoreApplication::quit, Qt::QueuedConnection);
+    QObject::connect(&delegate, &CWAppDelegate::terminateRequested, &app, &QCoreApplication::quit,
+                     Qt::QueuedConnection);
     // A second launch is the application becoming active.
-    QObject::connect(&instance, &SingleInstance::activationRequested, &delegate, &CWAppDelegate::applicationWillBecomeActive);
+    QObject::connect(&instance, &SingleInstance::activationRequested, &delegate,
+                     &CWAppDelegate::applicationWillBecomeActive);
     QObject::connect(&app, &QCoreApplication::aboutToQuit, &delegate, &CWAppDelegate::applicationWillTerminate);
     QTimer::singleShot(0, &delegate, [&delegate, &displayController, background] {
         delegate.applicationDidFinishLaunching();
@@ -232,9 +247,10 @@ int runWithWindow(QApplication &app, SingleInstance &instance, bool background)
 bool headlessServiceRuns()
 {
     QProcess systemctl;
-    systemctl.start(QStringLiteral("systemctl"), {QStringLiteral("--user"), QStringLiteral("--quiet"), QStringLiteral("is-active"),
-                                                  QStringLiteral("cellwise.service")});
-    return systemctl.waitForFinished(2000) && systemctl.exitStatus() == QProcess::NormalExit && systemctl.exitCode() == 0;
+    systemctl.start(QStringLiteral("systemctl"), {QStringLiteral("--user"), QStringLiteral("--quiet"),
+                                                  QStringLiteral("is-active"), QStringLiteral("cellwise.service")});
+    return systemctl.waitForFinished(2000) && systemctl.exitStatus() == QProcess::NormalExit
+           && systemctl.exitCode() == 0;
 }
 
 // A desktop user never sees the console: a launch that found Cellwise logging without a window says so.
@@ -269,8 +285,9 @@ int main(int argc, char **argv)
 
     // Headless runs, exports, reports and the answers to --version and --help need no display: they work
     // over SSH too.
-    const bool needsNoDisplay = headless || given("--export-csv") || given("--report") || given("--version") || given("--help")
-                                || arguments.contains(QStringLiteral("-v")) || arguments.contains(QStringLiteral("-h"));
+    const bool needsNoDisplay = headless || given("--export-csv") || given("--report") || given("--version")
+                                || given("--help") || arguments.contains(QStringLiteral("-v"))
+                                || arguments.contains(QStringLiteral("-h"));
     std::unique_ptr<QCoreApplication> app = needsNoDisplay && !render ? std::make_unique<QCoreApplication>(argc, argv)
                                                                       : std::make_unique<QApplication>(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("Cellwise"));

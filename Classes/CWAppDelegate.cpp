@@ -85,7 +85,8 @@ void CWAppDelegate::applicationDidFinishLaunching()
     if (_displayController)
         _displayController->showMainWindow();
     _startServerChain(monitor);
-    if (monitor->hasBattery() && !UserDefaults::standard().boolForKey(QStringLiteral("CWAskedAboutSendBattDataToServer")))
+    if (monitor->hasBattery()
+        && !UserDefaults::standard().boolForKey(QStringLiteral("CWAskedAboutSendBattDataToServer")))
         _askForConsent();
     if (_displayController && _displayController->pageSelector())
         _displayController->pageSelector()->setSelectedIndex(CWDisplayController::Monitor);
@@ -219,6 +220,4 @@ void CWAppDelegate::gotPBModels(const QVariant &models)
     _pbdb = merged;
 }
 
-void CWAppDelegate::sentBattData()
-{
-}
+void CWAppDelegate::sentBattData() {}

@@ -1,12 +1,12 @@
 #include "CWAutostart.h"
 
 #include <QCoreApplication>
-#include <algorithm>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
 #include <QStandardPaths>
+#include <algorithm>
 
 namespace {
 
@@ -68,8 +68,8 @@ bool CWAutostart::setEnabled(bool enabled, QString *error)
     }
     QDir().mkpath(QFileInfo(path).path());
     QSaveFile entry(path);
-    if (entry.open(QIODevice::WriteOnly) && entry.write(entryText(QCoreApplication::applicationFilePath()).toUtf8()) >= 0
-        && entry.commit())
+    if (entry.open(QIODevice::WriteOnly)
+        && entry.write(entryText(QCoreApplication::applicationFilePath()).toUtf8()) >= 0 && entry.commit())
         return true;
     *error = QStringLiteral("%1 could not be written: %2").arg(QDir::toNativeSeparators(path), entry.errorString());
     return false;

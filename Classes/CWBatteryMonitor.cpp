@@ -111,8 +111,9 @@ QString CWBatteryMonitor::uniqueBattIDForDictionary(const QVariantMap &dict)
     const QVariant serial = dict.value(QStringLiteral("serial"));
     if (serial.isNull())
         return QStringLiteral("generic");
-    return QStringLiteral("%1-%2-%3").arg(dict.value(QStringLiteral("manufacturer")).toString(),
-                                          dict.value(QStringLiteral("deviceName")).toString(), serial.toString());
+    return QStringLiteral("%1-%2-%3")
+        .arg(dict.value(QStringLiteral("manufacturer")).toString(), dict.value(QStringLiteral("deviceName")).toString(),
+             serial.toString());
 }
 
 void CWBatteryMonitor::startUpdating()
@@ -161,7 +162,8 @@ void CWBatteryMonitor::_logStateEvent(const QString &property)
     if (property == QLatin1String("hasAdapter"))
         log->logEvent(hasAdapter() ? CWEventType::PluggedIn : CWEventType::Unplugged);
     else if (property == QLatin1String("hasBattery"))
-        hasBattery() ? log->logEvent(CWEventType::BattInstalled, serialNumber()) : log->logEvent(CWEventType::BattRemoved);
+        hasBattery() ? log->logEvent(CWEventType::BattInstalled, serialNumber())
+                     : log->logEvent(CWEventType::BattRemoved);
     else if (property == QLatin1String("isCharging"))
         log->logEvent(isCharging() ? CWEventType::Charging : CWEventType::NotCharging);
     else if (property == QLatin1String("isFullyCharged"))
@@ -265,7 +267,7 @@ void CWBatteryMonitor::setMachineID(qint64 machineID)
     const QString path = _machineIDPath();
     QSaveFile file(path);
     const bool written = !path.isNull() && file.open(QIODevice::WriteOnly)
-        && file.write(QByteArray::number(machineID)) >= 0 && file.commit();
+                         && file.write(QByteArray::number(machineID)) >= 0 && file.commit();
     if (!written)
         Console::line(QStringLiteral("ERROR: unable to set machine ID: ")
                       + (path.isNull() ? QStringLiteral("no support directory") : file.errorString()));
@@ -296,6 +298,7 @@ qint64 CWBatteryMonitor::integer(const QString &key) const
     return value(key).toLongLong();
 }
 
+// clang-format off
 bool CWBatteryMonitor::hasBattery() const { return value(BatteryKey::BatteryInstalled).toBool(); }
 bool CWBatteryMonitor::hasAdapter() const { return value(BatteryKey::ExternalConnected).toBool(); }
 bool CWBatteryMonitor::isCharging() const { return value(BatteryKey::IsCharging).toBool(); }
@@ -311,6 +314,7 @@ qint64 CWBatteryMonitor::maxCycles() const { return integer(BatteryKey::DesignCy
 qint64 CWBatteryMonitor::firmwareSerialNumber() const { return integer(BatteryKey::FirmwareSerialNumber); }
 QByteArray CWBatteryMonitor::manufacturerData() const { return value(BatteryKey::ManufacturerData).toByteArray(); }
 QString CWBatteryMonitor::deviceName() const { return value(BatteryKey::DeviceName).toString(); }
+// clang-format on
 
 double CWBatteryMonitor::chargeFract() const
 {

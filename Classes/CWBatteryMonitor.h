@@ -65,12 +65,12 @@ public:
     bool hasAdapter() const;
     bool isCharging() const;
     bool isFullyCharged() const;
-    double timeLeft() const;              // minutes
+    double timeLeft() const; // minutes
     QString serialNumber() const;
-    QVariantList cellVoltage() const;     // mV per cell
-    qint64 designCapacity() const;        // mAh
-    qint64 currentCapacity() const;       // mAh
-    qint64 maxCapacity() const;           // mAh
+    QVariantList cellVoltage() const; // mV per cell
+    qint64 designCapacity() const;    // mAh
+    qint64 currentCapacity() const;   // mAh
+    qint64 maxCapacity() const;       // mAh
     double chargeFract() const;
     qint64 cycleCount() const;
     qint64 maxCycles() const;
@@ -78,10 +78,10 @@ public:
     QDateTime manufactureDate() const;
     QByteArray manufacturerData() const;
     QString deviceName() const;
-    double temperature() const;           // degrees Celsius
-    double voltage() const;               // V
-    double amperage() const;              // A, positive only while the adapter is connected
-    double wattage() const;               // W
+    double temperature() const; // degrees Celsius
+    double voltage() const;     // V
+    double amperage() const;    // A, positive only while the adapter is connected
+    double wattage() const;     // W
     QString summary() const;
 
     // Called in a will-change phase before the snapshot is replaced and a did-change phase after,

@@ -73,8 +73,8 @@ double CWBatteryReadout::charge(const QVariantMap &snapshot)
 
 QString CWBatteryReadout::percentText(const QVariantMap &snapshot)
 {
-    const bool known = integer(snapshot, BatteryKey::CurrentCapacity)
-        && integer(snapshot, BatteryKey::MaxCapacity).value_or(0) > 0;
+    const bool known =
+        integer(snapshot, BatteryKey::CurrentCapacity) && integer(snapshot, BatteryKey::MaxCapacity).value_or(0) > 0;
     return known ? QString::asprintf("%0.1f%%", charge(snapshot) * 100) : kMissing;
 }
 
@@ -103,10 +103,14 @@ QString CWBatteryReadout::temperatureText(const QVariantMap &snapshot, qint64 te
         return kMissing;
     const double celsius = static_cast<double>(*deciKelvin) / 10 - 273.15;
     switch (temperatureUnit) {
-    case 1: return QString::asprintf("%0.1f° C", celsius);
-    case 2: return QString::asprintf("%0.1f° F", celsius * 1.8 + 32);
-    case 3: return QString::asprintf("%0.1f K", celsius + 273.15);
-    default: return kMissing;
+    case 1:
+        return QString::asprintf("%0.1f° C", celsius);
+    case 2:
+        return QString::asprintf("%0.1f° F", celsius * 1.8 + 32);
+    case 3:
+        return QString::asprintf("%0.1f K", celsius + 273.15);
+    default:
+        return kMissing;
     }
 }
 
@@ -182,8 +186,7 @@ CWBatteryReadout::Block CWBatteryReadout::upperBlock(const QVariantMap &snapshot
              QStringLiteral("Overall Health")},
             {mark(snapshot, BatteryKey::BatteryInstalled), mark(snapshot, BatteryKey::ExternalConnected),
              mark(snapshot, BatteryKey::IsCharging), mark(snapshot, BatteryKey::FullyCharged),
-             formatted(current, "%i mAh"), formatted(max, "%i mAh"), formatted(design, "%i mAh"),
-             loss,
+             formatted(current, "%i mAh"), formatted(max, "%i mAh"), formatted(design, "%i mAh"), loss,
              QStringLiteral("%1 / %2").arg(cycles ? QString::number(*cycles) : kMissing, designCyclesText),
              healthRating(snapshot)}};
 }

@@ -43,7 +43,8 @@ public:
 private:
     bool _fail(const char *sql)
     {
-        _error = QStringLiteral("Query %1 failed with %2").arg(QString::fromUtf8(sql), QString::fromUtf8(sqlite3_errmsg(_db)));
+        _error = QStringLiteral("Query %1 failed with %2")
+                     .arg(QString::fromUtf8(sql), QString::fromUtf8(sqlite3_errmsg(_db)));
         return false;
     }
 
@@ -118,13 +119,15 @@ std::optional<CWBatteryReportData> CWBatteryReportData::read(const QString &logP
 
     QVariantMap latest;
     qint64 lastTime = 0;
-    reader.each("SELECT * FROM battlog WHERE time IS NOT NULL ORDER BY testidx DESC LIMIT 1", {}, [&](sqlite3_stmt *row) {
-        for (int column = 0; column < sqlite3_column_count(row); ++column)
-            latest.insert(QString::fromUtf8(sqlite3_column_name(row, column)), value(row, column));
-        lastTime = latest.value(QStringLiteral("time")).toLongLong();
-    });
+    reader.each("SELECT * FROM battlog WHERE time IS NOT NULL ORDER BY testidx DESC LIMIT 1", {},
+                [&](sqlite3_stmt *row) {
+                    for (int column = 0; column < sqlite3_column_count(row); ++column)
+                        latest.insert(QString::fromUtf8(sqlite3_column_name(row, column)), value(row, column));
+                    lastTime = latest.value(QStringLiteral("time")).toLongLong();
+                });
     if (latest.isEmpty()) {
-        *error = reader.error().isNull() ? QStringLiteral("There is no battery history to report on yet.") : reader.error();
+        *error =
+            reader.error().isNull() ? QStringLiteral("There is no battery history to report on yet.") : reader.error();
         return std::nullopt;
     }
     CWBatteryReportData data(lastTime);
@@ -135,11 +138,12 @@ std::optional<CWBatteryReportData> CWBatteryReportData::read(const QString &logP
     // One point a day from the hour anchors, and today's from the last sample, which the running
     // Cellwise has not classified yet.
     const qint64 historyFrom = days > 0 ? lastTime - days * kSecondsPerDay : 0;
-    reader.each("SELECT time, MaxCapacity, DesignCapacity, CycleCount FROM battlog WHERE significance = 4 AND time >= ?1 "
-                "ORDER BY testidx",
-                {historyFrom}, [&](sqlite3_stmt *row) {
-                    addToDay(data._history, sqlite3_column_int64(row, 0), integer(row, 1), integer(row, 2), integer(row, 3));
-                });
+    reader.each(
+        "SELECT time, MaxCapacity, DesignCapacity, CycleCount FROM battlog WHERE significance = 4 AND time >= ?1 "
+        "ORDER BY testidx",
+        {historyFrom}, [&](sqlite3_stmt *row) {
+            addToDay(data._history, sqlite3_column_int64(row, 0), integer(row, 1), integer(row, 2), integer(row, 3));
+        });
     const auto latestInteger = [&latest](const char *column) {
         const QVariant number = latest.value(QLatin1String(column));
         return number.isNull() ? std::nullopt : std::optional<qint64>(number.toLongLong());
@@ -163,7 +167,7 @@ std::optional<CWBatteryReportData> CWBatteryReportData::read(const QString &logP
     reader.each("SELECT time, eventtype FROM eventlog WHERE eventtype IN (2, 3, 4) AND time >= ?1 ORDER BY eventidx",
                 {usageFrom}, [&](sqlite3_stmt *row) {
                     const qint64 type = sqlite3_column_int64(row, 1);
-                    const auto eventPower = type == int(CWEventType::PluggedIn)  ? CWBatteryUsage::Power::Adapter
+                    const auto eventPower = type == int(CWEventType::PluggedIn)   ? CWBatteryUsage::Power::Adapter
                                             : type == int(CWEventType::Unplugged) ? CWBatteryUsage::Power::Battery
                                                                                   : CWBatteryUsage::Power::Unknown;
                     events.push_back({sqlite3_column_int64(row, 0), eventPower, {}, {}});
@@ -187,7 +191,8 @@ std::optional<CWBatteryReportData> CWBatteryReportData::read(const QString &logP
     while (event != events.cend())
         data._usage.add(*event++);
     if (!reader.error().isNull() || !spansOk) {
-        *error = reader.error().isNull() ? QStringLiteral("Cannot find the last 30 days in %1.").arg(logPath) : reader.error();
+        *error = reader.error().isNull() ? QStringLiteral("Cannot find the last 30 days in %1.").arg(logPath)
+                                         : reader.error();
         return std::nullopt;
     }
     return data;

@@ -17,8 +17,8 @@
 class CWBatteryReportData {
 public:
     struct CapacityDay {
-        QDate date;       // local
-        qint64 time = 0;  // Unix seconds of the day's last reading
+        QDate date;                           // local
+        qint64 time = 0;                      // Unix seconds of the day's last reading
         std::optional<qint64> fullCapacity;   // mAh, the day's highest
         std::optional<qint64> designCapacity; // mAh
         std::optional<qint64> cycleCount;     // the day's highest

@@ -104,7 +104,8 @@ QString text(double x, double y, const QString &anchor, const QString &content)
 
 QString horizontalLine(double y, const QString &cssClass)
 {
-    return QString::asprintf("<line x1=\"%.1f\" x2=\"%.1f\" y1=\"%.1f\" y2=\"%.1f\" class=\"", Frame::kLeft, Frame::kRight, y, y)
+    return QString::asprintf("<line x1=\"%.1f\" x2=\"%.1f\" y1=\"%.1f\" y2=\"%.1f\" class=\"", Frame::kLeft,
+                             Frame::kRight, y, y)
            + cssClass + QStringLiteral("\"/>\n");
 }
 
@@ -136,7 +137,9 @@ QString capacityChart(const std::vector<CWBatteryReportData::CapacityDay> &days)
     const double high = std::ceil(*std::max_element(capacities.begin(), capacities.end()) / step) * step + step / 2;
     const double first = double(days.front().time) - 43200;
     const double last = double(days.back().time) + 43200;
-    const auto x = [&](double time) { return Frame::kLeft + (time - first) / (last - first) * (Frame::kRight - Frame::kLeft); };
+    const auto x = [&](double time) {
+        return Frame::kLeft + (time - first) / (last - first) * (Frame::kRight - Frame::kLeft);
+    };
     const auto y = [&](double value, double bottom, double top) {
         return frame.bottom() - (value - bottom) / (top - bottom) * (frame.bottom() - Frame::kTop);
     };
@@ -159,8 +162,10 @@ QString capacityChart(const std::vector<CWBatteryReportData::CapacityDay> &days)
     }
     for (int i = 0; i <= 5; ++i) {
         const double time = double(days.front().time) + double(days.back().time - days.front().time) * i / 5;
-        svg += text(x(time), frame.bottom() + 20, i == 0 ? QStringLiteral("start") : i == 5 ? QStringLiteral("end")
-                                                                                           : QStringLiteral("middle"),
+        svg += text(x(time), frame.bottom() + 20,
+                    i == 0   ? QStringLiteral("start")
+                    : i == 5 ? QStringLiteral("end")
+                             : QStringLiteral("middle"),
                     dateText(qint64(time)));
     }
     svg += text(Frame::kLeft - 6, frame.bottom() + 36, QStringLiteral("end"), QStringLiteral("mAh"));
@@ -172,30 +177,35 @@ QString capacityChart(const std::vector<CWBatteryReportData::CapacityDay> &days)
             if (const std::optional<qint64> value = valueOf(day))
                 points << QString::asprintf("%.1f,%.1f", x(double(day.time)), y(double(*value), bottom, top));
         }
-        return points.isEmpty() ? QString()
-                                : QStringLiteral("<polyline class=\"%1\" points=\"%2\"/>\n").arg(cssClass, points.join(u' '));
+        return points.isEmpty()
+                   ? QString()
+                   : QStringLiteral("<polyline class=\"%1\" points=\"%2\"/>\n").arg(cssClass, points.join(u' '));
     };
     if (const std::optional<qint64> design = days.back().designCapacity) {
         svg += horizontalLine(y(0.8 * double(*design), low, high), QStringLiteral("threshold"));
         svg += text(Frame::kRight - 4, y(0.8 * double(*design), low, high) - 6, QStringLiteral("end"),
                     QStringLiteral("80 % of design"));
     }
-    svg += polyline(QStringLiteral("design"), [](const auto &day) { return day.designCapacity; }, low, high);
-    svg += polyline(QStringLiteral("cycles"), [](const auto &day) { return day.cycleCount; }, cycleLow, cycleHigh);
-    svg += polyline(QStringLiteral("full"), [](const auto &day) { return day.fullCapacity; }, low, high);
+    svg += polyline(
+        QStringLiteral("design"), [](const auto &day) { return day.designCapacity; }, low, high);
+    svg += polyline(
+        QStringLiteral("cycles"), [](const auto &day) { return day.cycleCount; }, cycleLow, cycleHigh);
+    svg += polyline(
+        QStringLiteral("full"), [](const auto &day) { return day.fullCapacity; }, low, high);
     svg += QStringLiteral("</svg>\n");
-    return svg + QStringLiteral("<p class=\"legend\"><span class=\"key full\">━</span> full-charge capacity "
-                                "<span class=\"key design\">┅</span> design capacity "
-                                "<span class=\"key cycles\">┈</span> cycle count</p>\n");
+    return svg
+           + QStringLiteral("<p class=\"legend\"><span class=\"key full\">━</span> full-charge capacity "
+                            "<span class=\"key design\">┅</span> design capacity "
+                            "<span class=\"key cycles\">┈</span> cycle count</p>\n");
 }
 
 QString usageChart(const std::vector<CWBatteryUsage::Day> &days)
 {
     const Frame frame{240};
     const auto y = [&](double hours) { return frame.bottom() - hours / 24 * (frame.bottom() - Frame::kTop); };
-    QString svg = svgOpen(QStringLiteral("usage"), frame.height, QStringLiteral("Hours per day"),
-                          QStringLiteral("Hours on battery and on the adapter for each of the last %1 days.")
-                              .arg(days.size()));
+    QString svg =
+        svgOpen(QStringLiteral("usage"), frame.height, QStringLiteral("Hours per day"),
+                QStringLiteral("Hours on battery and on the adapter for each of the last %1 days.").arg(days.size()));
     for (int hours = 0; hours <= 24; hours += 6) {
         svg += horizontalLine(y(hours), QStringLiteral("grid"));
         svg += text(Frame::kLeft - 6, y(hours) + 4, QStringLiteral("end"), QStringLiteral("%1 h").arg(hours));
@@ -205,15 +215,16 @@ QString usageChart(const std::vector<CWBatteryUsage::Day> &days)
         const double left = Frame::kLeft + slot * double(i) + slot * 0.15;
         const double battery = days[i].amounts.batterySeconds / 3600;
         const double adapter = days[i].amounts.adapterSeconds / 3600;
-        svg += QString::asprintf("<rect class=\"battery\" x=\"%.1f\" y=\"%.1f\" width=\"%.1f\" height=\"%.1f\"/>\n", left,
-                                 y(battery), slot * 0.7, frame.bottom() - y(battery));
-        svg += QString::asprintf("<rect class=\"adapter\" x=\"%.1f\" y=\"%.1f\" width=\"%.1f\" height=\"%.1f\"/>\n", left,
-                                 y(battery + adapter), slot * 0.7, y(battery) - y(battery + adapter));
+        svg += QString::asprintf("<rect class=\"battery\" x=\"%.1f\" y=\"%.1f\" width=\"%.1f\" height=\"%.1f\"/>\n",
+                                 left, y(battery), slot * 0.7, frame.bottom() - y(battery));
+        svg += QString::asprintf("<rect class=\"adapter\" x=\"%.1f\" y=\"%.1f\" width=\"%.1f\" height=\"%.1f\"/>\n",
+                                 left, y(battery + adapter), slot * 0.7, y(battery) - y(battery + adapter));
         svg += text(left + slot * 0.35, frame.bottom() + 20, QStringLiteral("middle"),
                     days[i].date.toString(QStringLiteral("MM-dd")));
     }
-    return svg + QStringLiteral("</svg>\n<p class=\"legend\"><span class=\"key battery\">■</span> on battery "
-                                "<span class=\"key adapter\">■</span> on the adapter</p>\n");
+    return svg
+           + QStringLiteral("</svg>\n<p class=\"legend\"><span class=\"key battery\">■</span> on battery "
+                            "<span class=\"key adapter\">■</span> on the adapter</p>\n");
 }
 
 QString batterySection(const CWBatteryReportData &data, const QString &computerModel)
@@ -228,8 +239,8 @@ QString batterySection(const CWBatteryReportData &data, const QString &computerM
     QString cyclesText = number(cycles, "%.0f");
     if (cycles && designCycles && *designCycles > 0)
         cyclesText += QString::asprintf(" of %.0f (%.0f %%)", *designCycles, *cycles / *designCycles * 100);
-    const QString healthText = health ? QString::asprintf("%.1f %% ", *health) + CWBatteryReadout::healthRating(sample)
-                                      : kMissing;
+    const QString healthText =
+        health ? QString::asprintf("%.1f %% ", *health) + CWBatteryReadout::healthRating(sample) : kMissing;
     return QStringLiteral("<section>\n<h2>This battery</h2>\n<table>\n")
            + row(QStringLiteral("Model"), columnText(sample, "DeviceName"))
            + row(QStringLiteral("Manufacturer"), columnText(sample, "Manufacturer"))
@@ -255,30 +266,36 @@ QString crossingRow(const QString &label, const std::optional<CWHealthForecast::
         return cells({label, kMissing, kMissing});
     const QString earliest = when(crossing->earliest);
     const QString latest = when(crossing->latest);
-    return cells({label, when(crossing->expected), earliest == latest ? earliest : earliest + QStringLiteral(" to ") + latest});
+    return cells(
+        {label, when(crossing->expected), earliest == latest ? earliest : earliest + QStringLiteral(" to ") + latest});
 }
 
 QString forecastSection(const CWBatteryReportData &data)
 {
     const CWHealthForecast &forecast = data.forecast();
-    QString html = QStringLiteral(
-                       "<section>\n<h2>Health forecast</h2>\n"
+    QString html =
+        QStringLiteral("<section>\n<h2>Health forecast</h2>\n"
                        "<p>A straight line through each day's highest full-charge capacity of the last %1 days, "
                        "fitted by the Theil–Sen method: its slope is the median of the slopes between every pair of "
                        "days, so a few odd days or a jump after the gauge recalibrates hardly move it. The range is "
                        "the 95 % confidence interval of that slope.</p>\n")
-                       .arg(CWHealthForecast::kWindowDays);
+            .arg(CWHealthForecast::kWindowDays);
     if (!forecast.enoughHistory())
-        return html + QStringLiteral("<p class=\"notice\">There is not enough history yet for a forecast: it needs at "
-                                     "least %1 days of samples and a measurable loss of capacity.</p>\n</section>\n")
-                          .arg(CWHealthForecast::kMinimumDays);
-    html += QStringLiteral("<table>\n<thead>") + cells({QStringLiteral("Full-charge capacity falls to"),
-                                                        QStringLiteral("Expected"), QStringLiteral("Range")},
-                                                       "th")
-            + QStringLiteral("</thead>\n<tbody>\n") + crossingRow(QStringLiteral("80 % of design"), forecast.at80(), data.lastTime())
-            + crossingRow(QStringLiteral("60 % of design"), forecast.at60(), data.lastTime()) + QStringLiteral("</tbody>\n</table>\n");
+        return html
+               + QStringLiteral("<p class=\"notice\">There is not enough history yet for a forecast: it needs at "
+                                "least %1 days of samples and a measurable loss of capacity.</p>\n</section>\n")
+                     .arg(CWHealthForecast::kMinimumDays);
+    html +=
+        QStringLiteral("<table>\n<thead>")
+        + cells({QStringLiteral("Full-charge capacity falls to"), QStringLiteral("Expected"), QStringLiteral("Range")},
+                "th")
+        + QStringLiteral("</thead>\n<tbody>\n")
+        + crossingRow(QStringLiteral("80 % of design"), forecast.at80(), data.lastTime())
+        + crossingRow(QStringLiteral("60 % of design"), forecast.at60(), data.lastTime())
+        + QStringLiteral("</tbody>\n</table>\n");
     const std::optional<double> perCycles = forecast.lossPer100Cycles();
-    return html + QStringLiteral("<table>\n") + row(QStringLiteral("Days fitted"), QString::number(forecast.daysFitted()))
+    return html + QStringLiteral("<table>\n")
+           + row(QStringLiteral("Days fitted"), QString::number(forecast.daysFitted()))
            + row(QStringLiteral("Loss per year"), number(forecast.lossPerYear(), "%.0f mAh"))
            + row(QStringLiteral("Loss per 100 cycles"), number(perCycles, "%.1f mAh"))
            + QStringLiteral("</table>\n</section>\n");
@@ -294,7 +311,8 @@ std::optional<double> averageWatts(const CWBatteryUsage::Amounts &amounts)
 
 QString energyText(const CWBatteryUsage::Amounts &amounts)
 {
-    return amounts.batterySeconds + amounts.adapterSeconds > 0 ? QString::asprintf("%.1f Wh", amounts.wattHours) : kMissing;
+    return amounts.batterySeconds + amounts.adapterSeconds > 0 ? QString::asprintf("%.1f Wh", amounts.wattHours)
+                                                               : kMissing;
 }
 
 QString usageSection(const CWBatteryReportData &data)
@@ -397,11 +415,12 @@ rect.adapter { fill: var(--adapter); }
 QByteArray CWBatteryReportWriter::html(const CWBatteryReportData &data, const QString &computerModel)
 {
     const QString title = QStringLiteral("Battery report");
-    QString html = QStringLiteral("<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\"/>\n"
-                                  "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\"/>\n"
-                                  "<title>%1</title>\n<style>%2</style>\n</head>\n<body>\n<h1>%1</h1>\n"
-                                  "<p class=\"lead\">Cellwise's battery history from %3 to %4.</p>\n")
-                       .arg(title, QLatin1String(kStyle), dateTimeText(data.firstTime()), dateTimeText(data.lastTime()));
+    QString html =
+        QStringLiteral("<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\"/>\n"
+                       "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\"/>\n"
+                       "<title>%1</title>\n<style>%2</style>\n</head>\n<body>\n<h1>%1</h1>\n"
+                       "<p class=\"lead\">Cellwise's battery history from %3 to %4.</p>\n")
+            .arg(title, QLatin1String(kStyle), dateTimeText(data.firstTime()), dateTimeText(data.lastTime()));
     html += batterySection(data, computerModel);
     html += QStringLiteral("<section>\n<h2>Capacity history</h2>\n") + capacityChart(data.history())
             + QStringLiteral("</section>\n");

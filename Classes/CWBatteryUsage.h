@@ -23,7 +23,7 @@ public:
 
     enum class Power { Unknown, Battery, Adapter };
     struct Point {
-        qint64 time = 0;  // Unix seconds
+        qint64 time = 0; // Unix seconds
         Power power = Power::Unknown;
         // Samples only: CurrentCapacity in mAh, Voltage in mV.
         std::optional<qint64> charge;

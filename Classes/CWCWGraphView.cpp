@@ -72,7 +72,8 @@ void CWCWGraphView::_drawMaxCap(const CWGraphSpec &spec, QSizeF size, QPainter &
     curve.lineTo(0, 2 * h);
     curve.closeSubpath();
     curve.setFillRule(Qt::WindingFill);
-    const QRectF box = curve.boundingRect().intersected(painter.hasClipping() ? painter.clipBoundingRect() : curve.boundingRect());
+    const QRectF box =
+        curve.boundingRect().intersected(painter.hasClipping() ? painter.clipBoundingRect() : curve.boundingRect());
     QLinearGradient shade(box.topLeft(), QPointF(box.x(), box.bottom()));
     shade.setColorAt(0.0, withAlpha(spec.color, spec.color.alphaF() * 0.45));
     shade.setColorAt(1.0, withAlpha(spec.color, spec.color.alphaF() * 0.11));
@@ -90,7 +91,9 @@ void CWCWGraphView::_drawPower(const CWGraphSpec &spec, QSizeF size, QPainter &p
     const double w = size.width();
     const double h = size.height();
     const double mid = h * 0.5;
-    const auto point = [&](const CWGraphVertex &vertex) { return QPointF(vertex.x * w, (2 * vertex.y - 1) * mid + mid); };
+    const auto point = [&](const CWGraphVertex &vertex) {
+        return QPointF(vertex.x * w, (2 * vertex.y - 1) * mid + mid);
+    };
 
     std::map<RunFill, std::vector<QPolygonF>> fills;
     QPolygonF run;

@@ -29,6 +29,9 @@ struct CWCachedPDFLayer {
 // Thrown when an entry that does not exist is removed from the cache; named "exc".
 class CWCachedPDFLayerIndexError : public std::out_of_range {
 public:
-    CWCachedPDFLayerIndexError() : std::out_of_range("_freeCachedPDFLayerAtIndex:") {}
+    CWCachedPDFLayerIndexError()
+        : std::out_of_range("_freeCachedPDFLayerAtIndex:")
+    {
+    }
     static const char *name() { return "exc"; }
 };

@@ -19,7 +19,7 @@ struct CWDashboardArrow {
     double width = 0.0;   // stroke width
     quint64 pieces = 4;   // strokes making one dash and its trail
     bool hidden = true;
-    bool dirty = false;   // its area must be redrawn
+    bool dirty = false; // its area must be redrawn
 
     // The three routes for a view of this size whose battery frame is `battFrameWidth` wide.
     struct Routes {

@@ -114,7 +114,8 @@ QImage CWDashboardArtwork::embossedLabel(const QString &text, const QSizeF &size
     return layer;
 }
 
-QImage CWDashboardArtwork::computer(QPdfDocument *document, bool accelGraphics, const QSizeF &size, qreal devicePixelRatio)
+QImage CWDashboardArtwork::computer(QPdfDocument *document, bool accelGraphics, const QSizeF &size,
+                                    qreal devicePixelRatio)
 {
     QImage layer = newLayer(size, devicePixelRatio);
     if (layer.isNull())
@@ -184,14 +185,17 @@ void CWDashboardArtwork::drawCylinder(QPainter &painter, double charge, const QR
         const double hue = qMax(0.0f, color.hsvHueF()), saturation = color.hsvSaturationF();
         const double brightness = color.valueF(), alpha = color.alphaF();
         fillWithGradient(painter, liquid, 0,
-                         {{0.0, hsb(hue, 1.0, 0.4, alpha)}, {0.3, hsb(hue, 1.0, 1.0, alpha)}, {1.0, hsb(hue, 1.0, 0.6, alpha)}});
+                         {{0.0, hsb(hue, 1.0, 0.4, alpha)},
+                          {0.3, hsb(hue, 1.0, 1.0, alpha)},
+                          {1.0, hsb(hue, 1.0, 0.6, alpha)}});
         fillWithGradient(painter, surface, 90,
                          {{0.0, hsb(hue, saturation, 0.7 * brightness, alpha)},
                           {1.0, hsb(hue, saturation, 0.45 * brightness, alpha)}});
         fillWithGradient(painter, glass, 0, {{0.0, white(0.08)}, {0.3, white(0.2)}, {1.0, white(0.1)}});
     }
 
-    CWUtil::drawImage(painter, QRectF(0, 0, W, H), pageImage(artwork, rect.size(), painter.device()->devicePixelRatioF()));
+    CWUtil::drawImage(painter, QRectF(0, 0, W, H),
+                      pageImage(artwork, rect.size(), painter.device()->devicePixelRatioF()));
 
     if (cylinder.cell) {
         // The lower half of the band round the middle, lit above and shaded one point below.
@@ -211,7 +215,8 @@ void CWDashboardArtwork::drawCylinder(QPainter &painter, double charge, const QR
     }
 }
 
-void CWDashboardArtwork::drawLabels(QPainter &painter, const QStringList &titles, const QStringList &values, double size)
+void CWDashboardArtwork::drawLabels(QPainter &painter, const QStringList &titles, const QStringList &values,
+                                    double size)
 {
     if (titles.size() != values.size()) {
         Console::line(QStringLiteral("ERROR: [TITLES count] != [VALUES count]"));
@@ -227,9 +232,11 @@ void CWDashboardArtwork::drawLabels(QPainter &painter, const QStringList &titles
     painter.setPen(Qt::white);
     for (qsizetype i = 0; i < titles.size(); ++i) {
         painter.setFont(titleFont);
-        CWUtil::drawText(painter, QRectF(-1004, 0, 1000, boxHeight), Qt::AlignRight | Qt::AlignTop | Qt::TextDontClip, titles[i]);
+        CWUtil::drawText(painter, QRectF(-1004, 0, 1000, boxHeight), Qt::AlignRight | Qt::AlignTop | Qt::TextDontClip,
+                         titles[i]);
         painter.setFont(valueFont);
-        CWUtil::drawText(painter, QRectF(4, 0, 1000, boxHeight), Qt::AlignLeft | Qt::AlignTop | Qt::TextDontClip, values[i]);
+        CWUtil::drawText(painter, QRectF(4, 0, 1000, boxHeight), Qt::AlignLeft | Qt::AlignTop | Qt::TextDontClip,
+                         values[i]);
         painter.translate(0, -lineStep);
     }
 }

@@ -42,10 +42,14 @@ QString CWDashboardState::powerFlowLabel(qint64 battUnit, double wattage, double
 const char *CWDashboardState::adornmentName(AdapterState state)
 {
     switch (state) {
-    case NotPlugged: return "notplugged";
-    case Plugged: return "plugged";
-    case Charging: return "charging";
-    case Unknown: break;
+    case NotPlugged:
+        return "notplugged";
+    case Plugged:
+        return "plugged";
+    case Charging:
+        return "charging";
+    case Unknown:
+        break;
     }
     return nullptr;
 }

@@ -78,8 +78,9 @@ void CWDashboardView::_reshapeIfNeeded()
     const CWDashboardArrow::Routes routes = CWDashboardArrow::routes(size(), _layout.battFrame.width());
     const QList<qreal> lengths = CWDashboardArrow::dashLengths(routes.plugToBatt);
     const double lineWidth = CWDashboardArrow::lineWidth(routes.plugToBatt);
-    for (auto [arrow, path] : {std::pair{&_arrowPlugToBatt, &routes.plugToBatt}, std::pair{&_arrowPlugToComp, &routes.plugToComp},
-                               std::pair{&_arrowBattToComp, &routes.battToComp}}) {
+    for (auto [arrow, path] :
+         {std::pair{&_arrowPlugToBatt, &routes.plugToBatt}, std::pair{&_arrowPlugToComp, &routes.plugToComp},
+          std::pair{&_arrowBattToComp, &routes.battToComp}}) {
         arrow->path = *path;
         arrow->lengths = lengths;
         arrow->width = lineWidth;
@@ -111,8 +112,9 @@ void CWDashboardView::updateFromBatt()
     const bool usingIntegrated = SessionMagic::sharedInstance().usingIntegrated();
     const bool hasBattery = monitor->hasBattery();
     const size_t hash = _hashOf(monitor->battInfo());
-    const CWDashboardState state = CWDashboardState::derive({monitor->isCharging(), monitor->hasAdapter(), monitor->wattage(),
-                                                             monitor->amperage(), defaults.objectForKey(kBattUnitKey).toLongLong()});
+    const CWDashboardState state =
+        CWDashboardState::derive({monitor->isCharging(), monitor->hasAdapter(), monitor->wattage(), monitor->amperage(),
+                                  defaults.objectForKey(kBattUnitKey).toLongLong()});
 
     QRectF dirty;
     if (hasBattery != _battPresent || hash != _battInfoHash || tempUnit != _tempUnit) {
@@ -160,8 +162,9 @@ void CWDashboardView::setupObservations()
 {
     if (_battUpdatedObservation)
         return;
-    _battUpdatedObservation = NotificationCenter::defaultCenter().addObserver(
-        kCWBatteryUpdatedNotification, _monitor, [this](const Notification &) { updateFromBatt(); });
+    _battUpdatedObservation =
+        NotificationCenter::defaultCenter().addObserver(kCWBatteryUpdatedNotification, _monitor,
+                                                        [this](const Notification &) { updateFromBatt(); });
     if (!MuxMagic::switcherOpen())
         Console::line(QStringLiteral("Can't open driver"));
     SessionMagic &session = SessionMagic::sharedInstance();
@@ -347,7 +350,8 @@ QImage CWDashboardView::_layerForBattPDFWithBattInfo(const QVariant &battInfo, c
     painter.setRenderHint(QPainter::Antialiasing);
     CWUtil::flipToYUp(painter, h);
     const double charge = installed ? CWBatteryReadout::charge(snapshot) : 0.0;
-    CWDashboardArtwork::drawCylinder(painter, charge, body, entry->document.get(), CWDashboardArtwork::kBatteryCylinder);
+    CWDashboardArtwork::drawCylinder(painter, charge, body, entry->document.get(),
+                                     CWDashboardArtwork::kBatteryCylinder);
     if (installed) {
         const double fontSize = w / 9;
         painter.setFont(CWUtil::boldAppFontOfSize(fontSize));
@@ -355,7 +359,8 @@ QImage CWDashboardView::_layerForBattPDFWithBattInfo(const QVariant &battInfo, c
         CWDashboardArtwork::drawShadowedText(painter, QRectF(w / 4, (h - w / 6) / 2 - 0.02 * h, w / 2, w / 6),
                                              Qt::AlignHCenter | Qt::AlignTop, CWBatteryReadout::percentText(snapshot),
                                              overHalf ? Qt::black : Qt::white,
-                                             overHalf ? QColor::fromRgbF(1, 1, 1, 0.7f) : QColor::fromRgbF(0, 0, 0, 0.7f));
+                                             overHalf ? QColor::fromRgbF(1, 1, 1, 0.7f)
+                                                      : QColor::fromRgbF(0, 0, 0, 0.7f));
         _drawBatteryDetails(painter, snapshot, size);
     } else {
         // No pack in the bay: its empty glass wears the not-connected mark.
@@ -391,8 +396,10 @@ void CWDashboardView::_drawBatteryDetails(QPainter &painter, const QVariantMap &
             const double x = row.left + static_cast<double>(i) * d;
             CWDashboardArtwork::drawCylinder(painter, CWBatteryReadout::cellFraction(volts[i], nominal, volts.size()),
                                              QRectF(x, m - d, d, d), _cellPDFPage(), CWDashboardArtwork::kCellCylinder);
-            CWDashboardArtwork::drawShadowedText(painter, QRectF(x, m - d - d / 1.8, d, d / 2), Qt::AlignHCenter | Qt::AlignTop,
-                                                 QString::asprintf("Cell %i\n%0.2f V", static_cast<int>(i + 1), volts[i]),
+            CWDashboardArtwork::drawShadowedText(painter, QRectF(x, m - d - d / 1.8, d, d / 2),
+                                                 Qt::AlignHCenter | Qt::AlignTop,
+                                                 QString::asprintf("Cell %i\n%0.2f V", static_cast<int>(i + 1),
+                                                                   volts[i]),
                                                  QColor::fromRgbF(0.85f, 0.85f, 0.85f), Qt::black);
         }
     }
@@ -434,7 +441,8 @@ void CWDashboardView::_clearPDFLayersCache()
 QImage CWDashboardView::_battDrawStringLayer(const QRectF &frame)
 {
     CachedStringLayer &cached = _cachedBattDrawStringLayer;
-    if (cached.string != _battDrawString || cached.size != frame.size() || cached.devicePixelRatio != _devicePixelRatio) {
+    if (cached.string != _battDrawString || cached.size != frame.size()
+        || cached.devicePixelRatio != _devicePixelRatio) {
         cached = {_battDrawString, frame.size(), _devicePixelRatio,
                   CWDashboardArtwork::embossedLabel(_battDrawString, frame.size(), _devicePixelRatio)};
     }
@@ -463,7 +471,9 @@ void CWDashboardView::paintEvent(QPaintEvent *)
     }
     CWUtil::drawImage(painter, QRectF(QPointF(0, 0), bounds), _bgLyr);
 
-    CWUtil::drawImage(painter, _layout.battFrame, _layerForBattPDFWithBattInfo(_monitor ? _monitor->battInfo() : QVariant(), _layout.battFrame.size()));
+    CWUtil::drawImage(painter, _layout.battFrame,
+                      _layerForBattPDFWithBattInfo(_monitor ? _monitor->battInfo() : QVariant(),
+                                                   _layout.battFrame.size()));
 
     const QColor arrowColor = CWUtil::hexColorToCGColor("20bad6");
     for (CWDashboardArrow *arrow : {&_arrowPlugToBatt, &_arrowPlugToComp, &_arrowBattToComp}) {
@@ -473,12 +483,14 @@ void CWDashboardView::paintEvent(QPaintEvent *)
     for (CWDashboardArrow *arrow : {&_arrowPlugToBatt, &_arrowPlugToComp, &_arrowBattToComp})
         arrow->dirty = false;
 
-    CWUtil::drawImage(painter, _layout.compLyrFrame, _layerForMacBookPDFWithGPU(_accelGraphics, _layout.compLyrFrame.size()));
+    CWUtil::drawImage(painter, _layout.compLyrFrame,
+                      _layerForMacBookPDFWithGPU(_accelGraphics, _layout.compLyrFrame.size()));
     CWUtil::drawImage(painter, _layout.plugFrame, _layerForPDFNamed(QStringLiteral("plug"), _layout.plugFrame.size()));
 
     const QRectF adornmentFrame = _plugAdornmentFrame();
     const char *adornment = CWDashboardState::adornmentName(_adapterState);
-    const QImage adornmentLayer = adornment ? _layerForPDFNamed(QLatin1String(adornment), adornmentFrame.size()) : QImage();
+    const QImage adornmentLayer =
+        adornment ? _layerForPDFNamed(QLatin1String(adornment), adornmentFrame.size()) : QImage();
     if (!_battDrawString.isNull()) {
         const QRectF labelFrame = _battDrawStringFrame();
         CWUtil::drawImage(painter, labelFrame, _battDrawStringLayer(labelFrame));

@@ -123,7 +123,10 @@ QVariantList CWDisplayController::_rowSpecs()
     return rows;
 }
 
-CWDashboardVC *CWDisplayController::dashboardVC() { return lazily(_dashboardVC, "CWDashboardVC", _monitor); }
+CWDashboardVC *CWDisplayController::dashboardVC()
+{
+    return lazily(_dashboardVC, "CWDashboardVC", _monitor);
+}
 CWGraphVC *CWDisplayController::graphVC()
 {
     // Only now is the log needed.
@@ -132,8 +135,10 @@ CWGraphVC *CWDisplayController::graphVC()
     return _graphVC.get();
 }
 
+// clang-format off
 CWComparisonsVC *CWDisplayController::comparisonsVC() { return lazily(_comparisonsVC, "CWComparisonsVC", _monitor, _models); }
 CWBattInfoVC *CWDisplayController::battInfoVC() { return lazily(_battInfoVC, "CWBattInfoVC", _monitor); }
+// clang-format on
 
 CWEventLogVC *CWDisplayController::eventLogVC()
 {
@@ -146,12 +151,18 @@ CWEventLogVC *CWDisplayController::eventLogVC()
 CWHolderVC *CWDisplayController::controllerForPage(qint64 page)
 {
     switch (page) {
-    case Monitor: return dashboardVC();
-    case Graph: return graphVC();
-    case Comparisons: return comparisonsVC();
-    case BatteryData: return battInfoVC();
-    case EventLog: return eventLogVC();
-    default: return nullptr;
+    case Monitor:
+        return dashboardVC();
+    case Graph:
+        return graphVC();
+    case Comparisons:
+        return comparisonsVC();
+    case BatteryData:
+        return battInfoVC();
+    case EventLog:
+        return eventLogVC();
+    default:
+        return nullptr;
     }
 }
 

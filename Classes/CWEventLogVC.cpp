@@ -34,7 +34,6 @@ QTableView *CWEventLogVC::eventsTable() const
     return _ui->eventsTable;
 }
 
-
 // Fixed row heights and column widths from the font, so a table of a million rows never measures
 // its contents.
 void CWEventLogVC::_sizeColumns()
@@ -109,10 +108,11 @@ bool CWEventLogVC::_tableKeyPressed(QKeyEvent *event)
 
 void CWEventLogVC::activate()
 {
-    _showBattDataObservation =
-        UserDefaults::standard().addObserver(QStringLiteral("values.") + kShowBattDataKey, [this] { _updateEventsToShow(); });
-    _battUpdatedObservation = NotificationCenter::defaultCenter().addObserver(
-        kCWBatteryUpdatedNotification, &_monitor, [this](const Notification &) { _battUpdated(); });
+    _showBattDataObservation = UserDefaults::standard().addObserver(QStringLiteral("values.") + kShowBattDataKey,
+                                                                    [this] { _updateEventsToShow(); });
+    _battUpdatedObservation =
+        NotificationCenter::defaultCenter().addObserver(kCWBatteryUpdatedNotification, &_monitor,
+                                                        [this](const Notification &) { _battUpdated(); });
 }
 
 void CWEventLogVC::deactivate()

@@ -5,7 +5,6 @@
 #include "CWHolderVC.h"
 #include "Subscription.h"
 
-
 class CWBatteryMonitor;
 class CWLog;
 class QKeyEvent;

@@ -78,7 +78,8 @@ void CWEventRowsModel::update(bool showReadings)
 // The events logged since the last update, by time; their notes are kept aside.
 std::vector<CWEventRowsModel::Event> CWEventRowsModel::_newEvents()
 {
-    const std::vector<CWLog::Event> logged = _log ? _log->eventsAboveIndex(_highestEventIndex) : std::vector<CWLog::Event>();
+    const std::vector<CWLog::Event> logged =
+        _log ? _log->eventsAboveIndex(_highestEventIndex) : std::vector<CWLog::Event>();
     if (logged.empty())
         return {};
     _highestEventIndex = quint64(logged.back().index);
@@ -251,8 +252,8 @@ QString CWEventRowsModel::notes(const CWEventRow &row) const
 {
     if (row.type == CWEventRow::Event)
         return _eventNotes.value(row.index);
-    const QString reading = QString::asprintf("%i mAh, %0.3f V, %0.3f A", int(row.capacity), row.voltage / 1000.0,
-                                              row.amperage / 1000.0);
+    const QString reading =
+        QString::asprintf("%i mAh, %0.3f V, %0.3f A", int(row.capacity), row.voltage / 1000.0, row.amperage / 1000.0);
     const QString temperature =
         std::isnan(row.temperature)
             ? QString()

@@ -19,7 +19,8 @@ constexpr int kProgressSteps = 1000;
 
 void tellFailure(const QString &message)
 {
-    AlertPanel::run({QObject::tr("The history could not be exported."), message, QObject::tr("OK"), QString(), QString()});
+    AlertPanel::run(
+        {QObject::tr("The history could not be exported."), message, QObject::tr("OK"), QString(), QString()});
 }
 } // namespace
 
@@ -60,10 +61,11 @@ void CWExportHistoryWC::showWindow(QWidget *parent)
 
 void CWExportHistoryWC::_chooseFile()
 {
-    const QString suggested = QDir(QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation))
-                                  .filePath(_ui->eventsButton->isChecked() ? tr("Cellwise events.csv") : tr("Cellwise history.csv"));
-    const QString path = QFileDialog::getSaveFileName(_window->parentWidget(), tr("Export History"), suggested,
-                                                      tr("CSV files (*.csv)"));
+    const QString suggested =
+        QDir(QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation))
+            .filePath(_ui->eventsButton->isChecked() ? tr("Cellwise events.csv") : tr("Cellwise history.csv"));
+    const QString path =
+        QFileDialog::getSaveFileName(_window->parentWidget(), tr("Export History"), suggested, tr("CSV files (*.csv)"));
     if (!path.isEmpty())
         exportTo(path);
 }
@@ -86,9 +88,10 @@ bool CWExportHistoryWC::exportTo(const QString &path)
         return false;
     }
     const auto day = [](QCheckBox *check, QDateEdit *edit) { return check->isChecked() ? edit->date() : QDate(); };
-    _exporter = std::make_unique<CWHistoryExport>(
-        *_log, *_file, _ui->eventsButton->isChecked() ? CWHistoryExport::Table::Events : CWHistoryExport::Table::Samples,
-        day(_ui->fromCheck, _ui->fromDate), day(_ui->toCheck, _ui->toDate));
+    _exporter = std::make_unique<CWHistoryExport>(*_log, *_file,
+                                                  _ui->eventsButton->isChecked() ? CWHistoryExport::Table::Events
+                                                                                 : CWHistoryExport::Table::Samples,
+                                                  day(_ui->fromCheck, _ui->fromDate), day(_ui->toCheck, _ui->toDate));
 
     // Shown only when the export takes longer than a moment.
     _progress = new QProgressDialog(tr("Exporting the battery history…"), tr("Cancel"), 0, kProgressSteps,

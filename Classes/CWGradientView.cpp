@@ -16,8 +16,7 @@ void CWGradientView::drawLinearGradient(QPainter &painter, const QGradientStops 
 {
     const double radians = qDegreesToRadians(angle);
     const QPointF direction(std::cos(radians), std::sin(radians));
-    const double halfLength =
-        (std::abs(direction.x()) * rect.width() + std::abs(direction.y()) * rect.height()) * 0.5;
+    const double halfLength = (std::abs(direction.x()) * rect.width() + std::abs(direction.y()) * rect.height()) * 0.5;
     QLinearGradient ramp(rect.center() - direction * halfLength, rect.center() + direction * halfLength);
     ramp.setStops(stops);
     painter.fillRect(rect, ramp);

@@ -36,7 +36,11 @@ double seconds(const QDateTime &date)
 // Places instants along the range.
 class Axis {
 public:
-    Axis(double t0, double t1) : _t0(t0), _t1(t1) {}
+    Axis(double t0, double t1)
+        : _t0(t0)
+        , _t1(t1)
+    {
+    }
     double t0() const { return _t0; }
     double t1() const { return _t1; }
     double fract(double t) const { return (t - _t0) / (_t1 - _t0); }
@@ -106,7 +110,10 @@ void addDayLines(CWGraphGrid::TimeLines &lines, const Axis &axis, CWGraphGrid::T
 // The zone's offset from UTC, looked up again only when a transition is passed.
 class LocalClock {
 public:
-    explicit LocalClock(const QTimeZone &zone) : _zone(zone) {}
+    explicit LocalClock(const QTimeZone &zone)
+        : _zone(zone)
+    {
+    }
 
     // Seconds since 1970 on the local wall clock at instant t.
     qint64 local(qint64 t)
@@ -177,7 +184,7 @@ CWGraphGrid::TimeScale CWGraphGrid::timeScaleFor(double spanSeconds, double view
         double seconds;
         TimeScale scale;
     };
-    static constexpr Threshold thresholds[] = {{65'664'000, Years}, {15'552'000, Months}, {2'678'400, Weeks},
+    static constexpr Threshold thresholds[] = {{65'664'000, Years}, {15'552'000, Months},    {2'678'400, Weeks},
                                                {604'800, Days},     {14'400, HoursOverDays}, {2'700, Hours}};
     for (const Threshold &threshold : thresholds) {
         if (s > threshold.seconds)
@@ -201,7 +208,9 @@ CWGraphGrid::ValueScales CWGraphGrid::valueScales(const Settings &settings)
 
     QList<CWGridLine> temperature;
     if (settings.temperatureUnit == 2)
-        temperature = {{0.0, QStringLiteral("32")}, {68.0 / 180.0, QStringLiteral("100")}, {1.0, QStringLiteral("212")}};
+        temperature = {{0.0, QStringLiteral("32")},
+                       {68.0 / 180.0, QStringLiteral("100")},
+                       {1.0, QStringLiteral("212")}};
     else if (settings.temperatureUnit == 3)
         temperature = {{0.0, QStringLiteral("273")}, {1.0, QStringLiteral("373")}};
     else

@@ -8,9 +8,10 @@
 
 // The layout constants of the graph view, in points.
 struct CWGraphMetrics {
-    double pad = 15.0;                // outer margin
-    double legendRadius = 25.0;       // corner radius of the legend lines
-    double graphRadius = 25.0;        // corner radius of the graphs; their inner top and bottom margin; height of the time band
+    double pad = 15.0;          // outer margin
+    double legendRadius = 25.0; // corner radius of the legend lines
+    double graphRadius =
+        25.0; // corner radius of the graphs; their inner top and bottom margin; height of the time band
     double legendHSpacing = 15.0;     // step between legend columns; width of a scale strip
     double legendVSpacing = 21.0;     // step between legend rows
     double legendExtentRight = 225.0; // how far right of pad the legend lines run

@@ -5,17 +5,22 @@
 double CWGraphRange::secondsPerUnit(qint64 tag)
 {
     switch (tag) {
-    case Minutes: return 60.0;
-    case Hours: return 3600.0;
-    case Days: return 86400.0;
-    default: return 0.0;
+    case Minutes:
+        return 60.0;
+    case Hours:
+        return 3600.0;
+    case Days:
+        return 86400.0;
+    default:
+        return 0.0;
     }
 }
 
 std::optional<CWGraphRange> CWGraphRange::fromText(const QString &text, const QTimeZone &zone)
 {
     static const QRegularExpression recentForm(QStringLiteral("^([0-9]{1,6})([mhdy])$"));
-    static const QRegularExpression fixedForm(QStringLiteral("^([0-9]{4}-[0-9]{2}-[0-9]{2})\\.\\.([0-9]{4}-[0-9]{2}-[0-9]{2})$"));
+    static const QRegularExpression fixedForm(
+        QStringLiteral("^([0-9]{4}-[0-9]{2}-[0-9]{2})\\.\\.([0-9]{4}-[0-9]{2}-[0-9]{2})$"));
     CWGraphRange range;
     if (const QRegularExpressionMatch match = recentForm.match(text); match.hasMatch()) {
         range.count = match.captured(1).toInt();

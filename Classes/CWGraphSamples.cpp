@@ -28,10 +28,12 @@ double number(const QString &text)
 bool selects(CWSignificances mask, qint64 significance)
 {
     switch (CWSignificance(significance)) {
-    case CWSignificance::Unclassified: return true;
+    case CWSignificance::Unclassified:
+        return true;
     case CWSignificance::Other:
     case CWSignificance::FiveMinuteAnchor:
-    case CWSignificance::HourAnchor: return mask.testFlag(CWSignificance(significance));
+    case CWSignificance::HourAnchor:
+        return mask.testFlag(CWSignificance(significance));
     }
     return false;
 }
@@ -40,14 +42,11 @@ bool selects(CWSignificances mask, qint64 significance)
 
 const QStringList &CWGraphSamples::columns()
 {
-    static const QStringList list = {QStringLiteral("Voltage"),
-                                     QStringLiteral("Temperature"),
-                                     QStringLiteral("time"),
-                                     QStringLiteral("CurrentCapacity"),
-                                     QStringLiteral("MaxCapacity"),
-                                     QStringLiteral("(Voltage/1000.) * (Amperage/1000.) AS Watts"),
-                                     QStringLiteral("testidx"),
-                                     QStringLiteral("significance")};
+    static const QStringList list = {
+        QStringLiteral("Voltage"),     QStringLiteral("Temperature"),
+        QStringLiteral("time"),        QStringLiteral("CurrentCapacity"),
+        QStringLiteral("MaxCapacity"), QStringLiteral("(Voltage/1000.) * (Amperage/1000.) AS Watts"),
+        QStringLiteral("testidx"),     QStringLiteral("significance")};
     return list;
 }
 
@@ -151,7 +150,8 @@ void CWGraphSamples::_append(const CWLogResult &rows, bool filter)
         if (!hasTime)
             continue;
         _samples.push_back({index, time, number(voltages.value(i)), number(temperatures.value(i)),
-                            number(currentCapacities.value(i)), number(maxCapacities.value(i)), number(watts.value(i))});
+                            number(currentCapacities.value(i)), number(maxCapacities.value(i)),
+                            number(watts.value(i))});
     }
 }
 
@@ -211,8 +211,8 @@ std::array<std::vector<CWGraphVertex>, CWGraphSamples::SeriesCount> CWGraphSampl
     return vertices;
 }
 
-std::array<CWGraphSamples::PlacedSpec, CWGraphSamples::SeriesCount> CWGraphSamples::graphSpecs(const Scale &scale,
-                                                                                            const Colors &colors) const
+std::array<CWGraphSamples::PlacedSpec, CWGraphSamples::SeriesCount>
+CWGraphSamples::graphSpecs(const Scale &scale, const Colors &colors) const
 {
     constexpr double alpha = 0.7;
     constexpr qint64 top = 0;

@@ -31,9 +31,11 @@ std::vector<CWGraphVertex> columnExtremes(const std::vector<CWGraphVertex> &vert
         const size_t last = end - 1;
         const auto before = [first](size_t index) { return index > first ? index - 1 : first; };
         const auto after = [last](size_t index) { return index < last ? index + 1 : last; };
-        size_t indexes[] = {first, before(lowest), lowest, after(lowest), before(highest), highest, after(highest), last};
+        size_t indexes[] = {first,           before(lowest), lowest,         after(lowest),
+                            before(highest), highest,        after(highest), last};
         std::sort(std::begin(indexes), std::end(indexes));
-        for (const size_t *index = std::begin(indexes); index != std::unique(std::begin(indexes), std::end(indexes)); ++index)
+        for (const size_t *index = std::begin(indexes); index != std::unique(std::begin(indexes), std::end(indexes));
+             ++index)
             kept.push_back(vertices[*index]);
         first = end;
     }
@@ -53,7 +55,8 @@ double distanceToSegment(const CWGraphVertex &p, const CWGraphVertex &a, const C
 // Keeps a vertex only where leaving it out would move the line by more than tolerance pixels: from
 // each vertex kept the line reaches as far on as it can while every vertex it passes stays that
 // close. The reach is bounded, so a long series costs linear time.
-std::vector<CWGraphVertex> simplified(const std::vector<CWGraphVertex> &vertices, double sx, double sy, double tolerance)
+std::vector<CWGraphVertex> simplified(const std::vector<CWGraphVertex> &vertices, double sx, double sy,
+                                      double tolerance)
 {
     constexpr size_t longestReach = 32;
     if (vertices.size() < 3)

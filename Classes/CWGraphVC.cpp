@@ -10,9 +10,9 @@
 #include "UserDefaults.h"
 
 #include <QIntValidator>
+#include <QSignalBlocker>
 #include <QStyle>
 #include <QStyleOptionSpinBox>
-#include <QSignalBlocker>
 
 namespace {
 
@@ -20,8 +20,9 @@ constexpr int kRefreshIntervalMs = 5000;
 constexpr qint64 kSecondsPerYear = 31'536'000; // 365 days
 constexpr int kDefaultAgo = 60;                // with minutes: the last hour
 
-const QStringList kDisplaySettings = {QStringLiteral("CWDefaultTemperatureUnit"), QStringLiteral("CWBattNominalVoltage"),
-                                      QStringLiteral("CWVoltsSpread"), QStringLiteral("CWMaxAH")};
+const QStringList kDisplaySettings = {QStringLiteral("CWDefaultTemperatureUnit"),
+                                      QStringLiteral("CWBattNominalVoltage"), QStringLiteral("CWVoltsSpread"),
+                                      QStringLiteral("CWMaxAH")};
 
 } // namespace
 
@@ -50,6 +51,7 @@ Ui::CWGraphVC &CWGraphVC::_outlets()
     return *_ui;
 }
 
+// clang-format off
 CWCWGraphView *CWGraphVC::graphView() { return _outlets().graphView; }
 QLineEdit *CWGraphVC::agoField() { return _outlets().agoField; }
 QComboBox *CWGraphVC::agoPopup() { return _outlets().agoPopup; }
@@ -57,6 +59,7 @@ QSpinBox *CWGraphVC::agoStepper() { return _outlets().agoStepper; }
 QDateTimeEdit *CWGraphVC::dateFromPicker() { return _outlets().dateFromPicker; }
 QDateTimeEdit *CWGraphVC::dateToPicker() { return _outlets().dateToPicker; }
 QButtonGroup *CWGraphVC::dateRangeRadio() { return _outlets().dateRangeRadio; }
+// clang-format on
 
 void CWGraphVC::_setUpControls()
 {
@@ -70,7 +73,8 @@ void CWGraphVC::_setUpControls()
     option.frame = stepper->hasFrame();
     const QRect arrows = stepper->style()->subControlRect(QStyle::CC_SpinBox, &option, QStyle::SC_SpinBoxUp, stepper);
     stepper->findChild<QLineEdit *>()->hide();
-    stepper->setFixedWidth(arrows.width() + 2 * stepper->style()->pixelMetric(QStyle::PM_SpinBoxFrameWidth, &option, stepper));
+    stepper->setFixedWidth(arrows.width()
+                           + 2 * stepper->style()->pixelMetric(QStyle::PM_SpinBoxFrameWidth, &option, stepper));
     const CWGraphRange::Unit tags[] = {CWGraphRange::Minutes, CWGraphRange::Hours, CWGraphRange::Days};
     for (int item = 0; item < _ui->agoPopup->count(); ++item)
         _ui->agoPopup->setItemData(item, tags[item]);
@@ -243,8 +247,9 @@ void CWGraphVC::_pushDataIntoGraphView()
         _samples.clear();
     // The voltage range of the current settings, also before the first draw.
     graph->updateGrid();
-    const CWGraphSamples::Scale scale{double(start.toMSecsSinceEpoch()) / 1000.0, double(end.toMSecsSinceEpoch()) / 1000.0,
-                                      graph->maxAh(), graph->voltsMin(), graph->voltsMax()};
+    const CWGraphSamples::Scale scale{double(start.toMSecsSinceEpoch()) / 1000.0,
+                                      double(end.toMSecsSinceEpoch()) / 1000.0, graph->maxAh(), graph->voltsMin(),
+                                      graph->voltsMax()};
     const CWGraphSamples::Colors colors{CWCreateCGColorFromNSColor(colorSpace, graph->maxCapColor()),
                                         CWCreateCGColorFromNSColor(colorSpace, graph->voltsColor()),
                                         CWCreateCGColorFromNSColor(colorSpace, graph->tempColor()),

@@ -41,10 +41,14 @@ QFont namedFont(const QString &family, const QString &style, const QFont &fallba
 QString temperatureLabel(qint64 unit)
 {
     switch (unit) {
-    case 1: return QStringLiteral("Temperature (°C)");
-    case 2: return QStringLiteral("Temperature (°F)");
-    case 3: return QStringLiteral("Temperature (K)");
-    default: return QStringLiteral("Temperature");
+    case 1:
+        return QStringLiteral("Temperature (°C)");
+    case 2:
+        return QStringLiteral("Temperature (°F)");
+    case 3:
+        return QStringLiteral("Temperature (K)");
+    default:
+        return QStringLiteral("Temperature");
     }
 }
 
@@ -219,8 +223,9 @@ void CWGraphView::updateGrid()
         return;
     const UserDefaults &defaults = UserDefaults::standard();
     const CWGraphGrid::ValueScales scales = CWGraphGrid::valueScales(
-        {defaults.doubleForKey(QStringLiteral("CWBattNominalVoltage")), defaults.doubleForKey(QStringLiteral("CWVoltsSpread")),
-         defaults.integerForKey(kTemperatureUnitKey), defaults.doubleForKey(QStringLiteral("CWMaxAH"))});
+        {defaults.doubleForKey(QStringLiteral("CWBattNominalVoltage")),
+         defaults.doubleForKey(QStringLiteral("CWVoltsSpread")), defaults.integerForKey(kTemperatureUnitKey),
+         defaults.doubleForKey(QStringLiteral("CWMaxAH"))});
     _voltsMin = scales.voltsMin;
     _voltsMax = scales.voltsMax;
     _maxAh = scales.maxAh;
@@ -256,8 +261,8 @@ void CWGraphView::drawRect(QPainter &painter)
 void CWGraphView::_drawUnderlay(QPainter &painter)
 {
     const double ratio = painter.device()->devicePixelRatioF();
-    const UnderlayKey key{size(),  ratio,        gradient(), angle(), type(), noise(), _majorYLines,
-                          UserDefaults::standard().integerForKey(kTemperatureUnitKey)};
+    const UnderlayKey key{size(), ratio,   gradient(),   angle(),
+                          type(), noise(), _majorYLines, UserDefaults::standard().integerForKey(kTemperatureUnitKey)};
     if (_underlay.isNull() || !(key == _underlayKey)) {
         _underlay = QImage(size() * ratio, QImage::Format_ARGB32_Premultiplied);
         _underlay.setDevicePixelRatio(ratio);
@@ -346,8 +351,8 @@ void CWGraphView::_drawPowerScale(QPainter &painter)
     drawAtPoint(painter, QPointF(top.x() + 6, mid - 12), QStringLiteral("-"), _signFont, _drawColor);
 
     // sqrt(1/5) ... sqrt(5/5): 10, 20, 30, 40 and 50 W on the square-root scale.
-    static constexpr double ticks[] = {0.4472135954999579, 0.6324555320336759, 0.7745966692414834,
-                                       0.8944271909999159, 1.0};
+    static constexpr double ticks[] = {0.4472135954999579, 0.6324555320336759, 0.7745966692414834, 0.8944271909999159,
+                                       1.0};
     const double q = (bot.height() - 2 * R) * 0.5;
     QPainterPath drawTicks;
     QPainterPath chargeTicks;
@@ -414,7 +419,7 @@ void CWGraphView::_drawTimeLines(QPainter &painter)
     painter.translate(top.x(), top.y());
     painter.setFont(_timeFont);
     const std::pair<const QList<CWGridLine> *, const char *> kinds[] = {{&_minorXLines, "ffffff07"},
-                                                                         {&_majorXLines, "ffffff0c"}};
+                                                                        {&_majorXLines, "ffffff0c"}};
     for (const auto &[lines, color] : kinds) {
         painter.setPen(deviceRGB(1, 1, 1, 0.77));
         QPainterPath segments;

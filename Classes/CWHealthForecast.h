@@ -22,8 +22,8 @@ public:
     static constexpr double kHorizonYears = 30;
 
     struct Day {
-        qint64 time = 0;           // Unix seconds
-        double fullCapacity = 0;   // mAh, the day's highest
+        qint64 time = 0;         // Unix seconds
+        double fullCapacity = 0; // mAh, the day's highest
         std::optional<double> cycleCount;
     };
     // Unix seconds; nullopt: not within the horizon.

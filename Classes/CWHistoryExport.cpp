@@ -17,7 +17,8 @@ const QString kIndex = QStringLiteral("testidx");
 // The samples' columns in table order.
 const QStringList &sampleColumns()
 {
-    static const QStringList columns = QStringList{kIndex, QStringLiteral("significance"), kTime} + CWLog::sampleColumns();
+    static const QStringList columns =
+        QStringList{kIndex, QStringLiteral("significance"), kTime} + CWLog::sampleColumns();
     return columns;
 }
 
@@ -25,10 +26,14 @@ const QStringList &sampleColumns()
 QString unitOf(const QString &column)
 {
     static const QMap<QString, QString> units = {
-        {QStringLiteral("Amperage"), QStringLiteral("mA")},        {QStringLiteral("InstantAmperage"), QStringLiteral("mA")},
-        {QStringLiteral("CellVoltage"), QStringLiteral("mV")},     {QStringLiteral("Voltage"), QStringLiteral("mV")},
-        {QStringLiteral("CurrentCapacity"), QStringLiteral("mAh")}, {QStringLiteral("MaxCapacity"), QStringLiteral("mAh")},
-        {QStringLiteral("DesignCapacity"), QStringLiteral("mAh")},  {QStringLiteral("Temperature"), QStringLiteral("0.1 K")},
+        {QStringLiteral("Amperage"), QStringLiteral("mA")},
+        {QStringLiteral("InstantAmperage"), QStringLiteral("mA")},
+        {QStringLiteral("CellVoltage"), QStringLiteral("mV")},
+        {QStringLiteral("Voltage"), QStringLiteral("mV")},
+        {QStringLiteral("CurrentCapacity"), QStringLiteral("mAh")},
+        {QStringLiteral("MaxCapacity"), QStringLiteral("mAh")},
+        {QStringLiteral("DesignCapacity"), QStringLiteral("mAh")},
+        {QStringLiteral("Temperature"), QStringLiteral("0.1 K")},
         {QStringLiteral("TimeRemaining"), QStringLiteral("min")},
     };
     return units.value(column);
@@ -44,7 +49,9 @@ QByteArray headerLine(CWHistoryExport::Table table)
         if (!line.isEmpty())
             line += ',';
         const QString unit = unitOf(column);
-        line += column == kTime ? times : CWHistoryExport::csvField(unit.isEmpty() ? column : column + QStringLiteral(" (%1)").arg(unit));
+        line += column == kTime
+                    ? times
+                    : CWHistoryExport::csvField(unit.isEmpty() ? column : column + QStringLiteral(" (%1)").arg(unit));
     }
     return line + "\r\n";
 }
@@ -92,8 +99,8 @@ QByteArray CWHistoryExport::_timeFields(const QString &unixSeconds)
     const int offsetMinutes = std::abs(_offset) / 60;
     char text[64];
     std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d%c%02d:%02d,", date.year(), date.month(), date.day(),
-                  int(second / 3600), int(second / 60 % 60), int(second % 60), _offset < 0 ? '-' : '+', offsetMinutes / 60,
-                  offsetMinutes % 60);
+                  int(second / 3600), int(second / 60 % 60), int(second % 60), _offset < 0 ? '-' : '+',
+                  offsetMinutes / 60, offsetMinutes % 60);
     return text + unixSeconds.toLatin1();
 }
 
@@ -167,7 +174,9 @@ CWHistoryExport::Step CWHistoryExport::_writeSamples()
 // Events are a few per day; the range's events are read at once.
 CWHistoryExport::Step CWHistoryExport::_writeEvents()
 {
-    const auto date = [](qint64 bound, qint64 open) { return bound == open ? QDateTime() : QDateTime::fromSecsSinceEpoch(bound); };
+    const auto date = [](qint64 bound, qint64 open) {
+        return bound == open ? QDateTime() : QDateTime::fromSecsSinceEpoch(bound);
+    };
     const CWLogResult rows = _log.eventLogEntriesFrom(date(_fromTime, std::numeric_limits<qint64>::min()),
                                                       date(_toTime, std::numeric_limits<qint64>::max()));
     if (!rows)
@@ -179,7 +188,8 @@ CWHistoryExport::Step CWHistoryExport::_writeEvents()
     QByteArray lines;
     for (qsizetype row = 0; row < indexes.size(); ++row) {
         lines += indexes[row].toLatin1() + ',' + _timeFields(times[row]) + ',' + types[row].toLatin1() + ','
-                 + csvField(CWLog::stringForEvent(CWEventType(types[row].toInt()))) + ',' + csvField(data[row]) + "\r\n";
+                 + csvField(CWLog::stringForEvent(CWEventType(types[row].toInt()))) + ',' + csvField(data[row])
+                 + "\r\n";
         _lastTime = times[row].toLongLong();
     }
     _rowsWritten = indexes.size();

@@ -34,6 +34,7 @@ public:
 
     // One CSV field: NULL (a null string) stays empty, an empty text is "".
     static QByteArray csvField(const QString &text);
+
 private:
     // The local time with its UTC offset, e.g. "2024-03-01T09:30:00+01:00", then the Unix time.
     QByteArray _timeFields(const QString &unixSeconds);
@@ -54,6 +55,6 @@ private:
     qint64 _rowsWritten = 0;
     // Offsets from UTC change only at quarter hours: one time-zone lookup per quarter hour of rows.
     qint64 _offsetQuarter = std::numeric_limits<qint64>::min(); // Unix seconds / 900
-    int _offset = 0;                                             // seconds east of UTC
+    int _offset = 0;                                            // seconds east of UTC
     QString _error;
 };

@@ -41,7 +41,8 @@ template <typename Form>
 class CWFormVC : public CWHolderVC {
 protected:
     explicit CWFormVC(const QString &nibName, QObject *parent = nullptr)
-        : CWHolderVC(nibName, [this](QWidget *view) { _ui->setupUi(view); }, parent)
+        : CWHolderVC(
+            nibName, [this](QWidget *view) { _ui->setupUi(view); }, parent)
     {
     }
 

@@ -33,7 +33,6 @@ QString selectedColumns(const QStringList &columns)
     return columns.isEmpty() ? QStringLiteral("*") : columns.join(QLatin1Char(','));
 }
 
-
 const QString kLogFailure = QStringLiteral("Failed to log battery info.");
 const QString kStartFailure = QStringLiteral("ERROR: Failure in [CWLog logMonitoringStarted]");
 const QString kStopFailure = QStringLiteral("ERROR: Failure in [CWLog logMonitoringStopped]");
@@ -197,8 +196,8 @@ bool runStatement(sqlite3 *db, const QString &sql, QString &error, CWLogResult *
     }
     RowCollector collector;
     char *rawMessage = nullptr;
-    const int status = sqlite3_exec(db, sql.toUtf8().constData(), rows ? RowCollector::collect : nullptr,
-                                    &collector, &rawMessage);
+    const int status =
+        sqlite3_exec(db, sql.toUtf8().constData(), rows ? RowCollector::collect : nullptr, &collector, &rawMessage);
     const Sqlite::Message message(rawMessage);
     if (rows)
         *rows = collector.result();
@@ -329,7 +328,7 @@ std::unique_ptr<CWLog> CWLog::openSharedLogReadOnly()
 
 QString CWLog::stringForEvent(CWEventType code)
 {
-    static const char *const texts[] = {"Cellwise started", "Cellwise stopped", "Plugged in",    "Unplugged",
+    static const char *const texts[] = {"Cellwise started", "Cellwise stopped", "Plugged in",   "Unplugged",
                                         "Batt installed",   "Batt removed",     "Batt is full", "Batt is not full",
                                         "Is charging",      "Is not charging"};
     const int index = int(code) - 1;
@@ -784,10 +783,11 @@ CWLog::SignifyPass CWLog::beginSignify(bool everySample)
     SignifyPass pass;
     pass.everySample = everySample;
     bool ok = false;
-    const std::optional<qint64> first = _lookUpIndex(
-        everySample ? QStringLiteral("SELECT testidx FROM battlog ORDER BY testidx LIMIT 1")
-                    : QStringLiteral("SELECT testidx FROM battlog WHERE significance = 0 ORDER BY testidx LIMIT 1"),
-        ok);
+    const std::optional<qint64> first =
+        _lookUpIndex(everySample ? QStringLiteral("SELECT testidx FROM battlog ORDER BY testidx LIMIT 1")
+                                 : QStringLiteral(
+                                     "SELECT testidx FROM battlog WHERE significance = 0 ORDER BY testidx LIMIT 1"),
+                     ok);
     const std::optional<qint64> last =
         first ? _lookUpIndex(QStringLiteral("SELECT testidx FROM battlog ORDER BY testidx DESC LIMIT 1"), ok)
               : std::nullopt;
@@ -937,10 +937,10 @@ CWLogResult CWLog::battLogEntriesBetweenTimes(qint64 earliest, qint64 latest, co
         ranges << QString::asprintf("testidx BETWEEN %lld AND %lld", first, last);
     if (ranges.isEmpty())
         return std::nullopt;
-    return _query(QStringLiteral("SELECT ") + selectedColumns(columns) + QStringLiteral(" FROM battlog WHERE (")
-                  + ranges.join(QStringLiteral(" OR "))
-                  + QString::asprintf(") AND time >= %lld AND time <= %lld ORDER BY time DESC, testidx", earliest,
-                                      latest));
+    return _query(
+        QStringLiteral("SELECT ") + selectedColumns(columns) + QStringLiteral(" FROM battlog WHERE (")
+        + ranges.join(QStringLiteral(" OR "))
+        + QString::asprintf(") AND time >= %lld AND time <= %lld ORDER BY time DESC, testidx", earliest, latest));
 }
 
 std::optional<qint64> CWLog::lastSampleIndex()
@@ -1005,7 +1005,8 @@ CWLogResult CWLog::eventLogEntriesAboveIndex(quint64 index)
 std::vector<CWLog::Event> CWLog::eventsAboveIndex(quint64 index)
 {
     const QByteArray sql = QString::asprintf("SELECT eventidx, time, eventtype, data FROM eventlog WHERE eventidx > "
-                                             "%llu ORDER BY eventidx", index)
+                                             "%llu ORDER BY eventidx",
+                                             index)
                                .toUtf8();
     sqlite3_stmt *rawStatement = nullptr;
     if (_db)
@@ -1016,7 +1017,8 @@ std::vector<CWLog::Event> CWLog::eventsAboveIndex(quint64 index)
     while (statement && (status = sqlite3_step(rawStatement)) == SQLITE_ROW) {
         const auto *data = reinterpret_cast<const char *>(sqlite3_column_text(rawStatement, 3));
         events.push_back({sqlite3_column_int64(rawStatement, 0), sqlite3_column_int64(rawStatement, 1),
-                          CWEventType(sqlite3_column_int(rawStatement, 2)), data ? QString::fromUtf8(data) : QString()});
+                          CWEventType(sqlite3_column_int(rawStatement, 2)),
+                          data ? QString::fromUtf8(data) : QString()});
     }
     if (status != SQLITE_DONE)
         Console::line(QStringLiteral("Query ") + shortStatement(QString::fromUtf8(sql))
@@ -1030,8 +1032,8 @@ CWLogResult CWLog::eventLogEntriesFrom(const QDateTime &start, const QDateTime &
     const qint64 from = start.isValid() ? start.toSecsSinceEpoch() : 0;
     const qint64 to = end.isValid() ? end.toSecsSinceEpoch() : 0;
     if (start.isValid() && end.isValid())
-        return _query(QString::asprintf(
-            "SELECT * FROM eventlog WHERE time >= %lld AND time <= %lld ORDER BY eventidx", from, to));
+        return _query(QString::asprintf("SELECT * FROM eventlog WHERE time >= %lld AND time <= %lld ORDER BY eventidx",
+                                        from, to));
     if (start.isValid())
         return _query(QString::asprintf("SELECT * FROM eventlog WHERE time >= %lld ORDER BY eventidx", from));
     if (end.isValid())

@@ -149,7 +149,8 @@ public:
     // receives the lowest testidx the window reads from; it is left alone when the window could not
     // be bounded.
     CWLogResult battLogEntriesFrom(const QDateTime &start, const QDateTime &end, const QStringList &columns,
-                                   CWSignificances significances, bool includeUnclassified, qint64 *lowerIndexBound = nullptr);
+                                   CWSignificances significances, bool includeUnclassified,
+                                   qint64 *lowerIndexBound = nullptr);
     CWLogResult battLogEntriesAboveIndex(quint64 index, const QStringList &columns);
     // The same, at most `limit` rows: the lowest indexes first (long logs are read in steps).
     CWLogResult battLogEntriesAboveIndex(quint64 index, const QStringList &columns, int limit);

@@ -46,10 +46,10 @@ void CWLogTimeSpans::_load()
         return;
     _loaded = true;
     const Sqlite::Statement first = prepare(_db, "SELECT min(testidx) FROM battlog");
-    const qint64 firstSpan = first && sqlite3_step(first.get()) == SQLITE_ROW
-                                     && sqlite3_column_type(first.get(), 0) != SQLITE_NULL
-                                 ? sqlite3_column_int64(first.get(), 0) / kSpanLength
-                                 : kNoTime;
+    const qint64 firstSpan =
+        first && sqlite3_step(first.get()) == SQLITE_ROW && sqlite3_column_type(first.get(), 0) != SQLITE_NULL
+            ? sqlite3_column_int64(first.get(), 0) / kSpanLength
+            : kNoTime;
     const Sqlite::Statement kept =
         prepare(_db, "SELECT span, mintime, maxtime, samples FROM battlog_timespans ORDER BY span");
     while (kept && sqlite3_step(kept.get()) == SQLITE_ROW) {
@@ -262,8 +262,7 @@ std::optional<std::pair<qint64, qint64>> CWLogTimeSpans::timeRange()
 
 std::optional<qint64> CWLogTimeSpans::countLaterThan(qint64 time)
 {
-    static const char *const sql =
-        "SELECT count(*) FROM battlog WHERE testidx >= ?1 AND testidx <= ?2 AND time > ?3";
+    static const char *const sql = "SELECT count(*) FROM battlog WHERE testidx >= ?1 AND testidx <= ?2 AND time > ?3";
     if (!_countLater)
         _countLater = prepare(_db, sql);
     if (!_countLater) {

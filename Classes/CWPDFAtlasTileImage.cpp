@@ -6,7 +6,9 @@
 #include <QPainter>
 
 CWPDFAtlasTileImage::CWPDFAtlasTileImage(const CWPDFAtlas *pdfAtlas, unsigned tileX, unsigned tileY)
-    : _pdfAtlas(pdfAtlas), _tileX(tileX), _tileY(tileY)
+    : _pdfAtlas(pdfAtlas)
+    , _tileX(tileX)
+    , _tileY(tileY)
 {
 }
 

@@ -84,9 +84,11 @@ bool CWPageRenderer::_open(QSaveFile &file, QString *error)
 
 bool CWPageRenderer::_finish(QWidget &view, const QSize &size, QSaveFile &file, qreal devicePixelRatio, QString *error)
 {
-    const bool drawn = isPdf(file.fileName()) ? writePdf(view, size, file) : writePng(view, size, file, devicePixelRatio);
+    const bool drawn =
+        isPdf(file.fileName()) ? writePdf(view, size, file) : writePng(view, size, file, devicePixelRatio);
     if (!drawn || !file.commit()) {
-        *error = QStringLiteral("Cannot write %1: %2").arg(file.fileName(), drawn ? file.errorString() : QStringLiteral("drawing failed"));
+        *error = QStringLiteral("Cannot write %1: %2")
+                     .arg(file.fileName(), drawn ? file.errorString() : QStringLiteral("drawing failed"));
         return false;
     }
     return true;

@@ -37,7 +37,8 @@ QImage maskedFill(const QImage &mask, const QBrush &brush)
 
 } // namespace
 
-CWPageSelectorView::CWPageSelectorView(QWidget *parent) : QWidget(parent)
+CWPageSelectorView::CWPageSelectorView(QWidget *parent)
+    : QWidget(parent)
 {
     // Set up before anything can select a row, so the launch selection is never reset by a
     // late set-up.

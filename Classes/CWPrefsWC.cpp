@@ -74,7 +74,8 @@ void CWPrefsWC::setStartAtLogin(bool enabled)
 {
     QString error;
     if (!CWAutostart::setEnabled(enabled, &error))
-        AlertPanel::run({tr("Cellwise could not change how it starts at login."), error, tr("OK"), QString(), QString()});
+        AlertPanel::run(
+            {tr("Cellwise could not change how it starts at login."), error, tr("OK"), QString(), QString()});
     window();
     _showStartAtLogin();
 }
@@ -99,9 +100,10 @@ void CWPrefsWC::_bindControls()
 
 void CWPrefsWC::clearAllLogs()
 {
-    const AlertPanel::Response response = AlertPanel::run(
-        {tr("Delete all data?"), tr("Are you sure you want to permanently delete all of Cellwise's historical log data?"),
-         tr("Cancel"), tr("Delete"), QString()});
+    const AlertPanel::Response response =
+        AlertPanel::run({tr("Delete all data?"),
+                         tr("Are you sure you want to permanently delete all of Cellwise's historical log data?"),
+                         tr("Cancel"), tr("Delete"), QString()});
     if (response != AlertPanel::Response::Alternate)
         return;
     if (!_log)

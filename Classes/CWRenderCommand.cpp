@@ -25,13 +25,15 @@ const QStringList &CWRenderCommand::pageNames()
     return names;
 }
 
-std::optional<CWRenderCommand::Request> CWRenderCommand::parse(const QString &page, const QString &output, const QString &size,
-                                                               const QString &range, QString *error)
+std::optional<CWRenderCommand::Request> CWRenderCommand::parse(const QString &page, const QString &output,
+                                                               const QString &size, const QString &range,
+                                                               QString *error)
 {
     Request request;
     request.page = pageNames().indexOf(page);
     if (request.page < 0) {
-        *error = QStringLiteral("Unknown page \"%1\": use one of %2.").arg(page, pageNames().join(QStringLiteral(", ")));
+        *error =
+            QStringLiteral("Unknown page \"%1\": use one of %2.").arg(page, pageNames().join(QStringLiteral(", ")));
         return std::nullopt;
     }
     if (!CWPageRenderer::isSupportedPath(output)) {
@@ -45,7 +47,8 @@ std::optional<CWRenderCommand::Request> CWRenderCommand::parse(const QString &pa
         const QRegularExpressionMatch match = pattern.match(size);
         const int width = match.captured(1).toInt(), height = match.captured(2).toInt();
         if (!match.hasMatch() || width < 1 || height < 1 || width > kMaxSide || height > kMaxSide) {
-            *error = QStringLiteral("Bad size \"%1\": give WIDTHxHEIGHT in pixels, each 1 to %2.").arg(size).arg(kMaxSide);
+            *error =
+                QStringLiteral("Bad size \"%1\": give WIDTHxHEIGHT in pixels, each 1 to %2.").arg(size).arg(kMaxSide);
             return std::nullopt;
         }
         request.size = QSize(width, height);
@@ -72,7 +75,8 @@ int CWRenderCommand::run(const Request &request)
     monitor->readOnce();
     const std::unique_ptr<CWLog> log = CWLog::openSharedLogReadOnly();
     // No statistics server is asked: the Comparisons page shows this battery alone.
-    CWDisplayController displayController(*monitor, [&log] { return log.get(); }, [] { return QVariantList(); });
+    CWDisplayController displayController(
+        *monitor, [&log] { return log.get(); }, [] { return QVariantList(); });
     CWHolderVC *page = displayController.controllerForPage(request.page);
     if (!request.range.isEmpty())
         displayController.graphVC()->setRange(request.range);

@@ -13,7 +13,8 @@
 #include <QTemporaryFile>
 #include <QUrl>
 
-std::optional<CWReportCommand::Request> CWReportCommand::parse(const QString &output, const QString &days, QString *error)
+std::optional<CWReportCommand::Request> CWReportCommand::parse(const QString &output, const QString &days,
+                                                               QString *error)
 {
     if (output.isEmpty()) {
         *error = QStringLiteral("--report needs a file name, or - for standard output.");

@@ -2,12 +2,14 @@
 
 #include <QGraphicsDropShadowEffect>
 
-CWShadowTextField::CWShadowTextField(QWidget *parent) : QLabel(parent)
+CWShadowTextField::CWShadowTextField(QWidget *parent)
+    : QLabel(parent)
 {
     _performInit();
 }
 
-CWShadowTextField::CWShadowTextField(const QString &text, QWidget *parent) : QLabel(text, parent)
+CWShadowTextField::CWShadowTextField(const QString &text, QWidget *parent)
+    : QLabel(text, parent)
 {
     _performInit();
 }

@@ -6,7 +6,8 @@
 #include <QPainter>
 #include <QRadialGradient>
 
-CWStatusView::CWStatusView(QWidget *parent) : QWidget(parent)
+CWStatusView::CWStatusView(QWidget *parent)
+    : QWidget(parent)
 {
 }
 

@@ -3,7 +3,8 @@
 #include <QMouseEvent>
 #include <QWindow>
 
-CWStatusWindow::CWStatusWindow(QWidget *parent, Qt::WindowFlags flags) : QWidget(parent, flags)
+CWStatusWindow::CWStatusWindow(QWidget *parent, Qt::WindowFlags flags)
+    : QWidget(parent, flags)
 {
     _setup();
 }

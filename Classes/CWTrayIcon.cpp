@@ -25,7 +25,7 @@ CWTrayIcon::CWTrayIcon(const CWBatteryMonitor &monitor, QObject *parent)
             Q_EMIT activated();
     });
     _observation = NotificationCenter::defaultCenter().addObserver(kCWBatteryUpdatedNotification, &_monitor,
-                                                                  [this](const Notification &) { _battUpdated(); });
+                                                                   [this](const Notification &) { _battUpdated(); });
 }
 
 CWTrayIcon::~CWTrayIcon() = default;

@@ -17,7 +17,11 @@ class QPdfDocument;
 // transform, clip or composition mode.
 class CWPainterStateGuard {
 public:
-    explicit CWPainterStateGuard(QPainter &painter) : _painter(painter) { _painter.save(); }
+    explicit CWPainterStateGuard(QPainter &painter)
+        : _painter(painter)
+    {
+        _painter.save();
+    }
     ~CWPainterStateGuard() { _painter.restore(); }
     CWPainterStateGuard(const CWPainterStateGuard &) = delete;
     CWPainterStateGuard &operator=(const CWPainterStateGuard &) = delete;

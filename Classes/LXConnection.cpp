@@ -24,7 +24,7 @@ bool isHeaderValue(const QString &value)
     return std::none_of(value.cbegin(), value.cend(), [](QChar c) {
         const QChar::Category category = c.category();
         return category == QChar::Other_Control || category == QChar::Separator_Line
-            || category == QChar::Separator_Paragraph;
+               || category == QChar::Separator_Paragraph;
     });
 }
 
@@ -47,10 +47,10 @@ LXConnection::LXConnection(const QString &serverURLString, const QMap<QString, Q
     for (auto field = dataToSend.cbegin(); field != dataToSend.cend(); ++field) {
         if (!isHeaderName(field.key()) || !isHeaderValue(field.value())) {
             // The value itself is not echoed: it may be any garbage.
-            Console::line(QStringLiteral("Left out header field %1 of %2: it holds a line break or another "
-                                         "character a header cannot carry")
-                              .arg(isHeaderName(field.key()) ? field.key() : QStringLiteral("(unprintable)"),
-                                   serverURLString));
+            Console::line(
+                QStringLiteral("Left out header field %1 of %2: it holds a line break or another "
+                               "character a header cannot carry")
+                    .arg(isHeaderName(field.key()) ? field.key() : QStringLiteral("(unprintable)"), serverURLString));
             continue;
         }
         _urlRequest.setRawHeader(field.key().toLatin1(), field.value().toUtf8());

@@ -36,7 +36,8 @@ bool isTrue(const QVariant &value)
 QUrl webPage(const QVariant &productPage)
 {
     const QUrl url(productPage.toString(), QUrl::StrictMode);
-    const bool isWebPage = url.isValid() && (url.scheme() == u"http" || url.scheme() == u"https") && !url.host().isEmpty();
+    const bool isWebPage =
+        url.isValid() && (url.scheme() == u"http" || url.scheme() == u"https") && !url.host().isEmpty();
     if (!productPage.isNull() && !isWebPage)
         Console::line(QStringLiteral("Ignored the product page of the version check: not a web address"));
     return isWebPage ? url : QUrl();
@@ -46,11 +47,13 @@ QUrl webPage(const QVariant &productPage)
 
 void LXVersionChecker::checkVersion()
 {
-    const QString url = LXCWServer::serverURL() + QStringLiteral("/versioncheck.php?name=%1&ver=%2")
-                                                      .arg(LXAdditions::urlEncode(QCoreApplication::applicationName()),
-                                                           LXAdditions::urlEncode(QCoreApplication::applicationVersion()));
+    const QString url = LXCWServer::serverURL()
+                        + QStringLiteral("/versioncheck.php?name=%1&ver=%2")
+                              .arg(LXAdditions::urlEncode(QCoreApplication::applicationName()),
+                                   LXAdditions::urlEncode(QCoreApplication::applicationVersion()));
     _versionData.clear();
-    _connection.start(QNetworkRequest(QUrl(url)), UrlConnection::Method::Get, int(std::lround(timeoutInterval * 1000.0)),
+    _connection.start(QNetworkRequest(QUrl(url)), UrlConnection::Method::Get,
+                      int(std::lround(timeoutInterval * 1000.0)),
                       [this](const UrlConnection::Result &result) { _finished(result); });
 }
 
@@ -85,12 +88,14 @@ void LXVersionChecker::_announce(const QVariantMap &reply)
                                     "copy.\n\nYour version: %2\nCurrent Version: %3")
             .arg(QCoreApplication::applicationName(), QCoreApplication::applicationVersion(),
                  reply.value(QStringLiteral("currentVersion")).toString());
-    AlertPanel::runWhenNoneOpen(
-        {QCoreApplication::translate("LXVersionChecker", "New Version"), message,
-         QCoreApplication::translate("LXVersionChecker", "Cancel"),
-         productPage.isValid() ? QCoreApplication::translate("LXVersionChecker", "Visit Website") : QString(), QString()},
-        [productPage](AlertPanel::Response response) {
-            if (response == AlertPanel::Response::Alternate)
-                UrlOpener::open(productPage);
-        });
+    AlertPanel::runWhenNoneOpen({QCoreApplication::translate("LXVersionChecker", "New Version"), message,
+                                 QCoreApplication::translate("LXVersionChecker", "Cancel"),
+                                 productPage.isValid()
+                                     ? QCoreApplication::translate("LXVersionChecker", "Visit Website")
+                                     : QString(),
+                                 QString()},
+                                [productPage](AlertPanel::Response response) {
+                                    if (response == AlertPanel::Response::Alternate)
+                                        UrlOpener::open(productPage);
+                                });
 }

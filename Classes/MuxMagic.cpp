@@ -46,11 +46,14 @@ std::uint64_t MuxMagic::_getMuxState(std::uint32_t selector)
 {
     // Only the two selectors above are ever asked for.
     const bool askingIntegrated = selector == kStateIntegratedInUse;
-    const std::optional<QByteArray> value = SwitchableGraphics::readAttribute(
-        connection()->discrete, askingIntegrated ? QStringLiteral("power/runtime_status") : QStringLiteral("power/control"));
+    const std::optional<QByteArray> value =
+        SwitchableGraphics::readAttribute(connection()->discrete, askingIntegrated
+                                                                      ? QStringLiteral("power/runtime_status")
+                                                                      : QStringLiteral("power/control"));
     if (!value) {
         Console::line(QString::asprintf("getMuxState returned 0x%08x.", static_cast<unsigned>(errno)));
         return 0;
     }
-    return askingIntegrated ? !SwitchableGraphics::isRuntimeActive(*value) : SwitchableGraphics::isAutoPowerControl(*value);
+    return askingIntegrated ? !SwitchableGraphics::isRuntimeActive(*value)
+                            : SwitchableGraphics::isAutoPowerControl(*value);
 }

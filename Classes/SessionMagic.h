@@ -34,7 +34,10 @@ public:
 
     // Read from any thread without waiting; may be a switch behind.
     bool usingIntegrated() const { return _usingIntegrated.load(std::memory_order_relaxed); }
-    void setUsingIntegrated(bool usingIntegrated) { _usingIntegrated.store(usingIntegrated, std::memory_order_relaxed); }
+    void setUsingIntegrated(bool usingIntegrated)
+    {
+        _usingIntegrated.store(usingIntegrated, std::memory_order_relaxed);
+    }
 
     // Records a switch away from `previousKind`.
     void gpuChangedFrom(int previousKind);

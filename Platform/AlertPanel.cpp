@@ -18,8 +18,10 @@ Response runMessageBox(const Alert &alert)
     QMessageBox box(QMessageBox::NoIcon, alert.title, alert.title, QMessageBox::NoButton, QApplication::activeWindow());
     box.setInformativeText(alert.message);
     QPushButton *defaultButton = box.addButton(alert.defaultButton, QMessageBox::AcceptRole);
-    QPushButton *alternateButton = alert.alternateButton.isEmpty() ? nullptr : box.addButton(alert.alternateButton, QMessageBox::RejectRole);
-    QPushButton *otherButton = alert.otherButton.isEmpty() ? nullptr : box.addButton(alert.otherButton, QMessageBox::ActionRole);
+    QPushButton *alternateButton =
+        alert.alternateButton.isEmpty() ? nullptr : box.addButton(alert.alternateButton, QMessageBox::RejectRole);
+    QPushButton *otherButton =
+        alert.otherButton.isEmpty() ? nullptr : box.addButton(alert.otherButton, QMessageBox::ActionRole);
     box.setDefaultButton(defaultButton);
     // Closing the panel answers with the least committal button: the third one where there is one
     // ("Decide Later"), else the default one ("Cancel", "Quit"), never the alternate ("Delete").
@@ -44,7 +46,8 @@ void runWhenNoneOpen(const Alert &alert, std::function<void(Response)> then)
 {
     constexpr int kRetryInterval = 250; // ms
     if (!currentResponder() && QApplication::activeModalWidget()) {
-        QTimer::singleShot(kRetryInterval, [alert, then = std::move(then)]() mutable { runWhenNoneOpen(alert, std::move(then)); });
+        QTimer::singleShot(kRetryInterval,
+                           [alert, then = std::move(then)]() mutable { runWhenNoneOpen(alert, std::move(then)); });
         return;
     }
     then(run(alert));

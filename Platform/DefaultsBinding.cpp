@@ -31,7 +31,8 @@ void followKey(Control *control, const QString &key, Show show)
 void bindChecked(QAbstractButton *button, const QString &key)
 {
     followKey(button, key, [button, key] { button->setChecked(UserDefaults::standard().boolForKey(key)); });
-    QObject::connect(button, &QAbstractButton::toggled, [key](bool checked) { UserDefaults::standard().setBool(key, checked); });
+    QObject::connect(button, &QAbstractButton::toggled,
+                     [key](bool checked) { UserDefaults::standard().setBool(key, checked); });
 }
 
 void bindCurrentData(QComboBox *comboBox, const QString &key)
@@ -47,7 +48,8 @@ void bindCurrentData(QComboBox *comboBox, const QString &key)
 void bindValue(QDoubleSpinBox *spinBox, const QString &key)
 {
     followKey(spinBox, key, [spinBox, key] { spinBox->setValue(UserDefaults::standard().doubleForKey(key)); });
-    QObject::connect(spinBox, &QDoubleSpinBox::valueChanged, [key](double value) { UserDefaults::standard().setDouble(key, value); });
+    QObject::connect(spinBox, &QDoubleSpinBox::valueChanged,
+                     [key](double value) { UserDefaults::standard().setDouble(key, value); });
 }
 
 } // namespace DefaultsBinding

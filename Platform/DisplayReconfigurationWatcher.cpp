@@ -44,7 +44,8 @@ void DisplayReconfigurationWatcher::checkNow()
     if (!isWatching())
         return;
     const std::lock_guard lock(_checkMutex);
-    const std::optional<QByteArray> status = SwitchableGraphics::readAttribute(_discrete, QStringLiteral("power/runtime_status"));
+    const std::optional<QByteArray> status =
+        SwitchableGraphics::readAttribute(_discrete, QStringLiteral("power/runtime_status"));
     if (!status)
         return;
     const bool active = SwitchableGraphics::isRuntimeActive(*status);

@@ -11,7 +11,7 @@ bool isUnquotedCharacter(QChar c)
 {
     const char16_t u = c.unicode();
     return (u >= 'a' && u <= 'z') || (u >= 'A' && u <= 'Z') || (u >= '0' && u <= '9') || u == '_' || u == '$'
-        || u == '/' || u == ':' || u == '.' || u == '-';
+           || u == '/' || u == ':' || u == '.' || u == '-';
 }
 
 int digitValue(QChar c, int base)
@@ -226,14 +226,22 @@ private:
     {
         const QChar c = _text.at(_pos++);
         switch (c.unicode()) {
-        case 'a': return QChar(0x07);
-        case 'b': return QChar(0x08);
-        case 'f': return QChar(0x0c);
-        case 'n': return QChar(0x0a);
-        case 'r': return QChar(0x0d);
-        case 't': return QChar(0x09);
-        case 'v': return QChar(0x0b);
-        case 'U': return QChar(_number(16, 4));
+        case 'a':
+            return QChar(0x07);
+        case 'b':
+            return QChar(0x08);
+        case 'f':
+            return QChar(0x0c);
+        case 'n':
+            return QChar(0x0a);
+        case 'r':
+            return QChar(0x0d);
+        case 't':
+            return QChar(0x09);
+        case 'v':
+            return QChar(0x0b);
+        case 'U':
+            return QChar(_number(16, 4));
         default:
             if (digitValue(c, 8) < 0)
                 return c;

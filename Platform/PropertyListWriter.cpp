@@ -48,14 +48,16 @@ QString openStep(const QVariant &value, int depth)
         const QVariantMap map = value.toMap();
         QString text = QStringLiteral("{\n");
         for (auto it = map.begin(); it != map.end(); ++it)
-            text += inner + quotedIfNeeded(it.key()) + QStringLiteral(" = ") + openStep(it.value(), depth + 1) + QStringLiteral(";\n");
+            text += inner + quotedIfNeeded(it.key()) + QStringLiteral(" = ") + openStep(it.value(), depth + 1)
+                    + QStringLiteral(";\n");
         return text + outer + QLatin1Char('}');
     }
     if (value.typeId() == QMetaType::QVariantList) {
         const QVariantList list = value.toList();
         QString text = QStringLiteral("(\n");
         for (qsizetype i = 0; i < list.size(); ++i)
-            text += inner + openStep(list.at(i), depth + 1) + (i + 1 < list.size() ? QStringLiteral(",\n") : QStringLiteral("\n"));
+            text += inner + openStep(list.at(i), depth + 1)
+                    + (i + 1 < list.size() ? QStringLiteral(",\n") : QStringLiteral("\n"));
         return text + outer + QLatin1Char(')');
     }
     return scalarText(value);

@@ -16,12 +16,12 @@ constexpr qint64 kFirstCycleCount = 312;
 constexpr double kFadePerCycleMilliAmpHours = 0.5;
 constexpr qint64 kDesignCycleCount = 1000;
 
-constexpr double kPlugInFraction = 0.2; // the user plugs in at 20 %
-constexpr double kTaperFraction = 0.8; // constant current up to here, then constant voltage
+constexpr double kPlugInFraction = 0.2;     // the user plugs in at 20 %
+constexpr double kTaperFraction = 0.8;      // constant current up to here, then constant voltage
 constexpr double kDischargeMilliAmps = 870; // about 10 W at 11.5 V
-constexpr double kChargeMilliAmps = 3500; // about 44 W at 12.6 V
+constexpr double kChargeMilliAmps = 3500;   // about 44 W at 12.6 V
 constexpr double kChargeEndMilliAmps = 100; // the charger stops when the taper falls to this
-constexpr double kFullSeconds = 1800; // left on the adapter this long once full
+constexpr double kFullSeconds = 1800;       // left on the adapter this long once full
 constexpr double kSecondsPerHour = 3600;
 
 constexpr double kCellOhms = 0.05; // mA times ohms gives mV
@@ -42,7 +42,7 @@ constexpr int kPhaseCount = 4;
 struct PhaseSpec {
     double seconds;
     double temperatureDeciKelvin; // where the pack's temperature settles in this phase
-    double loadWobble; // relative spread of the current between readings
+    double loadWobble;            // relative spread of the current between readings
 };
 
 // The charger's taper: the current decays with this time constant from the constant-current level.
@@ -115,7 +115,7 @@ double restingCellMilliVolts(double fraction)
 struct PackState {
     Phase phase;
     double secondsInPhase;
-    double fraction; // charge over full capacity
+    double fraction;  // charge over full capacity
     double milliAmps; // mean current into the pack, negative while discharging
     qint64 cycleCount;
 };

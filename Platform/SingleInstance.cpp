@@ -11,7 +11,7 @@
 #include <QThread>
 
 namespace {
-constexpr int kConnectTimeout = 2000; // ms
+constexpr int kConnectTimeout = 2000;  // ms
 constexpr int kConnectRetryPause = 25; // ms
 const QByteArray kActivateMessage = QByteArrayLiteral("activate\n");
 } // namespace
@@ -21,7 +21,8 @@ SingleInstance::SingleInstance(const QString &directory, QObject *parent)
     , _directory(directory)
     // The socket name follows the directory, so separate data directories (tests) never meet.
     , _serverName(QStringLiteral("cellwise-")
-                  + QString::fromLatin1(QCryptographicHash::hash(directory.toUtf8(), QCryptographicHash::Sha1).toHex().left(16)))
+                  + QString::fromLatin1(
+                      QCryptographicHash::hash(directory.toUtf8(), QCryptographicHash::Sha1).toHex().left(16)))
 {
 }
 
@@ -36,8 +37,8 @@ bool SingleInstance::claim()
             // An unwritable directory must not stop Cellwise; the database reports its own trouble.
             const QString reason = _lock->error() == QLockFile::PermissionError ? QStringLiteral("permission denied")
                                                                                 : QStringLiteral("unknown error");
-            Console::line(QStringLiteral("Unable to lock %1 (%2); not checking for another Cellwise")
-                              .arg(_directory, reason));
+            Console::line(
+                QStringLiteral("Unable to lock %1 (%2); not checking for another Cellwise").arg(_directory, reason));
             return true;
         }
         _requestActivation();

@@ -49,7 +49,8 @@ QList<DisplayController> displayControllers()
         const QString path = devices.filePath(name);
         const QByteArray pciClass = readAttribute(path, QStringLiteral("class")).value_or(QByteArray());
         if (isDisplayClass(pciClass))
-            controllers.append({path, pciClass, readAttribute(path, QStringLiteral("boot_vga")).value_or(QByteArray())});
+            controllers.append(
+                {path, pciClass, readAttribute(path, QStringLiteral("boot_vga")).value_or(QByteArray())});
     }
     return controllers;
 }

@@ -12,9 +12,9 @@ namespace SwitchableGraphics {
 
 // A PCI display controller as its sysfs directory describes it.
 struct DisplayController {
-    QString path;             // the device's directory
-    QByteArray pciClass;      // the class file's text, e.g. "0x030000"
-    QByteArray bootVga;       // the boot_vga file's text; empty when the device has none
+    QString path;        // the device's directory
+    QByteArray pciClass; // the class file's text, e.g. "0x030000"
+    QByteArray bootVga;  // the boot_vga file's text; empty when the device has none
 };
 
 struct Pair {

@@ -11,7 +11,7 @@ namespace {
 const QString kSuppliesPath = QStringLiteral("class/power_supply");
 // Sysfs attributes fit in one page; anything larger is not a driver's.
 constexpr qint64 kMaxFileBytes = 64 * 1024;
-}
+} // namespace
 
 SysfsBatteryRegistry::SysfsBatteryRegistry()
     : _root(qEnvironmentVariable("CELLWISE_SYSFS_ROOT"))

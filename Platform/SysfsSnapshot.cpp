@@ -13,12 +13,12 @@ namespace {
 
 using Values = QHash<QByteArray, QByteArray>;
 
-constexpr qint64 kMaxRateMicroWatts = 300'000'000; // no laptop load or charger comes near 300 W
-constexpr qint64 kMaxMicroVolts = 100'000'000; // far above any laptop pack or USB-PD supply
+constexpr qint64 kMaxRateMicroWatts = 300'000'000;          // no laptop load or charger comes near 300 W
+constexpr qint64 kMaxMicroVolts = 100'000'000;              // far above any laptop pack or USB-PD supply
 constexpr qint64 kMaxCapacityMicroAmpHours = 1'000'000'000; // 1000 Ah, far above any laptop pack
 constexpr qint64 kMaxCycles = 100'000;
 constexpr qint64 kMaxMinutes = 100 * 24 * 60; // longer estimates are a stalled gauge, not a forecast
-constexpr qsizetype kMaxTextBytes = 256; // far above any real name or serial number
+constexpr qsizetype kMaxTextBytes = 256;      // far above any real name or serial number
 // One Li-ion cell at cut-off: the lowest voltage a current can be judged by when none is reported.
 constexpr qint64 kLowestPackMicroVolts = 3'000'000;
 constexpr qint64 kMaxMicroAmps = kMaxRateMicroWatts / (kLowestPackMicroVolts / 1'000'000);
@@ -69,7 +69,7 @@ std::optional<qint64> scaled(std::optional<qint64> value, qint64 divisor)
 }
 
 // The value when it is at most max; a larger one cannot be real and is left out, not clamped.
-template<typename T>
+template <typename T>
 std::optional<T> atMost(T value, T max)
 {
     return value <= max ? std::optional<T>(value) : std::nullopt;
@@ -315,8 +315,7 @@ void insertBatteryValues(QVariantMap &map, const PowerSupply &supply, const QByt
     // Linux facts without a registry key, shown on the Battery Data page.
     insert(map, BatteryKey::PowerSupplyName, cleanText(supply.name));
     insert(map, BatteryKey::Technology, text(values, "technology"));
-    insert(map, BatteryKey::ChargeControlStartThreshold,
-           integer(values, "charge_control_start_threshold", 0, 100));
+    insert(map, BatteryKey::ChargeControlStartThreshold, integer(values, "charge_control_start_threshold", 0, 100));
     insert(map, BatteryKey::ChargeControlEndThreshold, integer(values, "charge_control_end_threshold", 0, 100));
 }
 
@@ -342,11 +341,21 @@ bool isPlaceholderProductName(const QString &name)
 {
     // What board vendors leave in the DMI tables when nobody filled them in.
     static const QStringList placeholders{
-        QStringLiteral("To be filled by O.E.M."), QStringLiteral("System Product Name"),
-        QStringLiteral("Default string"), QStringLiteral("Not Applicable"), QStringLiteral("Not Specified"),
-        QStringLiteral("System Name"), QStringLiteral("Product Name"), QStringLiteral("Type1ProductConfigId"),
-        QStringLiteral("O.E.M."), QStringLiteral("OEM"), QStringLiteral("None"), QStringLiteral("Unknown"),
-        QStringLiteral("Undefined"), QStringLiteral("INVALID"), QStringLiteral("All Series"),
+        QStringLiteral("To be filled by O.E.M."),
+        QStringLiteral("System Product Name"),
+        QStringLiteral("Default string"),
+        QStringLiteral("Not Applicable"),
+        QStringLiteral("Not Specified"),
+        QStringLiteral("System Name"),
+        QStringLiteral("Product Name"),
+        QStringLiteral("Type1ProductConfigId"),
+        QStringLiteral("O.E.M."),
+        QStringLiteral("OEM"),
+        QStringLiteral("None"),
+        QStringLiteral("Unknown"),
+        QStringLiteral("Undefined"),
+        QStringLiteral("INVALID"),
+        QStringLiteral("All Series"),
         QStringLiteral("0123456789"),
     };
     return placeholders.contains(name, Qt::CaseInsensitive);

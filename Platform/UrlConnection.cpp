@@ -21,9 +21,8 @@ QNetworkAccessManager &accessManager()
 UrlConnection::UrlConnection()
 {
     _deadline.setSingleShot(true);
-    QObject::connect(&_deadline, &QTimer::timeout, [this] {
-        _refuse(QString::asprintf("timed out after %g s", _deadline.interval() / 1000.0));
-    });
+    QObject::connect(&_deadline, &QTimer::timeout,
+                     [this] { _refuse(QString::asprintf("timed out after %g s", _deadline.interval() / 1000.0)); });
 }
 
 UrlConnection::~UrlConnection()
@@ -38,8 +37,8 @@ void UrlConnection::start(const QNetworkRequest &request, Method method, int tim
     _refusal.clear();
     _completion = std::move(completion);
     // An empty body still goes out with "Content-Length: 0", which every proxy accepts on a POST.
-    QNetworkReply *reply = method == Method::Post ? accessManager().post(request, QByteArray())
-                                                  : accessManager().get(request);
+    QNetworkReply *reply =
+        method == Method::Post ? accessManager().post(request, QByteArray()) : accessManager().get(request);
     _reply = reply;
     QObject::connect(reply, &QNetworkReply::readyRead, reply, [this, reply] {
         if (!_take(reply))

@@ -47,10 +47,10 @@ int main(int argc, char **argv)
     const auto date = [](qint64 seconds) {
         return QDateTime::fromSecsSinceEpoch(seconds, Qt::UTC).toString(Qt::ISODate);
     };
-    std::printf("%s\n", qPrintable(QString::asprintf("Wrote %lld samples and %lld events (%s to %s) into %s in %.1f s",
-                                                     summary->samples, summary->events,
-                                                     qPrintable(date(summary->firstTime)),
-                                                     qPrintable(date(summary->lastTime)),
-                                                     qPrintable(parser.value(out)), timer.elapsed() / 1000.0)));
+    std::printf("%s\n",
+                qPrintable(QString::asprintf("Wrote %lld samples and %lld events (%s to %s) into %s in %.1f s",
+                                             summary->samples, summary->events, qPrintable(date(summary->firstTime)),
+                                             qPrintable(date(summary->lastTime)), qPrintable(parser.value(out)),
+                                             timer.elapsed() / 1000.0)));
     return 0;
 }

@@ -187,8 +187,8 @@ inline bool writeRuns(Writer &writer, const Options &options, Summary &summary)
 {
     const double span = options.months * kSecondsPerMonth;
     const double spacing = std::min(SimulatedBattery::kReadingInterval, span / double(options.samples));
-    const qint64 runs = std::clamp<qint64>(std::llround(double(options.samples) * spacing / kRunSeconds), 1,
-                                           options.samples);
+    const qint64 runs =
+        std::clamp<qint64>(std::llround(double(options.samples) * spacing / kRunSeconds), 1, options.samples);
     const double pause = runs > 1 ? (span - double(options.samples) * spacing) / double(runs - 1) : 0.0;
     const qint64 end = options.endTime ? options.endTime : QDateTime::currentSecsSinceEpoch();
     const double start = double(end) - (double(runs - 1) * pause + double(options.samples - 1) * spacing);

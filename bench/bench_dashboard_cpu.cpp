@@ -9,9 +9,9 @@
 #include "CWDisplayController.h"
 #include "CWLog.h"
 #include "CWUtil.h"
-#include "SimulatedBattery.h"
 #include "CpuTime.h"
 #include "ScratchHome.h"
+#include "SimulatedBattery.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -58,7 +58,7 @@ int main(int argc, char **argv)
     displayController.mainWindow()->hide();
     runEventLoopFor(1000);
     measure(displayController.dashboardVC()->dashboardView()->isAnimating() ? "Window hidden, STILL animating:"
-                                                                             : "Window hidden:",
+                                                                            : "Window hidden:",
             seconds);
     monitor->stopUpdating();
     return 0;

@@ -24,10 +24,10 @@
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QDir>
-#include <QFileInfo>
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFile>
+#include <QFileInfo>
 #include <QTimer>
 
 #include <cstdio>
@@ -40,7 +40,9 @@ struct Range {
     const char *text; // as the page reads it
     double seconds;
 };
-const Range kRanges[] = {{"1 h", "1h", 3'600}, {"2 d", "2d", 172'800}, {"30 d", "30d", 2'592'000},
+const Range kRanges[] = {{"1 h", "1h", 3'600},
+                         {"2 d", "2d", 172'800},
+                         {"30 d", "30d", 2'592'000},
                          {"1 y", "1y", 31'536'000}};
 
 struct Split {
@@ -88,8 +90,8 @@ Split refresh(CWGraphSamples &samples, CWCWGraphView &view, double seconds, bool
     view.setSecondsAgo(seconds);
     view.clearGraphSpecs();
     view.updateGrid();
-    const CWGraphSamples::Scale scale{double(start.toMSecsSinceEpoch()) / 1000.0, double(end.toMSecsSinceEpoch()) / 1000.0,
-                                      8.0, view.voltsMin(), view.voltsMax()};
+    const CWGraphSamples::Scale scale{double(start.toMSecsSinceEpoch()) / 1000.0,
+                                      double(end.toMSecsSinceEpoch()) / 1000.0, 8.0, view.voltsMin(), view.voltsMax()};
     for (CWGraphSamples::PlacedSpec &placed :
          samples.graphSpecs(scale, {view.maxCapColor(), view.voltsColor(), view.tempColor(), view.currentCapColor()}))
         view.addGraphSpec(std::move(placed.spec), placed.list);
@@ -113,8 +115,8 @@ void measureRefreshes()
     view.setType(CWGradientView::Radial);
     view.setGradient({{0.0, CWUtil::hexColorToCGColor("181818")}, {1.0, CWUtil::hexColorToCGColor("1f1f1f")}});
     view.setNoise(0.06);
-    std::printf("CPU ms of one refresh, painted at 1000 x 640\n%-5s %-9s %9s %9s %9s %9s %9s\n", "range", "refresh", "rows",
-                "query", "series", "paint", "total");
+    std::printf("CPU ms of one refresh, painted at 1000 x 640\n%-5s %-9s %9s %9s %9s %9s %9s\n", "range", "refresh",
+                "rows", "query", "series", "paint", "total");
     for (const Range &range : kRanges) {
         CWGraphSamples samples;
         print(range.name, "afresh", refresh(samples, view, range.seconds, false));
@@ -189,9 +191,11 @@ int main(int argc, char **argv)
     CWUtil::registerAppFonts();
 
     QCommandLineParser parser;
-    const QCommandLineOption logOption(QStringLiteral("log"), QStringLiteral("Log file to read."), QStringLiteral("PATH"));
-    const QCommandLineOption secondsOption(QStringLiteral("seconds"), QStringLiteral("Seconds of the CPU measurement (60)."),
-                                           QStringLiteral("N"), QStringLiteral("60"));
+    const QCommandLineOption logOption(QStringLiteral("log"), QStringLiteral("Log file to read."),
+                                       QStringLiteral("PATH"));
+    const QCommandLineOption secondsOption(QStringLiteral("seconds"),
+                                           QStringLiteral("Seconds of the CPU measurement (60)."), QStringLiteral("N"),
+                                           QStringLiteral("60"));
     const QCommandLineOption screenshotsOption(QStringLiteral("screenshots"), QStringLiteral("Folder for pictures."),
                                                QStringLiteral("DIR"));
     parser.addOptions({logOption, secondsOption, screenshotsOption});

@@ -4,8 +4,8 @@
 // --samples=N chooses the log (1000000 by default), generated once into the cache folder
 // (BenchLogs.h). Work that changes the log runs on a scratch copy.
 #include "BenchLogs.h"
-#include "CpuTime.h"
 #include "CWLogTimeSpans.h"
+#include "CpuTime.h"
 
 #include <QElapsedTimer>
 #include <benchmark/benchmark.h>
@@ -17,8 +17,8 @@ namespace {
 
 qint64 gSamples = 1'000'000;
 
-const QStringList kGraphColumns = {"Voltage",     "Temperature", "time", "CurrentCapacity",
-                                   "MaxCapacity", "(Voltage/1000.) * (Amperage/1000.) AS Watts"};
+const QStringList kGraphColumns = {"Voltage",         "Temperature", "time",
+                                   "CurrentCapacity", "MaxCapacity", "(Voltage/1000.) * (Amperage/1000.) AS Watts"};
 
 struct BenchLog {
     QString path;
@@ -174,8 +174,8 @@ void BM_GraphWindow(benchmark::State &state)
     const QDateTime start = end.addSecs(-state.range(0));
     qsizetype rows = 0;
     for (auto _ : state) {
-        const CWLogResult result = bench.log->battLogEntriesFrom(
-            start, end, kGraphColumns, CWSignificances::fromInt(int(state.range(1))), true);
+        const CWLogResult result = bench.log->battLogEntriesFrom(start, end, kGraphColumns,
+                                                                 CWSignificances::fromInt(int(state.range(1))), true);
         rows = result ? result->value("Watts").size() : 0;
     }
     state.counters["rows"] = double(rows);

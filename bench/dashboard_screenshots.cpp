@@ -10,9 +10,9 @@
 #include "CWDisplayController.h"
 #include "CWLog.h"
 #include "CWUtil.h"
+#include "ScratchHome.h"
 #include "SimulatedBattery.h"
 #include "SysfsBatteryRegistry.h"
-#include "ScratchHome.h"
 
 #include <QApplication>
 #include <QDir>
@@ -30,7 +30,10 @@ namespace {
 // as a MacBook's gauge does).
 class ChargingBattery : public BatteryRegistry {
 public:
-    std::optional<QVariantMap> copyBatteryProperties() override { return SimulatedBattery::snapshotAt(kChargingSecond); }
+    std::optional<QVariantMap> copyBatteryProperties() override
+    {
+        return SimulatedBattery::snapshotAt(kChargingSecond);
+    }
     bool hasBatteryEntry() override { return true; }
     QString modelCode() override { return QStringLiteral("MacBookPro11,1"); }
 
@@ -59,8 +62,9 @@ void writeSysfs(const QString &root, const char *status, int present, int percen
                   .arg(present)
                   .arg(adapter ? 0 : 812000)
                   .arg(4210000 / 100 * percent));
-    writeFile(root + QStringLiteral("/class/power_supply/AC/uevent"),
-              QStringLiteral("POWER_SUPPLY_NAME=AC\nPOWER_SUPPLY_TYPE=Mains\nPOWER_SUPPLY_ONLINE=%1\n").arg(adapter ? 1 : 0));
+    writeFile(
+        root + QStringLiteral("/class/power_supply/AC/uevent"),
+        QStringLiteral("POWER_SUPPLY_NAME=AC\nPOWER_SUPPLY_TYPE=Mains\nPOWER_SUPPLY_ONLINE=%1\n").arg(adapter ? 1 : 0));
 }
 
 } // namespace
@@ -79,7 +83,8 @@ int main(int argc, char **argv)
     CWUtil::registerAppFonts();
     CWAppDelegate::registerDefaults();
 
-    CWDisplayController displayController(*CWBatteryMonitor::sharedMonitor(), &CWLog::sharedLog, [] { return QVariantList(); });
+    CWDisplayController displayController(*CWBatteryMonitor::sharedMonitor(), &CWLog::sharedLog,
+                                          [] { return QVariantList(); });
     displayController.showMainWindow();
     displayController.pageSelector()->setSelectedIndex(CWDisplayController::Monitor);
     QMainWindow *window = displayController.mainWindow();

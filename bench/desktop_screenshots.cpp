@@ -22,8 +22,9 @@ bool save(QWidget *window, const QString &path)
 {
     runEventLoopFor(300);
     // The window as the screen shows it, with its frame where the window manager draws one.
-    const QPixmap shot = window->screen()->grabWindow(0, window->frameGeometry().x(), window->frameGeometry().y(),
-                                                      window->frameGeometry().width(), window->frameGeometry().height());
+    const QPixmap shot =
+        window->screen()->grabWindow(0, window->frameGeometry().x(), window->frameGeometry().y(),
+                                     window->frameGeometry().width(), window->frameGeometry().height());
     const bool ok = shot.save(path);
     std::printf("%s %s\n", ok ? "wrote" : "could not write", qPrintable(path));
     return ok;

@@ -13,7 +13,7 @@ struct BattSample {
     std::optional<qint64> voltage;        // mV
     std::optional<qint64> designCapacity; // mAh
     std::optional<qint64> cycleCount;
-    std::optional<std::string> flags;     // digits, sent unchanged by the client
+    std::optional<std::string> flags; // digits, sent unchanged by the client
 
     // Whether it carries the four figures the per-model averages use.
     bool isComplete() const { return capacity && designCapacity && voltage && cycleCount; }

@@ -86,7 +86,9 @@ void report(const char *kind, Tally tally, double seconds)
     if (tally.latencies.empty())
         return;
     std::sort(tally.latencies.begin(), tally.latencies.end());
-    const auto percentile = [&](double p) { return tally.latencies[size_t(p * double(tally.latencies.size() - 1))] / 1000; };
+    const auto percentile = [&](double p) {
+        return tally.latencies[size_t(p * double(tally.latencies.size() - 1))] / 1000;
+    };
     std::printf("%-13s %9zu requests in %6.1f s = %7.0f/s   p50 %6.2f ms   p99 %6.2f ms   errors %lld\n", kind,
                 tally.latencies.size(), seconds, double(tally.latencies.size()) / seconds, percentile(0.5),
                 percentile(0.99), static_cast<long long>(tally.errors));
@@ -168,15 +170,19 @@ bool parse(const QStringList &arguments, Settings &settings, QString &error)
     QCommandLineParser parser;
     parser.addOptions({
         {QStringLiteral("port"), QStringLiteral("Port of the server on 127.0.0.1."), QStringLiteral("PORT")},
-        {QStringLiteral("machines"), QStringLiteral("Machines to register, and to upload for (ids 1 to N)."), QStringLiteral("N")},
+        {QStringLiteral("machines"), QStringLiteral("Machines to register, and to upload for (ids 1 to N)."),
+         QStringLiteral("N")},
         {QStringLiteral("clients"), QStringLiteral("Concurrent uploading clients."), QStringLiteral("C")},
-        {QStringLiteral("readers"), QStringLiteral("Concurrent clients reading the averages and the model list."), QStringLiteral("R")},
-        {QStringLiteral("seconds"), QStringLiteral("At most this long for the load (at most 600; the registrations too)."),
-         QStringLiteral("S")},
-        {QStringLiteral("requests"), QStringLiteral("At most this many requests of the load (at most 10000000)."), QStringLiteral("M")},
+        {QStringLiteral("readers"), QStringLiteral("Concurrent clients reading the averages and the model list."),
+         QStringLiteral("R")},
+        {QStringLiteral("seconds"),
+         QStringLiteral("At most this long for the load (at most 600; the registrations too)."), QStringLiteral("S")},
+        {QStringLiteral("requests"), QStringLiteral("At most this many requests of the load (at most 10000000)."),
+         QStringLiteral("M")},
         {QStringLiteral("register"), QStringLiteral("Register the machines first.")},
         {QStringLiteral("first-serial"), QStringLiteral("Serial number of the first upload."), QStringLiteral("K")},
-        {QStringLiteral("acked"), QStringLiteral("File to list the serial numbers of the uploads answered \"ok\"."), QStringLiteral("FILE")},
+        {QStringLiteral("acked"), QStringLiteral("File to list the serial numbers of the uploads answered \"ok\"."),
+         QStringLiteral("FILE")},
     });
     if (!parser.parse(arguments)) {
         error = parser.errorText();
@@ -197,10 +203,11 @@ bool parse(const QStringList &arguments, Settings &settings, QString &error)
     };
     settings.registerFirst = parser.isSet(QStringLiteral("register"));
     settings.acked = parser.value(QStringLiteral("acked")).toStdString();
-    return number("port", 1, 65535, settings.port) && number("machines", 1, 10000000, settings.machines) &&
-           number("clients", 1, 64, settings.clients) && number("readers", 0, 64, settings.readers) &&
-           number("seconds", 1, maxSeconds, settings.seconds) && number("requests", 1, maxRequests, settings.requests) &&
-           number("first-serial", 1, qint64(1) << 50, settings.firstSerial);
+    return number("port", 1, 65535, settings.port) && number("machines", 1, 10000000, settings.machines)
+           && number("clients", 1, 64, settings.clients) && number("readers", 0, 64, settings.readers)
+           && number("seconds", 1, maxSeconds, settings.seconds)
+           && number("requests", 1, maxRequests, settings.requests)
+           && number("first-serial", 1, qint64(1) << 50, settings.firstSerial);
 }
 
 } // namespace

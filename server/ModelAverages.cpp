@@ -36,7 +36,8 @@ QVariantMap averagesRecord(qint64 modelID, const std::vector<Vote> &votes, int m
     };
     std::vector<qint64> values(votes.size());
     for (const auto &figure : figures) {
-        std::transform(votes.begin(), votes.end(), values.begin(), [&](const Vote &vote) { return vote.*figure.figure; });
+        std::transform(votes.begin(), votes.end(), values.begin(),
+                       [&](const Vote &vote) { return vote.*figure.figure; });
         const Spread spread = spreadOf(values);
         const QString suffix = QString::fromLatin1(figure.suffix);
         record.insert(QStringLiteral("min_") + suffix, spread.min);

@@ -40,7 +40,17 @@ CREATE TABLE IF NOT EXISTS votes (
 COMMIT;
 )";
 
-enum Statement { SelectModel, InsertModel, InsertMachine, LogSample, SelectModels, SelectVotes, Begin, Commit, Rollback };
+enum Statement {
+    SelectModel,
+    InsertModel,
+    InsertMachine,
+    LogSample,
+    SelectModels,
+    SelectVotes,
+    Begin,
+    Commit,
+    Rollback
+};
 
 const char *const statementTexts[] = {
     "SELECT pb_modelid FROM models WHERE code = $1",
@@ -110,8 +120,9 @@ struct PostgresStatsStore::Connection {
 
     bool fail(const char *operation) const
     {
-        Console::line(QStringLiteral("ERROR: statistics database: %1 failed: %2")
-                          .arg(QLatin1String(operation), QString::fromUtf8(PQerrorMessage(connection.get())).trimmed()));
+        Console::line(
+            QStringLiteral("ERROR: statistics database: %1 failed: %2")
+                .arg(QLatin1String(operation), QString::fromUtf8(PQerrorMessage(connection.get())).trimmed()));
         return false;
     }
 
@@ -119,8 +130,8 @@ struct PostgresStatsStore::Connection {
     bool exec(const char *sql)
     {
         const Result result(PQexec(connection.get(), sql));
-        return PQresultStatus(result.get()) == PGRES_COMMAND_OK || PQresultStatus(result.get()) == PGRES_TUPLES_OK ||
-               fail("a statement");
+        return PQresultStatus(result.get()) == PGRES_COMMAND_OK || PQresultStatus(result.get()) == PGRES_TUPLES_OK
+               || fail("a statement");
     }
 
     // Null with a console line when the statement failed.
@@ -242,12 +253,12 @@ StatsStore::Outcome PostgresStatsStore::logSample(qint64 machineID, const BattSa
     Lease c(*this);
     if (!c)
         return Outcome::Failed;
-    const Result stored = c->run(LogSample,
-                                 {std::to_string(machineID), std::to_string(QDateTime::currentSecsSinceEpoch()),
-                                  text(sample.capacity), text(sample.current), text(sample.amperage),
-                                  text(sample.voltage), text(sample.designCapacity), text(sample.cycleCount),
-                                  sample.flags},
-                                 "storing a sample");
+    const Result stored =
+        c->run(LogSample,
+               {std::to_string(machineID), std::to_string(QDateTime::currentSecsSinceEpoch()), text(sample.capacity),
+                text(sample.current), text(sample.amperage), text(sample.voltage), text(sample.designCapacity),
+                text(sample.cycleCount), sample.flags},
+               "storing a sample");
     if (!stored)
         return Outcome::Failed;
     return integerAt(stored.get(), 0, 0) == 0 ? Outcome::UnknownMachine : Outcome::Stored;
@@ -276,8 +287,8 @@ std::optional<std::map<qint64, std::vector<Vote>>> PostgresStatsStore::votesByMo
     for (const Model &model : *known)
         votes[model.id];
     PGconn *connection = c->connection.get();
-    if (!PQsendQueryPrepared(connection, statementName(SelectVotes).c_str(), 0, nullptr, nullptr, nullptr, 0) ||
-        !PQsetSingleRowMode(connection)) {
+    if (!PQsendQueryPrepared(connection, statementName(SelectVotes).c_str(), 0, nullptr, nullptr, nullptr, 0)
+        || !PQsetSingleRowMode(connection)) {
         c->fail("reading the votes");
         return std::nullopt;
     }

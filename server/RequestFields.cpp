@@ -28,8 +28,8 @@ bool text(const httplib::Headers &headers, const char *name, std::optional<std::
     return true;
 }
 
-bool integer(const httplib::Headers &headers, const char *name, qint64 min, qint64 max,
-             std::optional<qint64> &value, std::string &error)
+bool integer(const httplib::Headers &headers, const char *name, qint64 min, qint64 max, std::optional<qint64> &value,
+             std::string &error)
 {
     value.reset();
     std::optional<std::string> found;

@@ -13,7 +13,7 @@ namespace RequestFields {
 bool text(const httplib::Headers &headers, const char *name, std::optional<std::string> &value, std::string &error);
 
 // A decimal integer within [min, max].
-bool integer(const httplib::Headers &headers, const char *name, qint64 min, qint64 max,
-             std::optional<qint64> &value, std::string &error);
+bool integer(const httplib::Headers &headers, const char *name, qint64 min, qint64 max, std::optional<qint64> &value,
+             std::string &error);
 
 } // namespace RequestFields

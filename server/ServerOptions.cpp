@@ -17,33 +17,41 @@ const QString registrationOption = QStringLiteral("registration-limit");
 
 QString defaultDatabasePath()
 {
-    return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + QStringLiteral("/Cellwise/server.sqlite");
+    return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation)
+           + QStringLiteral("/Cellwise/server.sqlite");
 }
 
 void describeOptions(QCommandLineParser &parser)
 {
-    parser.setApplicationDescription(QStringLiteral(
-        "Collects anonymous battery samples from Cellwise and serves per-model averages, the model list and the version check."));
+    parser.setApplicationDescription(QStringLiteral("Collects anonymous battery samples from Cellwise and serves "
+                                                    "per-model averages, the model list and the version check."));
     parser.addHelpOption();
     parser.addOptions({
         {listenOption, QStringLiteral("Address and port to serve (default 127.0.0.1:8642). Use [::1]:PORT for IPv6."),
          QStringLiteral("ADDRESS:PORT")},
-        {dbOption, QStringLiteral("SQLite database file, or PostgreSQL connection URI postgresql://USER@HOST/DBNAME "
-                                  "(default %1).").arg(defaultDatabasePath()),
+        {dbOption,
+         QStringLiteral("SQLite database file, or PostgreSQL connection URI postgresql://USER@HOST/DBNAME "
+                        "(default %1).")
+             .arg(defaultDatabasePath()),
          QStringLiteral("PATH")},
         {minMachinesOption, QStringLiteral("Machines a model needs before its figures are shown (default 3)."),
          QStringLiteral("N")},
-        {currentVersionOption, QStringLiteral("Newest Cellwise version, announced by the version check (default %1).")
-                                   .arg(QStringLiteral(CELLWISE_SERVER_VERSION)),
+        {currentVersionOption,
+         QStringLiteral("Newest Cellwise version, announced by the version check (default %1).")
+             .arg(QStringLiteral(CELLWISE_SERVER_VERSION)),
          QStringLiteral("VERSION")},
-        {productPageOption, QStringLiteral("Download page offered with a new version (default none)."), QStringLiteral("URL")},
-        {refreshOption, QStringLiteral("Seconds between two computations of the averages and the model list (default 60)."),
+        {productPageOption, QStringLiteral("Download page offered with a new version (default none)."),
+         QStringLiteral("URL")},
+        {refreshOption,
+         QStringLiteral("Seconds between two computations of the averages and the model list (default 60)."),
          QStringLiteral("N")},
-        {floodOption, QStringLiteral("Requests per second one address may make after a burst of six times as many; "
-                                     "0 for no limit (default 10)."),
+        {floodOption,
+         QStringLiteral("Requests per second one address may make after a burst of six times as many; "
+                        "0 for no limit (default 10)."),
          QStringLiteral("N")},
-        {registrationOption, QStringLiteral("Registrations per second from all addresses together after a burst of six "
-                                            "times as many; 0 for no limit (default 10)."),
+        {registrationOption,
+         QStringLiteral("Registrations per second from all addresses together after a burst of six "
+                        "times as many; 0 for no limit (default 10)."),
          QStringLiteral("N")},
     });
 }
@@ -103,13 +111,16 @@ std::optional<ServerOptions> parseServerOptions(const QStringList &arguments, QS
         bool ok = false;
         const int value = parser.value(option.name).toInt(&ok);
         if (!ok || value < option.min || value > option.max) {
-            error = QStringLiteral("--%1 needs a whole number from %2 to %3").arg(option.name).arg(option.min).arg(option.max);
+            error = QStringLiteral("--%1 needs a whole number from %2 to %3")
+                        .arg(option.name)
+                        .arg(option.min)
+                        .arg(option.max);
             return std::nullopt;
         }
         options.*option.value = value;
     }
     options.currentVersion = parser.isSet(currentVersionOption) ? parser.value(currentVersionOption)
-                                                                 : QStringLiteral(CELLWISE_SERVER_VERSION);
+                                                                : QStringLiteral(CELLWISE_SERVER_VERSION);
     if (QVersionNumber::fromString(options.currentVersion).isNull()) {
         error = QStringLiteral("--current-version needs a version number such as 1.2.0");
         return std::nullopt;

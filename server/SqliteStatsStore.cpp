@@ -204,8 +204,8 @@ StatsStore::Outcome SqliteStatsStore::Connection::storeSample(qint64 machineID, 
         Sqlite::StatementUse insert(insertSample);
         sqlite3_bind_int64(insert, 1, machineID);
         sqlite3_bind_int64(insert, 2, QDateTime::currentSecsSinceEpoch());
-        const std::optional<qint64> figures[] = {sample.capacity, sample.current, sample.amperage,
-                                                 sample.voltage, sample.designCapacity, sample.cycleCount};
+        const std::optional<qint64> figures[] = {sample.capacity, sample.current,        sample.amperage,
+                                                 sample.voltage,  sample.designCapacity, sample.cycleCount};
         for (int i = 0; i < 6; ++i)
             bindOptional(insert, 3 + i, figures[i]);
         if (sample.flags)
@@ -311,8 +311,9 @@ std::optional<std::map<qint64, std::vector<Vote>>> SqliteStatsStore::votesByMode
     Sqlite::StatementUse select(_reader->selectVotes);
     int step = SQLITE_ROW;
     while ((step = sqlite3_step(select)) == SQLITE_ROW) {
-        votes[sqlite3_column_int64(select, 0)].push_back({sqlite3_column_int64(select, 1), sqlite3_column_int64(select, 2),
-                                                          sqlite3_column_int64(select, 3), sqlite3_column_int64(select, 4)});
+        votes[sqlite3_column_int64(select, 0)].push_back(
+            {sqlite3_column_int64(select, 1), sqlite3_column_int64(select, 2), sqlite3_column_int64(select, 3),
+             sqlite3_column_int64(select, 4)});
     }
     if (step != SQLITE_DONE) {
         _reader->fail("reading the votes");

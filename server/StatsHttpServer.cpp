@@ -20,7 +20,7 @@ namespace {
 using Clock = std::chrono::steady_clock;
 using std::chrono::milliseconds;
 
-constexpr size_t keepAliveMaxCount = 100; // requests per connection
+constexpr size_t keepAliveMaxCount = 100;   // requests per connection
 constexpr milliseconds keepAliveIdle{5000}; // between two requests on one connection
 constexpr milliseconds stopGrace{1000};     // for a reply being written when the server stops
 
@@ -151,10 +151,10 @@ StatsHttpServer::StatsHttpServer(StatsService &service, HttpLimits limits)
         const int yes = 1;
         setsockopt(socket, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
     });
-    _server.set_pre_routing_handler([this](const httplib::Request &request, httplib::Response &response) {
-        return _screen(request, response);
-    });
-    _server.Get(".*", [this](const httplib::Request &request, httplib::Response &response) { _serve(request, response); });
+    _server.set_pre_routing_handler(
+        [this](const httplib::Request &request, httplib::Response &response) { return _screen(request, response); });
+    _server.Get(".*",
+                [this](const httplib::Request &request, httplib::Response &response) { _serve(request, response); });
     // With a content reader the library does not insist on a Content-Length: a POST without one has
     // no body (RFC 9112), which is how the client may send its requests. A body is read and dropped.
     _server.Post(".*", [this](const httplib::Request &request, httplib::Response &response,
@@ -166,12 +166,13 @@ StatsHttpServer::StatsHttpServer(StatsService &service, HttpLimits limits)
         }
         _serve(request, response);
     });
-    _server.set_error_handler(httplib::Server::HandlerWithResponse([](const httplib::Request &, httplib::Response &response) {
-        if (!response.body.empty())
-            return httplib::Server::HandlerResponse::Unhandled;
-        response.set_content("error " + std::to_string(response.status) + "\n", plainTextType);
-        return httplib::Server::HandlerResponse::Handled;
-    }));
+    _server.set_error_handler(
+        httplib::Server::HandlerWithResponse([](const httplib::Request &, httplib::Response &response) {
+            if (!response.body.empty())
+                return httplib::Server::HandlerResponse::Unhandled;
+            response.set_content("error " + std::to_string(response.status) + "\n", plainTextType);
+            return httplib::Server::HandlerResponse::Handled;
+        }));
     _server.set_exception_handler([](const httplib::Request &request, httplib::Response &response, std::exception_ptr) {
         Console::line(QStringLiteral("ERROR: request for %1 failed").arg(QString::fromStdString(request.path)));
         response.status = 500;
@@ -206,7 +207,8 @@ bool StatsHttpServer::listen()
         if (::poll(watched, 2, -1) < 0) {
             served = errno == EINTR;
             if (!served)
-                Console::line(QStringLiteral("ERROR: serving failed: %1").arg(QString::fromLocal8Bit(std::strerror(errno))));
+                Console::line(
+                    QStringLiteral("ERROR: serving failed: %1").arg(QString::fromLocal8Bit(std::strerror(errno))));
             continue;
         }
         if (watched[0].revents == 0)
@@ -221,7 +223,8 @@ bool StatsHttpServer::listen()
         int port = 0;
         endpoint(socket, true, address, port);
         if (!_admit(address)) {
-            static const char busy[] = "HTTP/1.1 503 Service Unavailable\r\nContent-Length: 0\r\nConnection: close\r\n\r\n";
+            static const char busy[] =
+                "HTTP/1.1 503 Service Unavailable\r\nContent-Length: 0\r\nConnection: close\r\n\r\n";
             ::send(socket, busy, sizeof busy - 1, MSG_NOSIGNAL | MSG_DONTWAIT);
             ::close(socket);
             continue;

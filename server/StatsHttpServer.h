@@ -11,16 +11,16 @@
 class StatsService;
 
 struct HttpLimits {
-    double burst = 60;                   // requests one address may make at once
-    double perSecond = 10;               // and then each second
-    size_t maxHeaderCount = 64;          // the client sends about ten
-    size_t maxHeaderBytes = 16 * 1024;   // names and values together
-    size_t maxBodyBytes = 4096;          // requests carry no body
+    double burst = 60;                 // requests one address may make at once
+    double perSecond = 10;             // and then each second
+    size_t maxHeaderCount = 64;        // the client sends about ten
+    size_t maxHeaderBytes = 16 * 1024; // names and values together
+    size_t maxBodyBytes = 4096;        // requests carry no body
     // A request must arrive whole, and its reply leave, within this: a client trickling a byte at a
     // time cannot hold a worker for longer.
     std::chrono::milliseconds requestDeadline{10000};
-    size_t connectionsPerAddress = 32;   // open at once; more are turned away
-    size_t workers = 128;                // connections served at once
+    size_t connectionsPerAddress = 32; // open at once; more are turned away
+    size_t workers = 128;              // connections served at once
 };
 
 // Serves a StatsService over HTTP/1.1: refuses floods, oversized requests and unknown methods before

@@ -29,9 +29,9 @@ struct StatsReply {
 };
 
 struct ServiceSettings {
-    int minMachines = 3;     // fewer voting machines make a model "toosmall"
-    QString currentVersion;  // the newest release, announced by the version check
-    QString productPage;     // where to download it; empty for none
+    int minMachines = 3;    // fewer voting machines make a model "toosmall"
+    QString currentVersion; // the newest release, announced by the version check
+    QString productPage;    // where to download it; empty for none
     // From all addresses together, after a burst of six times as many.
     double registrationsPerSecond = std::numeric_limits<double>::infinity();
 };
@@ -60,7 +60,7 @@ private:
 
     StatsStore &_store;
     const ServiceSettings _settings;
-    FloodLimiter _registrations; // one bucket for everybody
+    FloodLimiter _registrations;       // one bucket for everybody
     mutable std::mutex _snapshotMutex; // held only to copy or replace the pointer
     std::shared_ptr<const StatsSnapshot> _latest;
 };

@@ -13,8 +13,11 @@ namespace {
 
 QVariantMap batteryWithCharge(qint64 charge)
 {
-    return {{u"BatteryInstalled"_s, true}, {u"ExternalConnected"_s, true}, {u"CurrentCapacity"_s, charge},
-            {u"MaxCapacity"_s, qint64(5000)}, {u"Voltage"_s, qint64(12400)}};
+    return {{u"BatteryInstalled"_s, true},
+            {u"ExternalConnected"_s, true},
+            {u"CurrentCapacity"_s, charge},
+            {u"MaxCapacity"_s, qint64(5000)},
+            {u"Voltage"_s, qint64(12400)}};
 }
 
 class AppDelegateTest : public ::testing::Test {
@@ -176,9 +179,10 @@ TEST_F(AppDelegateTest, WithConsentTheFirstSampleOfEachRunIsUploadedAndNoOther)
 
 TEST_F(AppDelegateTest, TheModelListHoldsTheModelsWithAveragesWithOneLineForEachWithout)
 {
-    delegate.gotBattData(QVariantList{QVariantMap{{u"pb_modelid"_s, u"7"_s}, {u"status"_s, u"ok"_s}, {u"min_capacity"_s, 4000}},
-                                      QVariantMap{{u"pb_modelid"_s, qint64(9)}, {u"status"_s, u"toosmall"_s}},
-                                      QVariantMap{{u"pb_modelid"_s, qint64(7)}, {u"min_capacity"_s, 1}}});
+    delegate.gotBattData(
+        QVariantList{QVariantMap{{u"pb_modelid"_s, u"7"_s}, {u"status"_s, u"ok"_s}, {u"min_capacity"_s, 4000}},
+                     QVariantMap{{u"pb_modelid"_s, qint64(9)}, {u"status"_s, u"toosmall"_s}},
+                     QVariantMap{{u"pb_modelid"_s, qint64(7)}, {u"min_capacity"_s, 1}}});
     ConsoleCapture console;
     delegate.gotPBModels(QVariantList{QVariantMap{{u"pb_modelid"_s, qint64(9)}, {u"name"_s, u"Nine"_s}},
                                       QVariantMap{{u"pb_modelid"_s, qint64(8)}, {u"name"_s, u"Eight"_s}},

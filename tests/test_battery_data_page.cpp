@@ -43,8 +43,8 @@ TEST(BatteryDataPage, ShowsTheSummaryOfWhenItWasShownOrRefreshed)
 TEST(ValueTransformers, BoolToYesNoAnswersOnlyForNumbersAndDataToASCIIRoundTrips)
 {
     const CWBoolToYesNo yesNo;
-    const std::pair<QVariant, const char *> rows[] = {{2, "Yes"}, {true, "Yes"}, {qint64(0), "No"}, {0.0, "No"},
-                                                      {u"1"_s, "?"}, {QVariant(), "?"}};
+    const std::pair<QVariant, const char *> rows[] = {{2, "Yes"},  {true, "Yes"}, {qint64(0), "No"},
+                                                      {0.0, "No"}, {u"1"_s, "?"}, {QVariant(), "?"}};
     for (const auto &[value, text] : rows)
         EXPECT_EQ(yesNo.transformedValue(value), QVariant(QLatin1String(text))) << value.toString().toStdString();
     EXPECT_FALSE(yesNo.allowsReverseTransformation());

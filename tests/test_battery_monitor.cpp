@@ -8,11 +8,13 @@ namespace {
 
 QVariantMap pluggedIn(const QVariantMap &changes = {})
 {
+    // clang-format off
     return withChanges({{u"BatteryInstalled"_s, true}, {u"ExternalConnected"_s, true}, {u"IsCharging"_s, true},
                         {u"FullyCharged"_s, false}, {u"Voltage"_s, qint64(12000)}, {u"InstantAmperage"_s, qint64(1500)},
                         {u"CurrentCapacity"_s, qint64(3000)}, {u"MaxCapacity"_s, qint64(6000)},
                         {u"Temperature"_s, qint64(3031)}, {u"BatterySerialNumber"_s, u"W01234"_s}},
                        changes);
+    // clang-format on
 }
 
 class MonitorTest : public ::testing::Test {
@@ -44,8 +46,8 @@ protected:
 
 TEST(BatteryMonitorClassOperations, MinutesAsTextAndTheBatterysUniqueId)
 {
-    const std::pair<qint64, const char *> minutes[] = {{0, "0 m"}, {60, "60 m"}, {61, "1 h 1 m"}, {125, "2 h 5 m"},
-                                                       {-5, "-5 m"}, {-75, "-1 h 15 m"}};
+    const std::pair<qint64, const char *> minutes[] = {{0, "0 m"},       {60, "60 m"}, {61, "1 h 1 m"},
+                                                       {125, "2 h 5 m"}, {-5, "-5 m"}, {-75, "-1 h 15 m"}};
     for (const auto &[value, text] : minutes)
         EXPECT_EQ(CWBatteryMonitor::minutesToString(value), QLatin1String(text));
     EXPECT_EQ(CWBatteryMonitor::uniqueBattIDForDictionary({{u"serial"_s, QVariant()}}), u"generic"_s);
@@ -68,7 +70,8 @@ TEST_F(MonitorTest, DerivedValuesFollowTheSnapshot)
     battery->next = pluggedIn({{u"ExternalConnected"_s, false}});
     monitor.tick();
     EXPECT_EQ(monitor.amperage(), 0.0) << "a positive current without adapter is not charging";
-    battery->next = pluggedIn({{u"ExternalConnected"_s, false}, {u"InstantAmperage"_s, qint64(-1200)}, {u"MaxCapacity"_s, qint64(0)}});
+    battery->next = pluggedIn(
+        {{u"ExternalConnected"_s, false}, {u"InstantAmperage"_s, qint64(-1200)}, {u"MaxCapacity"_s, qint64(0)}});
     monitor.tick();
     EXPECT_EQ(std::pair(monitor.amperage(), monitor.chargeFract()), std::pair(-1.2, 0.0));
 }
@@ -100,10 +103,11 @@ TEST_F(MonitorTest, AnUnchangedTickLogsAndAnnouncesNothingButPostsBothNotificati
     const QDateTime loggedBefore = monitor.lastLogged();
     int announcements = 0, batteryUpdates = 0;
     QVariant logUpdateInfo;
-    const Subscription observation = monitor.addObserver(u"voltage"_s, [&](CWBatteryMonitor::ChangePhase) { ++announcements; });
+    const Subscription observation =
+        monitor.addObserver(u"voltage"_s, [&](CWBatteryMonitor::ChangePhase) { ++announcements; });
     NotificationCenter &center = NotificationCenter::defaultCenter();
-    const Subscription batteryUpdated = center.addObserver(kCWBatteryUpdatedNotification, &monitor,
-                                                           [&](const Notification &) { ++batteryUpdates; });
+    const Subscription batteryUpdated =
+        center.addObserver(kCWBatteryUpdatedNotification, &monitor, [&](const Notification &) { ++batteryUpdates; });
     const Subscription logUpdated = center.addObserver(kCWLogUpdatedNotification, &monitor,
                                                        [&](const Notification &n) { logUpdateInfo = n.userInfo; });
     monitor.tick();
@@ -121,8 +125,8 @@ TEST_F(MonitorTest, AChangeIsAnnouncedOnceForEachPropertyItChangesWithTheOldValu
     for (const QString &property : {u"timeLeft"_s, u"currentCapacity"_s, u"voltage"_s, u"wattage"_s, u"hasBattery"_s,
                                     u"temperature"_s, u"amperage"_s, u"isCharging"_s, u"hasAdapter"_s}) {
         subscriptions.push_back(monitor.addObserver(property, [&, property](CWBatteryMonitor::ChangePhase phase) {
-            announced << (phase == CWBatteryMonitor::ChangePhase::Will ? u"will:"_s : u"did:"_s) + property
-                    + u"="_s + QString::number(monitor.voltage());
+            announced << (phase == CWBatteryMonitor::ChangePhase::Will ? u"will:"_s : u"did:"_s) + property + u"="_s
+                             + QString::number(monitor.voltage());
         }));
     }
     battery->next = pluggedIn({{u"Voltage"_s, qint64(12010)}});
@@ -156,7 +160,8 @@ TEST_F(MonitorTest, TheMachineIdFileHoldsAPositiveLeadingInteger)
 {
     QDir().mkpath(home.supportPath());
     EXPECT_EQ(monitor.machineID(), -1);
-    const std::pair<const char *, qint64> files[] = {{"0", -1}, {"-1", -1}, {"abc", -1}, {"", -1}, {"42", 42}, {" 77 trailing", 77}};
+    const std::pair<const char *, qint64> files[] = {{"0", -1}, {"-1", -1}, {"abc", -1},
+                                                     {"", -1},  {"42", 42}, {" 77 trailing", 77}};
     for (const auto &[text, machineID] : files) {
         writeTextFile(home.supportPath(), u"modelid"_s, QString::fromLatin1(text));
         EXPECT_EQ(monitor.machineID(), machineID) << text;

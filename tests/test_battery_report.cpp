@@ -28,9 +28,10 @@ protected:
     void sample(qint64 time, bool adapter, int charge, int event = 0)
     {
         LogFile file(path());
-        file.exec(QString::asprintf("INSERT INTO battlog (time, significance, ExternalConnected, CurrentCapacity, Voltage, "
-                                    "MaxCapacity) VALUES (%lld, 4, %d, %d, 12000, 4000)",
-                                    time, adapter, charge));
+        file.exec(
+            QString::asprintf("INSERT INTO battlog (time, significance, ExternalConnected, CurrentCapacity, Voltage, "
+                              "MaxCapacity) VALUES (%lld, 4, %d, %d, 12000, 4000)",
+                              time, adapter, charge));
         if (event)
             file.exec(QString::asprintf("INSERT INTO eventlog (eventtype, time) VALUES (%d, %lld)", event, time));
     }
@@ -51,12 +52,12 @@ protected:
 TEST_F(BatteryReportTest, UsageIsCutAtMidnightAndTheRangeStartAndSkipsGapsAndAClockGoingBack)
 {
     sample(kSessionsFrom - kStep, false, 4000);
-    sample(kSessionsFrom + kStep, true, 3900, 3);           // plugged in: half the session lies in the range
-    sample(kMidnight - kStep, false, 4000, 4);              // unplugged before midnight
-    sample(kMidnight + kStep, false, 3800, 2);              // 200 mAh, then logging stops
-    sample(kMidnight + 5 * kHour, false, 3700);             // after the gap: neither time nor charge counts
+    sample(kSessionsFrom + kStep, true, 3900, 3); // plugged in: half the session lies in the range
+    sample(kMidnight - kStep, false, 4000, 4);    // unplugged before midnight
+    sample(kMidnight + kStep, false, 3800, 2);    // 200 mAh, then logging stops
+    sample(kMidnight + 5 * kHour, false, 3700);   // after the gap: neither time nor charge counts
     sample(kMidnight + 5 * kHour + 2 * kStep, false, 3600);
-    sample(kMidnight + 5 * kHour + kStep, false, 3550);     // the clock went back
+    sample(kMidnight + 5 * kHour + kStep, false, 3550); // the clock went back
     sample(kMidnight + 5 * kHour + 3 * kStep, false, 3500);
     sample(kEnd, false, 3450);
 
@@ -66,7 +67,8 @@ TEST_F(BatteryReportTest, UsageIsCutAtMidnightAndTheRangeStartAndSkipsGapsAndACl
         int daysBack;
         double batteryHours, adapterHours, wattHours;
     };
-    for (const DayRow &expected : {DayRow{0, 1.5, 0, 3.6}, DayRow{1, 0.25, 23.75, 1.2}, DayRow{2, 0, 24, 0}, DayRow{4, 0, 0, 0}}) {
+    for (const DayRow &expected :
+         {DayRow{0, 1.5, 0, 3.6}, DayRow{1, 0.25, 23.75, 1.2}, DayRow{2, 0, 24, 0}, DayRow{4, 0, 0, 0}}) {
         SCOPED_TRACE(expected.daysBack);
         const CWBatteryUsage::Day &day = usage.days()[CWBatteryUsage::kDays - 1 - expected.daysBack];
         EXPECT_EQ(day.date, QDate(2024, 3, 10).addDays(-expected.daysBack));
@@ -198,7 +200,8 @@ TEST(BatteryReportMenu, WritesTheApplicationsLogReportToATemporaryFileAndOpensIt
     const ScopedDataHome home;
     ASSERT_TRUE(QDir().mkpath(home.supportPath()));
     ASSERT_TRUE(CWLog::initWithFile(home.supportPath() + u"/battLog3.sqlite"_s));
-    LogFile(home.supportPath() + u"/battLog3.sqlite"_s).exec(u"INSERT INTO battlog (time, MaxCapacity) VALUES (1700000000, 4321)"_s);
+    LogFile(home.supportPath() + u"/battLog3.sqlite"_s)
+        .exec(u"INSERT INTO battlog (time, MaxCapacity) VALUES (1700000000, 4321)"_s);
     QUrl opened;
     const UrlOpener::Handler previous = UrlOpener::setHandler([&opened](const QUrl &url) {
         opened = url;

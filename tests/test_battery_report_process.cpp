@@ -68,7 +68,8 @@ TEST_F(ReportRun, ChromiumShowsTheChartsWithinTheWidthAndPrintsThePage)
     const QString chromium = QStandardPaths::findExecutable(u"chromium"_s);
     ASSERT_FALSE(chromium.isEmpty()) << "scripts/install-deps installs chromium";
     ASSERT_TRUE(QDir().mkpath(home.filePath(u"Cellwise"_s)));
-    ASSERT_TRUE(LogGenerator::generate(home.filePath(u"Cellwise/battLog3.sqlite"_s), {100'000, 2, 1'700'000'000, true}));
+    ASSERT_TRUE(
+        LogGenerator::generate(home.filePath(u"Cellwise/battLog3.sqlite"_s), {100'000, 2, 1'700'000'000, true}));
     const QString page = home.filePath(u"report.html"_s);
     const Outcome written = report({u"--report"_s, page});
     ASSERT_EQ(written.status, 0) << written.errors.toStdString();

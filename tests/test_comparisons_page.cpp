@@ -23,18 +23,23 @@ const QStringList kPopulationFields{u"minCapacity"_s,       u"medCapacity"_s,   
 
 QVariantMap snapshot(qint64 capacity)
 {
-    return {{u"BatteryInstalled"_s, true}, {u"CurrentCapacity"_s, capacity}, {u"DesignCapacity"_s, qint64(8440)},
-            {u"Voltage"_s, qint64(12600)}, {u"CycleCount"_s, qint64(153)}};
+    return {{u"BatteryInstalled"_s, true},
+            {u"CurrentCapacity"_s, capacity},
+            {u"DesignCapacity"_s, qint64(8440)},
+            {u"Voltage"_s, qint64(12600)},
+            {u"CycleCount"_s, qint64(153)}};
 }
 
 // Figures that all derive from `base`, so every field tells which model it came from.
 QVariantMap averages(qint64 base, const QString &status = u"ok"_s)
 {
+    // clang-format off
     return {{u"status"_s, status},
             {u"min_capacity"_s, base},          {u"med_capacity"_s, base + 1},       {u"max_capacity"_s, base + 2},
             {u"min_designcap"_s, base + 3},     {u"med_designcap"_s, base + 4},      {u"max_designcap"_s, base + 5},
             {u"min_volts"_s, 11000},            {u"med_volts"_s, 12600},             {u"max_volts"_s, 12900},
             {u"min_cyclecount"_s, base / 100}, {u"med_cyclecount"_s, base / 100 + 1}, {u"max_cyclecount"_s, base / 100 + 2}};
+    // clang-format on
 }
 
 // A record of the merged model list the application delegate keeps.
@@ -115,11 +120,13 @@ TEST_F(ComparisonsPage, TheOwnModelIsBoldTheLaterOfTwoMatchesIsShownAndAPickChan
 
 TEST_F(ComparisonsPage, FiguresAsTextOrFractionsShowAsNumbersAndUnbelievableOrMissingOnesAsUnknown)
 {
+    // clang-format off
     models = {model(1, u"MacBook Pro"_s, u"MacBookPro11,1"_s,
                     {{u"status"_s, u"ok"_s}, {u"min_capacity"_s, u"4999.7"_s}, {u"med_capacity"_s, u"5100"_s},
                      {u"max_capacity"_s, 2147483647}, {u"min_designcap"_s, -1}, {u"med_designcap"_s, 100},
                      {u"max_designcap"_s, 200000.5}, {u"med_volts"_s, u"12600"_s}, {u"max_volts"_s, 12649.0},
                      {u"min_cyclecount"_s, 0}, {u"med_cyclecount"_s, u"nan"_s}, {u"max_cyclecount"_s, u"lots"_s}})};
+    // clang-format on
     page.activate();
     const QString unknown = u"\u2014"_s;
     EXPECT_EQ(texts(kPopulationFields),

@@ -11,11 +11,13 @@ struct RecordingDelegate final : LXCWServerDelegate {
     QStringList calls;
     QList<qint32> machineIDs;
     QVariant models;
+    // clang-format off
     void gotNewMachineID(qint32 machineID) override { calls << u"gotNewMachineID"_s; machineIDs << machineID; }
     void gotPBModels(const QVariant &reply) override { calls << u"gotPBModels"_s; models = reply; }
     void gotBattData(const QVariant &) override { calls << u"gotBattData"_s; }
     void sentBattData() override { calls << u"sentBattData"_s; }
 };
+// clang-format on
 
 class LXCWServerTest : public ::testing::Test {
 protected:
@@ -37,18 +39,21 @@ protected:
 
 TEST_F(LXCWServerTest, AnUploadSendsTheSnapshotsFiguresWithNullForWhatIsMissing)
 {
-    client.sendBattData({{u"machineID"_s, qint64(57)}, {u"MaxCapacity"_s, qint64(5100)},
-                         {u"CurrentCapacity"_s, qint64(4000)}, {u"InstantAmperage"_s, qint64(-1234)},
-                         {u"Voltage"_s, qint64(12400)}, {u"DesignCapacity"_s, qint64(5500)},
+    client.sendBattData({{u"machineID"_s, qint64(57)},
+                         {u"MaxCapacity"_s, qint64(5100)},
+                         {u"CurrentCapacity"_s, qint64(4000)},
+                         {u"InstantAmperage"_s, qint64(-1234)},
+                         {u"Voltage"_s, qint64(12400)},
+                         {u"DesignCapacity"_s, qint64(5500)},
                          {u"Temperature"_s, qint64(3000)}});
     settle();
 
     const HttpTestServer::Request request = server.requests().at(0);
     EXPECT_EQ(request.target, "/cellw_logbatt.php");
-    const std::multimap<std::string, std::string> expected{
-        {"CELLW_MACHINECODE", "57"}, {"CELLW_CAPACITY", "5100"}, {"CELLW_CURRENT", "4000"},
-        {"CELLW_AMPERAGE", "-1234"}, {"CELLW_VOLTAGE", "12400"}, {"CELLW_DESIGNCAP", "5500"},
-        {"CELLW_CYCLECOUNT", "(null)"}, {"CELLW_FLAGS", "11111"}};
+    const std::multimap<std::string, std::string> expected{{"CELLW_MACHINECODE", "57"},    {"CELLW_CAPACITY", "5100"},
+                                                           {"CELLW_CURRENT", "4000"},      {"CELLW_AMPERAGE", "-1234"},
+                                                           {"CELLW_VOLTAGE", "12400"},     {"CELLW_DESIGNCAP", "5500"},
+                                                           {"CELLW_CYCLECOUNT", "(null)"}, {"CELLW_FLAGS", "11111"}};
     EXPECT_EQ(request.cellwFields(), expected);
     EXPECT_EQ(delegate.calls, QStringList{u"sentBattData"_s});
 }
@@ -59,10 +64,12 @@ TEST_F(LXCWServerTest, ARegistrationDeliversTheLeadingNumberOrMinusOne)
         const char *reply;
         int status;
         qint32 machineID;
+        // clang-format off
     } rows[] = {
         {"57\n", 200, 57}, {"  812 machines", 200, 812}, {"0", 200, -1}, {"", 200, -1},
         {"registration failed", 500, -1}, {"-5", 200, -1}, {"99999999999", 200, -1},
     };
+    // clang-format on
     for (const auto &row : rows) {
         server.answer("/cellw_register_machine.php", {row.status, row.reply});
         delegate.machineIDs.clear();

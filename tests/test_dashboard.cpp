@@ -20,8 +20,8 @@ namespace {
 QVariantMap linuxSnapshot()
 {
     return {{u"BatteryInstalled"_s, true}, {u"ExternalConnected"_s, false}, {u"IsCharging"_s, false},
-            {u"FullyCharged"_s, false},    {u"CurrentCapacity"_s, 2500},   {u"MaxCapacity"_s, 5000},
-            {u"DesignCapacity"_s, 5600},   {u"CycleCount"_s, 312},         {u"Voltage"_s, 11400},
+            {u"FullyCharged"_s, false},    {u"CurrentCapacity"_s, 2500},    {u"MaxCapacity"_s, 5000},
+            {u"DesignCapacity"_s, 5600},   {u"CycleCount"_s, 312},          {u"Voltage"_s, 11400},
             {u"InstantAmperage"_s, -870},  {u"TimeRemaining"_s, 172}};
 }
 
@@ -137,7 +137,8 @@ TEST(DashboardArrow, PhasesWrapAndOnlyVisibleArrowsAskForRedraw)
         arrow.speed = 45;
         EXPECT_DOUBLE_EQ(arrow.passAlpha(pass), forward[pass]);
         arrow.speed = -9.87;
-        EXPECT_DOUBLE_EQ(arrow.passAlpha(pass), forward[3 - pass]) << "backwards the brightest dash leads the other way";
+        EXPECT_DOUBLE_EQ(arrow.passAlpha(pass), forward[3 - pass])
+            << "backwards the brightest dash leads the other way";
     }
 }
 
@@ -150,6 +151,7 @@ TEST(DashboardState, ArrowsLabelAndAdornmentFollowTheFlow)
         std::optional<double> battSpeed; // of the visible battery arrow
         const char *label;
         CWDashboardState::AdapterState adapter;
+        // clang-format off
     } rows[] = {
         {"charging", {true, true, 25.3, 2.1, 1}, false, false, true, 25.3, "25.3 watts →", CWDashboardState::Charging},
         {"full on adapter", {false, true, 0.0, 0.0, 1}, true, false, true, std::nullopt, nullptr, CWDashboardState::Plugged},
@@ -158,6 +160,7 @@ TEST(DashboardState, ArrowsLabelAndAdornmentFollowTheFlow)
         {"no flow", {false, false, 0.0, 0.0, 1}, true, true, false, 0.0, nullptr, CWDashboardState::NotPlugged},
         {"unknown unit", {false, false, -9.87, -0.8125, 7}, true, true, false, -9.87, nullptr, CWDashboardState::NotPlugged},
     };
+    // clang-format on
     for (const Row &row : rows) {
         SCOPED_TRACE(row.name);
         const CWDashboardState state = CWDashboardState::derive(row.readings);
@@ -221,6 +224,7 @@ TEST(BatteryReadout, TextBlocksShowMissingReadingsAsDashes)
         QVariantMap changes; // to the typical Linux pack
         qint64 unit;
         QString temperature, time, percent, health, cycles;
+        // clang-format off
     } rows[] = {
         {"typical Linux pack", {}, 1, u"---"_s, u"2 h 52 m"_s, u"50.0%"_s, u"★★★★☆"_s, u"312 / ?"_s},
         {"full report", {{u"Temperature"_s, 3031}, {u"DesignCycleCount9C"_s, 1000}, {u"MaxCapacity"_s, 4800},
@@ -239,6 +243,7 @@ TEST(BatteryReadout, TextBlocksShowMissingReadingsAsDashes)
         {"no capacities", {{u"MaxCapacity"_s, 0}, {u"DesignCapacity"_s, 0}}, 1, u"---"_s, u"2 h 52 m"_s, u"---"_s,
          u"—"_s, u"312 / ?"_s},
     };
+    // clang-format on
     for (const Row &row : rows) {
         SCOPED_TRACE(row.name);
         const QVariantMap snapshot = withChanges(linuxSnapshot(), row.changes);
@@ -253,8 +258,8 @@ TEST(BatteryReadout, TextBlocksShowMissingReadingsAsDashes)
     }
     EXPECT_EQ(CWBatteryReadout::charge(withChanges(linuxSnapshot(), {{u"MaxCapacity"_s, 0}})), 0.0);
     const CWBatteryReadout::Block upper = CWBatteryReadout::upperBlock(linuxSnapshot());
-    EXPECT_EQ(upper.values.mid(0, 8), (QStringList{u"✔"_s, u"✘"_s, u"✘"_s, u"✘"_s, u"2500 mAh"_s, u"5000 mAh"_s,
-                                                    u"5600 mAh"_s, u"600 mAh"_s}));
+    EXPECT_EQ(upper.values.mid(0, 8),
+              (QStringList{u"✔"_s, u"✘"_s, u"✘"_s, u"✘"_s, u"2500 mAh"_s, u"5000 mAh"_s, u"5600 mAh"_s, u"600 mAh"_s}));
 }
 
 TEST(DashboardView, ArtworkIsRenderedOncePerSizeAndVariant)
@@ -357,9 +362,11 @@ TEST_F(Dashboard, RepaintsOnlyWhatChanged)
     view._fireAnimTimer();
     QCoreApplication::processEvents();
     ASSERT_FALSE(paints.rects.isEmpty());
-    const QRect expected = QRectF(arrowArea.x(), 500 - arrowArea.bottom(), arrowArea.width(), arrowArea.height()).toAlignedRect();
+    const QRect expected =
+        QRectF(arrowArea.x(), 500 - arrowArea.bottom(), arrowArea.width(), arrowArea.height()).toAlignedRect();
     for (const QRect &rect : std::as_const(paints.rects))
-        EXPECT_TRUE(expected.contains(rect)) << rect.x() << "," << rect.y() << " " << rect.width() << "x" << rect.height();
+        EXPECT_TRUE(expected.contains(rect))
+            << rect.x() << "," << rect.y() << " " << rect.width() << "x" << rect.height();
     EXPECT_LT(expected.width() * expected.height(), 500 * 1000 / 10);
 
     // A new temperature unit alone rebuilds the battery layer.

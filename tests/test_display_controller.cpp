@@ -27,7 +27,8 @@ protected:
     // A tick of the monitor with a new reading, which the log stores.
     void tick(qint64 charge)
     {
-        battery->next = QVariantMap{{u"BatteryInstalled"_s, true}, {u"CurrentCapacity"_s, charge},
+        battery->next = QVariantMap{{u"BatteryInstalled"_s, true},
+                                    {u"CurrentCapacity"_s, charge},
                                     {u"Temperature"_s, qint64(3000)}};
         monitor.tick();
     }

@@ -48,11 +48,13 @@ protected:
     void addSample(qint64 time, const char *temperature = "3031")
     {
         execute(QString::asprintf("INSERT INTO battlog (time, CurrentCapacity, Voltage, InstantAmperage, Temperature) "
-                                  "VALUES (%lld, 4500, 12345, -1500, %s)", time, temperature));
+                                  "VALUES (%lld, 4500, 12345, -1500, %s)",
+                                  time, temperature));
     }
     void addEvent(qint64 time, int code, const char *data = "NULL")
     {
-        execute(QString::asprintf("INSERT INTO eventlog (time, eventtype, data) VALUES (%lld, %d, %s)", time, code, data));
+        execute(
+            QString::asprintf("INSERT INTO eventlog (time, eventtype, data) VALUES (%lld, %d, %s)", time, code, data));
     }
     std::unique_ptr<CWEventLogVC> openPage()
     {
@@ -83,8 +85,10 @@ TEST_F(EventLogPage, MergesNewestFirstWithTheReadingAboveAnEventOfTheSameSecond)
     const auto page = openPage();
     EXPECT_EQ(arranged(*page), QStringList({u"1002 b"_s, u"1001 b"_s, u"1000 b"_s, u"1000 e4"_s, u"999 e3"_s}));
     EXPECT_EQ(text(*page, 0, CWEventRowsModel::NotesColumn), u"4500 mAh, 12.345 V, -1.500 A"_s);
-    EXPECT_EQ(std::pair(page->highestBattIDRecorded(), page->highestEventIDRecorded()), std::pair(quint64(3), quint64(2)));
-    EXPECT_EQ(text(*page, 1, CWEventRowsModel::TimeColumn), QDateTime::fromSecsSinceEpoch(1001).toString(u"yyyy-MM-dd HH:mm:ss"_s));
+    EXPECT_EQ(std::pair(page->highestBattIDRecorded(), page->highestEventIDRecorded()),
+              std::pair(quint64(3), quint64(2)));
+    EXPECT_EQ(text(*page, 1, CWEventRowsModel::TimeColumn),
+              QDateTime::fromSecsSinceEpoch(1001).toString(u"yyyy-MM-dd HH:mm:ss"_s));
     EXPECT_EQ(text(*page, 0, CWEventRowsModel::EventColumn), u"Batt reading"_s);
     EXPECT_EQ(text(*page, 3, CWEventRowsModel::EventColumn), u"Unplugged"_s);
 }
@@ -207,7 +211,8 @@ TEST_F(EventLogPage, TheTableShowsAScreenfulWhereTheScrollBarPoints)
     addSample(5000);
     addSample(5001);
     postBatteryUpdate();
-    EXPECT_EQ(std::pair(bar->value(), shownTime(0).toString()), std::pair(502, text(*page, 502, CWEventRowsModel::TimeColumn)));
+    EXPECT_EQ(std::pair(bar->value(), shownTime(0).toString()),
+              std::pair(502, text(*page, 502, CWEventRowsModel::TimeColumn)));
     QTest::keyClick(table, Qt::Key_Home);
     EXPECT_EQ(shownTime(0), text(*page, 0, CWEventRowsModel::TimeColumn));
 }
@@ -218,12 +223,15 @@ TEST_F(EventLogPage, NotesStateTheReadingInTheChosenTemperatureUnitAndColumnsFit
     addEvent(1700000001, 5, "'W01234'");
     addEvent(1700000002, 4);
     const QString reading = u"4500 mAh, 12.345 V, -1.500 A"_s;
-    const std::pair<int, QString> units[] = {{3, reading + u", 303.1 K"_s}, {2, reading + u", 85.9 °F"_s},
-                                             {1, reading + u", 30.0 °C"_s}, {0, reading}};
+    const std::pair<int, QString> units[] = {{3, reading + u", 303.1 K"_s},
+                                             {2, reading + u", 85.9 °F"_s},
+                                             {1, reading + u", 30.0 °C"_s},
+                                             {0, reading}};
     for (const auto &[unit, notes] : units) {
         UserDefaults::standard().setInteger(u"CWDefaultTemperatureUnit"_s, unit);
         const auto page = openPage();
-        EXPECT_EQ(QStringList({text(*page, 2, CWEventRowsModel::NotesColumn), text(*page, 1, CWEventRowsModel::NotesColumn),
+        EXPECT_EQ(QStringList({text(*page, 2, CWEventRowsModel::NotesColumn),
+                               text(*page, 1, CWEventRowsModel::NotesColumn),
                                text(*page, 0, CWEventRowsModel::NotesColumn)}),
                   QStringList({notes, u"W01234"_s, QString()}))
             << "unit " << unit;

@@ -54,7 +54,8 @@ TEST(SwitchableGraphics, DisplayControllersAndTheirRoles)
     struct Row {
         const char *pciClass;
         bool display;
-    } rows[] = {{"0x030000", true}, {"0x030200", true}, {"0x038000", true}, {"0x028000", false}, {"garbage", false}, {"", false}};
+    } rows[] = {{"0x030000", true},  {"0x030200", true}, {"0x038000", true},
+                {"0x028000", false}, {"garbage", false}, {"", false}};
     for (const Row &row : rows) {
         SCOPED_TRACE(row.pciClass);
         EXPECT_EQ(SwitchableGraphics::isDisplayClass(row.pciClass), row.display);

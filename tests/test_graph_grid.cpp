@@ -48,12 +48,12 @@ TEST(GraphGrid, TimeScaleThresholdsAreStrict)
         CWGraphGrid::TimeScale scale;
     };
     const Row rows[] = {
-        {65'664'001, 900, CWGraphGrid::Years},          {65'664'000, 900, CWGraphGrid::Months},
-        {15'552'000, 900, CWGraphGrid::Weeks},          {2'678'400, 900, CWGraphGrid::Days},
-        {604'801, 900, CWGraphGrid::Days},              {604'800, 900, CWGraphGrid::HoursOverDays},
-        {864'000, 1800, CWGraphGrid::HoursOverDays},    {14'401, 900, CWGraphGrid::HoursOverDays},
-        {14'400, 900, CWGraphGrid::Hours},              {3'600, 900, CWGraphGrid::Hours},
-        {2'700, 900, CWGraphGrid::Minutes},             {3'600, 0, CWGraphGrid::Years},
+        {65'664'001, 900, CWGraphGrid::Years},       {65'664'000, 900, CWGraphGrid::Months},
+        {15'552'000, 900, CWGraphGrid::Weeks},       {2'678'400, 900, CWGraphGrid::Days},
+        {604'801, 900, CWGraphGrid::Days},           {604'800, 900, CWGraphGrid::HoursOverDays},
+        {864'000, 1800, CWGraphGrid::HoursOverDays}, {14'401, 900, CWGraphGrid::HoursOverDays},
+        {14'400, 900, CWGraphGrid::Hours},           {3'600, 900, CWGraphGrid::Hours},
+        {2'700, 900, CWGraphGrid::Minutes},          {3'600, 0, CWGraphGrid::Years},
         {-100, 900, CWGraphGrid::Minutes},
     };
     for (const Row &row : rows) {
@@ -73,6 +73,7 @@ TEST(GraphGrid, TimeLinesFallOnLocalCalendarBoundaries)
         const char *firstMinor;
         Texts minorLabels;
     };
+    // clang-format off
     const Row rows[] = {
         {"an hour: full hours and quarters, not the start's seconds", CWGraphGrid::Hours, "2024-05-14T13:10:30",
          "2024-05-14T14:10:30", {"14:00"}, {"2024-05-14T14:00:00"}, 3, "2024-05-14T13:15:00", {}},
@@ -101,6 +102,7 @@ TEST(GraphGrid, TimeLinesFallOnLocalCalendarBoundaries)
         {"an empty range has none", CWGraphGrid::Minutes, "2024-05-14T11:00:00", "2024-05-14T11:00:00", {}, {}, 0,
          nullptr, {}},
     };
+    // clang-format on
     for (const Row &row : rows) {
         SCOPED_TRACE(row.name);
         const QDateTime start = local(row.start);
@@ -129,6 +131,7 @@ TEST(GraphGrid, ValueScalesAndTheirFallbacks)
     };
     const Texts celsius = {"0", "10", "20", "30", "40", "50", "60", "70", "80", "90", "100"};
     const Texts eight = {"0", "1", "2", "3", "4", "5", "6", "7", "8"};
+    // clang-format off
     const Row rows[] = {
         {"defaults", {11.1, 6.0, 1, 8}, 8.1, 14.1, {"9", "10", "11", "12", "13", "14"}, 0.15, celsius, eight, 1.0},
         {"nothing set reads as the defaults", {0.0, -1.0, 7, 0}, 8.1, 14.1, {"9", "10", "11", "12", "13", "14"}, 0.15,
@@ -138,6 +141,7 @@ TEST(GraphGrid, ValueScalesAndTheirFallbacks)
         {"kelvin; 7.5 Ah puts 7 where 7 Ah is drawn", {12.0, 2.0, 3, 7.5}, 11.0, 13.0, {"11", "12", "13"}, 0.0,
          {"273", "373"}, {"0", "1", "2", "3", "4", "5", "6", "7"}, 7 / 7.5},
     };
+    // clang-format on
     for (const Row &row : rows) {
         SCOPED_TRACE(row.name);
         const CWGraphGrid::ValueScales scales = CWGraphGrid::valueScales(row.settings);

@@ -36,7 +36,7 @@ protected:
     }
 
     static std::array<std::vector<CWGraphVertex>, CWGraphSamples::SeriesCount> seriesOf(const CWGraphSamples &samples,
-                                                                                         qint64 t0, qint64 t1)
+                                                                                        qint64 t0, qint64 t1)
     {
         return samples.series({double(t0), double(t1), 8.0, 8.1, 14.1});
     }
@@ -51,9 +51,9 @@ int hourly(int i)
 
 TEST(GraphPage, SignificanceMasksByRangeLength)
 {
-    const std::pair<double, int> rows[] = {{3'600, 7},      {47 * 3'600, 7},  {172'800, 7}, {172'800.001, 6},
-                                           {3 * 86'400, 6}, {2'592'000, 6},   {2'592'000.5, 4}, {31 * 86'400, 4},
-                                           {-5, 7}};
+    const std::pair<double, int> rows[] = {{3'600, 7},       {47 * 3'600, 7},  {172'800, 7},
+                                           {172'800.001, 6}, {3 * 86'400, 6},  {2'592'000, 6},
+                                           {2'592'000.5, 4}, {31 * 86'400, 4}, {-5, 7}};
     for (const auto &[span, mask] : rows)
         EXPECT_EQ(CWGraphSamples::significanceMask(span).toInt(), mask) << span << " s";
 }

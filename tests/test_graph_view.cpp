@@ -156,6 +156,7 @@ TEST(GraphSeries, BaseMaxCapacityAndPowerRules)
         CWGraphSpec spec;
         std::vector<Probe> probes;
     };
+    // clang-format off
     const Row rows[] = {
         {"an area is filled above its curve", series(2, kCWGraphCxtNormal, {0.5, 0.5}),
          {{150, 90, Seen::Blue}, {150, 10, Seen::Nothing}}},
@@ -173,6 +174,7 @@ TEST(GraphSeries, BaseMaxCapacityAndPowerRules)
          {{25, 40, Seen::Red}, {150, 60, Seen::Green}, {150, 40, Seen::Nothing}, {275, 40, Seen::Red}}},
         {"power beyond 50 W stops at the top", series(0, kCWGraphCxtDraw, {1.5, 1.5}), {{150, 99, Seen::Green}}},
     };
+    // clang-format on
     for (const Row &row : rows) {
         SCOPED_TRACE(row.name);
         const QImage image = drawn(row.spec, 300, 100);
@@ -226,11 +228,8 @@ TEST(GraphView, ClickingTheTemperatureLegendSwitchesTheUnit)
         QPoint click; // widget coordinates
         qint64 expected;
     };
-    const Row rows[] = {{1, {200, 500 - 45}, 2},
-                        {2, {200, 500 - 45}, 3},
-                        {3, {37, 250}, 1},
-                        {7, {37, 250}, 1},
-                        {1, {400, 250}, 1}};
+    const Row rows[] = {
+        {1, {200, 500 - 45}, 2}, {2, {200, 500 - 45}, 3}, {3, {37, 250}, 1}, {7, {37, 250}, 1}, {1, {400, 250}, 1}};
     CWCWGraphView view;
     view.resize(700, 500);
     for (const Row &row : rows) {

@@ -27,8 +27,9 @@ protected:
         const QString path = home.supportPath() + u"/battLog3.sqlite"_s;
         std::unique_ptr<CWLog> log = QFile::exists(path) ? CWLog::initWithFile(path) : nullptr;
         const CWLogResult rows = !log ? std::nullopt
-            : qstrcmp(table, "eventlog") == 0 ? log->eventLogEntriesAboveIndex(0)
-                                              : log->battLogEntriesAboveIndex(0, {QLatin1String(column)});
+                                 : qstrcmp(table, "eventlog") == 0
+                                     ? log->eventLogEntriesAboveIndex(0)
+                                     : log->battLogEntriesAboveIndex(0, {QLatin1String(column)});
         return rows ? rows->value(QLatin1String(column)) : QStringList();
     }
     // The events logged once there are `count` of them (the monitor ticks once a second).

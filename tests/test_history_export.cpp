@@ -44,22 +44,24 @@ TEST_F(HistoryExportTest, SamplesAreQuotedByRfc4180WithNullsEmptyAndTheRangeCutA
     const auto commas = [](int count) { return QByteArray(count, ','); };
     const QByteArray values = commas(7) + "\"4100,4101\"" + commas(6) + "\"Pack \"\"A\"\", 2\"" + commas(10) + "\"\""
                               + commas(8) + "12345\r\n";
-    EXPECT_EQ(exported(CWHistoryExport::Table::Samples, QDate(2024, 3, 1), QDate(2024, 3, 2)),
-              "testidx,significance,time (ISO 8601),time (Unix s),AdapterInfo,Amperage (mA),AvgTimeToEmpty,AvgTimeToFull,"
-              "BatteryInstalled,BatteryInvalidWakeSeconds,BatterySerialNumber,CellVoltage (mV),CurrentCapacity (mAh),"
-              "CycleCount,DesignCapacity (mAh),DesignCycleCount70,DesignCycleCount9C,DeviceName,ExternalChargeCapable,"
-              "ExternalConnected,FirmwareSerialNumber,FullyCharged,InstantAmperage (mA),InstantTimeToEmpty,IsCharging,"
-              "Location,ManufactureDate,Manufacturer,MaxCapacity (mAh),MaxErr,PermanentFailureStatus,"
-              "PostChargeWaitSeconds,PostDischargeWaitSeconds,Temperature (0.1 K),TimeRemaining (min),Voltage (mV)\r\n"
-              "2,0,2024-03-01T00:00:00+02:00,1709244000,"
-                  + values + "3,0,2024-03-02T23:59:59+02:00,1709416799," + values);
+    EXPECT_EQ(
+        exported(CWHistoryExport::Table::Samples, QDate(2024, 3, 1), QDate(2024, 3, 2)),
+        "testidx,significance,time (ISO 8601),time (Unix s),AdapterInfo,Amperage (mA),AvgTimeToEmpty,AvgTimeToFull,"
+        "BatteryInstalled,BatteryInvalidWakeSeconds,BatterySerialNumber,CellVoltage (mV),CurrentCapacity (mAh),"
+        "CycleCount,DesignCapacity (mAh),DesignCycleCount70,DesignCycleCount9C,DeviceName,ExternalChargeCapable,"
+        "ExternalConnected,FirmwareSerialNumber,FullyCharged,InstantAmperage (mA),InstantTimeToEmpty,IsCharging,"
+        "Location,ManufactureDate,Manufacturer,MaxCapacity (mAh),MaxErr,PermanentFailureStatus,"
+        "PostChargeWaitSeconds,PostDischargeWaitSeconds,Temperature (0.1 K),TimeRemaining (min),Voltage (mV)\r\n"
+        "2,0,2024-03-01T00:00:00+02:00,1709244000,"
+            + values + "3,0,2024-03-02T23:59:59+02:00,1709416799," + values);
 }
 
 TEST_F(HistoryExportTest, EventsCarryTheirNamesAndData)
 {
     LogFile file(path());
-    file.exec(u"INSERT INTO eventlog (eventtype, time, data) VALUES (5, 1709244000, 'SN \"7\"'), (4, 1709244001, NULL), "
-              "(99, 1709244002, 'x\ny')"_s);
+    file.exec(
+        u"INSERT INTO eventlog (eventtype, time, data) VALUES (5, 1709244000, 'SN \"7\"'), (4, 1709244001, NULL), "
+        "(99, 1709244002, 'x\ny')"_s);
     EXPECT_EQ(exported(CWHistoryExport::Table::Events),
               "eventidx,time (ISO 8601),time (Unix s),eventtype,event,data\r\n"
               "1,2024-03-01T00:00:00+02:00,1709244000,5,Batt installed,\"SN \"\"7\"\"\"\r\n"
@@ -79,9 +81,10 @@ TEST_F(HistoryExportTest, LocalTimesFollowADaylightSavingChange)
 TEST_F(HistoryExportTest, ALongLogIsWrittenInStepsWithoutLosingOrRepeatingARow)
 {
     const int rows = 2 * CWHistoryExport::kRowsPerStep + 1;
-    LogFile(path()).exec(QString::asprintf("WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < %d) "
-                                           "INSERT INTO battlog (time) SELECT 1709300000 + i FROM n",
-                                           rows));
+    LogFile(path()).exec(
+        QString::asprintf("WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < %d) "
+                          "INSERT INTO battlog (time) SELECT 1709300000 + i FROM n",
+                          rows));
     const QList<QByteArray> lines = exported(CWHistoryExport::Table::Samples).split('\n');
     ASSERT_EQ(lines.size(), rows + 2); // the header, the rows and the empty rest after the last line end
     EXPECT_TRUE(lines[rows].startsWith(QByteArray::number(rows) + ','));

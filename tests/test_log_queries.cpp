@@ -46,8 +46,8 @@ TEST_F(LogQueryTest, AWindowReachesTwoRowsBeyondEachEdgeAndNoFurther)
         QStringList indexes;
     } rows[] = {
         {at(1090), at(1115), numbers({8, 9, 10, 11, 12, 13, 14})}, // samples 10 to 12 inside
-        {QDateTime(), at(1005), numbers({1, 2, 3})},                // no start: no lower bound
-        {at(5000), at(6000), numbers({19, 20})},                    // after the log: the nearest rows
+        {QDateTime(), at(1005), numbers({1, 2, 3})},               // no start: no lower bound
+        {at(5000), at(6000), numbers({19, 20})},                   // after the log: the nearest rows
         {at(5000), QDateTime(), numbers({19, 20})},
         {at(100), at(200), numbers({1, 2})},
     };
@@ -65,8 +65,11 @@ TEST_F(LogQueryTest, SignificanceClassesAndTheUnclassifiedFlagSelectRows)
         bool unclassified;
         QStringList indexes;
     } rows[] = {
-        {4, false, numbers({1, 6})}, {4, true, numbers({1, 5, 6, 8})}, {6, false, numbers({1, 3, 6, 7})},
-        {1, false, numbers({2, 4})}, {7, true, numbers({1, 2, 3, 4, 5, 6, 7, 8})},
+        {4, false, numbers({1, 6})},
+        {4, true, numbers({1, 5, 6, 8})},
+        {6, false, numbers({1, 3, 6, 7})},
+        {1, false, numbers({2, 4})},
+        {7, true, numbers({1, 2, 3, 4, 5, 6, 7, 8})},
     };
     for (const auto &row : rows)
         EXPECT_EQ(indexesFrom({}, {}, row.mask, row.unclassified), row.indexes) << row.mask << row.unclassified;
@@ -79,8 +82,9 @@ TEST_F(LogQueryTest, ColumnsComeByNameOrAliasWithNullsInTheirRows)
 {
     LogFile(path()).exec(u"INSERT INTO battlog (time, Voltage, Amperage, Location) VALUES (1000, 12000, -1500, 1), "
                          "(1001, NULL, NULL, 3)"_s);
-    const auto rows = log->battLogEntriesFrom({}, {}, {u"Voltage"_s, u"Location"_s, u"(Voltage/1000.) * (Amperage/1000.) AS Watts"_s},
-                                              CWSignificances::fromInt(7), true);
+    const auto rows =
+        log->battLogEntriesFrom({}, {}, {u"Voltage"_s, u"Location"_s, u"(Voltage/1000.) * (Amperage/1000.) AS Watts"_s},
+                                CWSignificances::fromInt(7), true);
     ASSERT_TRUE(rows);
     EXPECT_EQ(rows->keys(), QStringList({u"Location"_s, u"Voltage"_s, u"Watts"_s}));
     EXPECT_EQ(rows->value(u"Watts"_s).value(0), u"-18.0"_s);
@@ -153,13 +157,17 @@ TEST_F(LogQueryTest, WindowBoundsEqualThePlainStatementsWhateverTheClockDid)
             bool ok = false;
             EXPECT_EQ(QString::number(spans.firstAtOrAfter(time, ok).value_or(-1)),
                       db.column(u"SELECT testidx FROM battlog WHERE time >= %1 ORDER BY testidx LIMIT 1"_s.arg(time))
-                          .value(0, u"-1"_s)) << time;
+                          .value(0, u"-1"_s))
+                << time;
             EXPECT_EQ(QString::number(spans.lastAtOrBefore(time, ok).value_or(-1)),
-                      db.column(u"SELECT testidx FROM battlog WHERE time <= %1 ORDER BY testidx DESC LIMIT 1"_s.arg(time))
-                          .value(0, u"-1"_s)) << time;
+                      db.column(
+                            u"SELECT testidx FROM battlog WHERE time <= %1 ORDER BY testidx DESC LIMIT 1"_s.arg(time))
+                          .value(0, u"-1"_s))
+                << time;
             ASSERT_TRUE(ok);
             EXPECT_EQ(QString::number(spans.countLaterThan(time).value_or(-1)),
-                      db.column(u"SELECT count(*) FROM battlog WHERE time > %1"_s.arg(time)).value(0)) << time;
+                      db.column(u"SELECT count(*) FROM battlog WHERE time > %1"_s.arg(time)).value(0))
+                << time;
         }
         EXPECT_EQ(QString::number(spans.sampleCount()), db.column(u"SELECT count(time) FROM battlog"_s).value(0));
     };

@@ -143,10 +143,12 @@ TEST_F(LogTest, ASampleStoresEveryColumnAsGivenAndIsNeverUploaded)
     UserDefaults::standard().setBool(u"CWSendBattDataToServer"_s, true);
     const size_t exchanges = LXCWServer::sharedServer()->conns().size();
     const qint64 before = QDateTime::currentSecsSinceEpoch();
+    // clang-format off
     ASSERT_TRUE(log->logBattDict({{u"DeviceName"_s, u"bq20z451 'A'"_s}, {u"CellVoltage"_s, QVariantList{4012, 4013, 4011}},
                                   {u"ExternalConnected"_s, true}, {u"IsCharging"_s, false}, {u"Voltage"_s, qint64(12345)},
                                   {u"Location"_s, QVariant()}, {u"NotAColumn"_s, 7},
                                   {u"BatterySerialNumber"_s, u"AB"_s + QChar(0) + u"CD"_s}}));
+    // clang-format on
     ASSERT_TRUE(log->logBattDict({})); // a failed read: a row of NULLs
     EXPECT_EQ(LXCWServer::sharedServer()->conns().size(), exchanges) << "uploading is the application's business";
     UserDefaults::standard().clearAll();
@@ -154,11 +156,13 @@ TEST_F(LogTest, ASampleStoresEveryColumnAsGivenAndIsNeverUploaded)
     const auto rows = log->battLogEntriesAboveIndex(0, {});
     ASSERT_TRUE(rows);
     EXPECT_EQ(rows->size(), 35);
+    // clang-format off
     const std::pair<const char *, QStringList> expected[] = {
         {"testidx", {u"1"_s, u"2"_s}}, {"significance", {u"0"_s, u"0"_s}}, {"DeviceName", {u"bq20z451 'A'"_s, {}}},
         {"CellVoltage", {u"4012,4013,4011"_s, {}}}, {"ExternalConnected", {u"1"_s, {}}}, {"IsCharging", {u"0"_s, {}}},
         {"Voltage", {u"12345"_s, {}}}, {"Location", {{}, {}}}, {"BatterySerialNumber", {u"ABCD"_s, {}}},
     };
+    // clang-format on
     for (const auto &[column, values] : expected) {
         EXPECT_EQ(rows->value(QLatin1String(column)), values) << column;
         EXPECT_EQ(rows->value(QLatin1String(column)).value(1).isNull(), values.value(1).isNull()) << column;
@@ -176,8 +180,8 @@ TEST_F(LogTest, EventsStoreTheirDataOrNullAndAreNamed)
     EXPECT_EQ(events->value(u"eventtype"_s), QStringList({u"5"_s, u"4"_s}));
     EXPECT_EQ(events->value(u"data"_s).value(0), u"D86'3"_s);
     EXPECT_TRUE(events->value(u"data"_s).value(1).isNull());
-    const std::pair<int, const char *> names[] = {{1, "Cellwise started"}, {4, "Unplugged"}, {10, "Is not charging"},
-                                                  {0, "<unknown>"}, {11, "<unknown>"}};
+    const std::pair<int, const char *> names[] = {
+        {1, "Cellwise started"}, {4, "Unplugged"}, {10, "Is not charging"}, {0, "<unknown>"}, {11, "<unknown>"}};
     for (const auto &[code, name] : names)
         EXPECT_EQ(CWLog::stringForEvent(CWEventType(code)), QLatin1String(name));
 }
@@ -276,7 +280,8 @@ TEST_F(LogTest, ARunWithoutItsStopIsClosedAfterItsLastSampleNeverAfterTheNextSta
         EXPECT_EQ(console.lines(),
                   row.line ? QStringList{QString::fromLatin1(row.line).replace(u"now"_s, stop)} : QStringList());
         EXPECT_EQ(db.column(u"SELECT eventtype || CASE WHEN eventidx = (SELECT max(eventidx) FROM eventlog) THEN '' "
-                            "WHEN time "_s + now + u" THEN '@now' ELSE '@' || time END FROM eventlog ORDER BY eventidx"_s)
+                            "WHEN time "_s
+                            + now + u" THEN '@now' ELSE '@' || time END FROM eventlog ORDER BY eventidx"_s)
                       .join(u' '),
                   QLatin1String(row.events));
     }

@@ -33,11 +33,14 @@ TEST(LXConnection, PostsTheValuesAsHeaderFieldsAndLeavesOutAnyThatWouldAddOrSpli
     HttpTestServer server;
     server.answer("/a.php", {200, "1234"});
     ConsoleCapture console;
-    LXConnection connection(server.url() + u"/a.php"_s,
-                            {{u"CELLW_GOOD"_s, u"MacBookPro11,1"_s}, {u"CELLW_NULL"_s, u"(null)"_s},
-                             {u"CELLW_CRLF"_s, u"1\r\nX-Injected: yes"_s}, {u"CELLW_LF"_s, u"1\nX-Injected: yes"_s},
-                             {u"CELLW_TAB"_s, u"1\t2"_s}, {u"CELLW_NUL"_s, u"1"_s + QChar(0) + u"2"_s},
-                             {u"CELLW_LS"_s, u"1\u20282"_s}, {u"Bad Name:"_s, u"1"_s}});
+    LXConnection connection(server.url() + u"/a.php"_s, {{u"CELLW_GOOD"_s, u"MacBookPro11,1"_s},
+                                                         {u"CELLW_NULL"_s, u"(null)"_s},
+                                                         {u"CELLW_CRLF"_s, u"1\r\nX-Injected: yes"_s},
+                                                         {u"CELLW_LF"_s, u"1\nX-Injected: yes"_s},
+                                                         {u"CELLW_TAB"_s, u"1\t2"_s},
+                                                         {u"CELLW_NUL"_s, u"1"_s + QChar(0) + u"2"_s},
+                                                         {u"CELLW_LS"_s, u"1\u20282"_s},
+                                                         {u"Bad Name:"_s, u"1"_s}});
     finish(connection);
 
     ASSERT_EQ(server.requests().size(), 1u);
@@ -49,8 +52,9 @@ TEST(LXConnection, PostsTheValuesAsHeaderFieldsAndLeavesOutAnyThatWouldAddOrSpli
     EXPECT_EQ(request.headers.count("User-agent"), 1u);
     EXPECT_EQ(request.header("User-agent"), "Cellwise");
     ASSERT_EQ(console.lines().size(), 6) << console.lines().join(u'\n').toStdString();
-    EXPECT_EQ(console.lines().at(0), u"Left out header field (unprintable) of "_s + server.url()
-                                         + u"/a.php: it holds a line break or another character a header cannot carry"_s);
+    EXPECT_EQ(console.lines().at(0),
+              u"Left out header field (unprintable) of "_s + server.url()
+                  + u"/a.php: it holds a line break or another character a header cannot carry"_s);
     EXPECT_EQ(connection.returnedData(), QVariant(u"1234"_s)) << "OpenStep text: a string";
 }
 
@@ -91,7 +95,8 @@ TEST(LXConnection, RepliesThatAreNoTextOrNoPropertyListAreNullAndReportedOnce)
     server.answer("/latin1", {200, "caf\xe9"});
     server.answer("/garbage", {200, "<plist><dict><key>a</key></plist>"});
     server.answer("/empty", {200, ""});
-    LXConnection latin1(server.url() + u"/latin1"_s), garbage(server.url() + u"/garbage"_s), empty(server.url() + u"/empty"_s);
+    LXConnection latin1(server.url() + u"/latin1"_s), garbage(server.url() + u"/garbage"_s),
+        empty(server.url() + u"/empty"_s);
     for (LXConnection *connection : {&latin1, &garbage, &empty})
         finish(*connection);
 
@@ -100,7 +105,8 @@ TEST(LXConnection, RepliesThatAreNoTextOrNoPropertyListAreNullAndReportedOnce)
     for (LXConnection *connection : {&latin1, &empty, &garbage, &garbage})
         EXPECT_TRUE(connection->returnedData().isNull());
     ASSERT_EQ(console.lines().size(), 1) << "only the garbage is worth a line, once";
-    EXPECT_TRUE(console.lines().first().startsWith(u"Unreadable reply from "_s + server.url() + u"/garbage: XML property list:"_s));
+    EXPECT_TRUE(console.lines().first().startsWith(u"Unreadable reply from "_s + server.url()
+                                                   + u"/garbage: XML property list:"_s));
 }
 
 TEST(LXConnection, DestroyingARunningExchangeTellsNobody)

@@ -39,8 +39,8 @@ protected:
         _atlas.setTileSize(QSizeF(32, 32));
         _view = new CWPageSelectorView(&_parent);
         _view->resize(200, 300);
-        _view->setRowSpecs({row(u"Monitor"_s, 1), row(u"Graph"_s, 2), row(u"Comparisons"_s, 4), row(u"Battery Data"_s, 0),
-                            row(u"Event Log"_s, 3)});
+        _view->setRowSpecs({row(u"Monitor"_s, 1), row(u"Graph"_s, 2), row(u"Comparisons"_s, 4),
+                            row(u"Battery Data"_s, 0), row(u"Event Log"_s, 3)});
         _view->setDelegate(&_delegate);
     }
     QVariantMap row(const QString &name, unsigned icon) const

@@ -72,14 +72,16 @@ TEST_F(AtlasTest, TilesShowTheirCellUprightSharpAndRenderedOncePerRatioAndNothin
     EXPECT_EQ(qAlpha(image.pixel(16, 24)), 0);             // the empty bottom half
     const QImage sharp = tile->cgImage(2.0);
     EXPECT_EQ(sharp.deviceIndependentSize(), QSizeF(32, 32));
-    EXPECT_EQ(QList<QColor>({sharp.pixelColor(30, 1), sharp.pixelColor(30, 2)}), QList<QColor>({Qt::black, cellColor(2, 1)}))
+    EXPECT_EQ(QList<QColor>({sharp.pixelColor(30, 1), sharp.pixelColor(30, 2)}),
+              QList<QColor>({Qt::black, cellColor(2, 1)}))
         << "the 1-point line is two pixels thick";
     EXPECT_EQ(tile->cgImage(2.0).cacheKey(), sharp.cacheKey()) << "rendered once per ratio";
 
     _atlas.setTileSize(QSizeF(64, 32.7)); // bitmaps take whole pixels, truncated
     const QImage wide = _atlas.tileAtX(1, 0)->cgImage();
     EXPECT_EQ(wide.size(), QSize(64, 32));
-    EXPECT_EQ(QList<QColor>({wide.pixelColor(8, 16), wide.pixelColor(56, 16)}), QList<QColor>({cellColor(2, 0), cellColor(3, 0)}));
+    EXPECT_EQ(QList<QColor>({wide.pixelColor(8, 16), wide.pixelColor(56, 16)}),
+              QList<QColor>({cellColor(2, 0), cellColor(3, 0)}));
 
     // Without a page, or beyond it, tiles are transparent.
     _atlas.setTileSize(QSizeF(32, 32));

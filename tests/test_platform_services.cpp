@@ -61,7 +61,8 @@ TEST(UserDefaults, RegisteredValuesAnswerUntilTheUserSetsOneAndChangesAreObserve
     Subscription observation = defaults.addObserver(u"values.CWMaxAH"_s, [&] { ++changes; });
     defaults.setDouble(u"CWMaxAH"_s, 6.5);
     defaults.setDouble(u"CWMaxAH"_s, 6.5);
-    EXPECT_EQ(std::pair(defaults.doubleForKey(u"CWMaxAH"_s), changes), std::pair(6.5, 1)) << "the same value is no change";
+    EXPECT_EQ(std::pair(defaults.doubleForKey(u"CWMaxAH"_s), changes), std::pair(6.5, 1))
+        << "the same value is no change";
     defaults.removeObjectForKey(u"CWMaxAH"_s);
     EXPECT_EQ(std::pair(defaults.doubleForKey(u"CWMaxAH"_s), changes), std::pair(8.0, 2));
     observation.reset();
@@ -87,7 +88,8 @@ TEST(AlertPanel, ClosingThePanelNeverChoosesTheAlternateButtonAndANetworkAlertWa
         QTimer::singleShot(0, [] { QTest::keyClick(QApplication::activeModalWidget(), Qt::Key_Escape); });
         return AlertPanel::run(alert);
     };
-    EXPECT_EQ(closeWithEscape({u"Delete all data?"_s, u"Sure?"_s, u"Cancel"_s, u"Delete"_s, {}}), AlertPanel::Response::Default);
+    EXPECT_EQ(closeWithEscape({u"Delete all data?"_s, u"Sure?"_s, u"Cancel"_s, u"Delete"_s, {}}),
+              AlertPanel::Response::Default);
     EXPECT_EQ(closeWithEscape({u"Share?"_s, u"May we?"_s, u"Allow"_s, u"Disallow"_s, u"Decide Later"_s}),
               AlertPanel::Response::Other);
 

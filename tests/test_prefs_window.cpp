@@ -52,7 +52,8 @@ TEST_F(PrefsTest, ReIndexingReclassifiesEverySampleWithoutAsking)
     log->logBattDict({{u"Voltage"_s, qint64(12030)}});
     prefs.reIndexLog();
     EXPECT_EQ(column("SELECT significance FROM battlog ORDER BY testidx"),
-              QStringList({u"4"_s, u"1"_s, u"1"_s, u"1"_s})) << "one sequence from the first sample";
+              QStringList({u"4"_s, u"1"_s, u"1"_s, u"1"_s}))
+        << "one sequence from the first sample";
     EXPECT_TRUE(user.alerts.isEmpty());
 }
 
@@ -72,5 +73,6 @@ TEST_F(PrefsTest, ControlsFollowAndWriteTheirDefaultsWithoutStoringTheDefaultsSh
     UserDefaults::standard().removeObjectForKey(u"CWMaxAH"_s);
     EXPECT_DOUBLE_EQ(control<QDoubleSpinBox>("maxAH")->value(), 8.0);
     UserDefaults::standard().registerDefaults({{u"CWMaxAH"_s, 9.0}});
-    EXPECT_DOUBLE_EQ(UserDefaults::standard().doubleForKey(u"CWMaxAH"_s), 9.0) << "still the registered value, not a stored 8";
+    EXPECT_DOUBLE_EQ(UserDefaults::standard().doubleForKey(u"CWMaxAH"_s), 9.0)
+        << "still the registered value, not a stored 8";
 }

@@ -48,7 +48,10 @@ QByteArray marker(int kind, qsizetype length)
         return QByteArray(1, static_cast<char>(kind << 4 | static_cast<int>(length)));
     return QByteArray(1, static_cast<char>(kind << 4 | 0xf)) + '\x11' + bigEndian(quint64(length), 2);
 }
-QByteArray ascii(const QByteArray &text) { return marker(0x5, text.size()) + text; }
+QByteArray ascii(const QByteArray &text)
+{
+    return marker(0x5, text.size()) + text;
+}
 QByteArray utf16(const QString &text)
 {
     QByteArray bytes = marker(0x6, text.size());
@@ -56,6 +59,7 @@ QByteArray utf16(const QString &text)
         bytes += bigEndian(c.unicode(), 2);
     return bytes;
 }
+// clang-format off
 QByteArray integer(quint64 value, int sizeLog2) { return marker(0x1, sizeLog2) + bigEndian(value, 1 << sizeLog2); }
 QByteArray real(double value) { return '\x23' + bigEndian(std::bit_cast<quint64>(value), 8); }
 QByteArray real32(float value) { return '\x22' + bigEndian(std::bit_cast<quint32>(value), 4); }
@@ -65,13 +69,20 @@ QByteArray boolean(bool value) { return QByteArray(1, value ? '\x09' : '\x08'); 
 QByteArray refs(int kind, const QList<int> &objects)
 {
     QByteArray bytes = marker(kind, kind == 0xd ? objects.size() / 2 : objects.size());
+    // clang-format on
     for (int ref : objects)
         bytes += static_cast<char>(ref);
     return bytes;
 }
-QByteArray array(const QList<int> &objects) { return refs(0xa, objects); }
+QByteArray array(const QList<int> &objects)
+{
+    return refs(0xa, objects);
+}
 // keys then values, as the format stores them
-QByteArray dict(const QList<int> &keysThenValues) { return refs(0xd, keysThenValues); }
+QByteArray dict(const QList<int> &keysThenValues)
+{
+    return refs(0xd, keysThenValues);
+}
 
 QByteArray build(const QList<QByteArray> &objects, int top = 0)
 {
@@ -86,7 +97,7 @@ QByteArray build(const QList<QByteArray> &objects, int top = 0)
     for (qsizetype offset : offsets)
         bytes += bigEndian(quint64(offset), offsetSize);
     return bytes + QByteArray(6, '\0') + static_cast<char>(offsetSize) + '\x01' + bigEndian(quint64(objects.size()), 8)
-        + bigEndian(quint64(top), 8) + bigEndian(quint64(tableOffset), 8);
+           + bigEndian(quint64(top), 8) + bigEndian(quint64(tableOffset), 8);
 }
 
 // An array in an array ... depth deep.
@@ -104,11 +115,13 @@ const QDateTime kJuly2013(QDate(2013, 7, 1), QTime(12, 30, 15), Qt::UTC);
 
 QVariantMap sampleDictionary()
 {
+    // clang-format off
     return {{u"name"_s, u"Cell \"A\" & <B>\nsecond line"_s}, {u"count"_s, qint64(-42)},
             {u"big"_s, qint64(9007199254740993)}, {u"ratio"_s, 0.25}, {u"ok"_s, true}, {u"bad"_s, false},
             {u"when"_s, kJuly2013}, {u"blob"_s, QByteArray("\x00\x01\xfe\xff", 4)},
             {u"list"_s, QVariantList{qint64(1), u"two"_s, QVariantList{}, QVariantMap{}}},
             {u"nested"_s, QVariantMap{{u"inner"_s, QVariantList{QVariantMap{{u"x"_s, 1.5}}}}}}};
+    // clang-format on
 }
 
 // Ten references to an entity that expands to 20^4 copies of 100 bytes.
@@ -116,7 +129,8 @@ QByteArray entityBomb()
 {
     QByteArray document = "<?xml version=\"1.0\"?>\n<!DOCTYPE plist [\n<!ENTITY a \"" + QByteArray(100, 'a') + "\">\n";
     for (char entity = 'b'; entity <= 'e'; ++entity)
-        document += "<!ENTITY " + QByteArray(1, entity) + " \"" + ("&" + QByteArray(1, entity - 1) + ";").repeated(20) + "\">\n";
+        document += "<!ENTITY " + QByteArray(1, entity) + " \"" + ("&" + QByteArray(1, entity - 1) + ";").repeated(20)
+                    + "\">\n";
     return document + "]>\n<plist><string>" + QByteArray("&e;").repeated(10) + "</string></plist>";
 }
 
@@ -138,9 +152,16 @@ TEST(PropertyListXml, ReadsWhatOtherWritersWriteWithItsOwnQVariantTypes)
         AAH+
         /w==
     </data><key>empty</key><string/>
-</dict></plist>)").toMap();
-    EXPECT_EQ(map, (QVariantMap{{u"text"_s, u"a & b <c>"_s}, {u"int"_s, qint64(-17)}, {u"intAsReal"_s, 12.0},
-                                {u"inf"_s, -qInf()}, {u"data"_s, QByteArray("\x00\x01\xfe\xff", 4)}, {u"empty"_s, QString()}}));
+// clang-format off
+</dict></plist>)")
+                                .toMap();
+    EXPECT_EQ(map, (QVariantMap{{u"text"_s, u"a & b <c>"_s},
+                                {u"int"_s, qint64(-17)},
+                                {u"intAsReal"_s, 12.0},
+                                {u"inf"_s, -qInf()},
+                                {u"data"_s, QByteArray("\x00\x01\xfe\xff", 4)},
+                                {u"empty"_s, QString()}}));
+    // clang-format on
     EXPECT_EQ(map.value(u"int"_s).typeId(), QMetaType::LongLong);
     EXPECT_EQ(map.value(u"intAsReal"_s).typeId(), QMetaType::Double);
     EXPECT_EQ(parsedOrFail("<?xml version=\"1.0\"?><array><string>x</string></array>"), QVariant(QVariantList{u"x"_s}))
@@ -164,6 +185,7 @@ TEST(PropertyListOpenStep, ReadsStringsDataArraysAndDictionaries)
     list = (one, "two", (), {}, );
     nested = { inner = ( { x = 1.5; } ); };
 })");
+    // clang-format off
     const QVariantMap expected{
         {u"unquoted"_s, u"Abc_$/:.-9"_s}, {u"quoted key"_s, u"with \"quotes\", \\ backslash\n\tand tab"_s},
         {u"single"_s, u"say \"hi\""_s}, {u"octal"_s, u"AB"_s}, {u"unicode"_s, u"café ☃"_s}, {u"other"_s, u"q"_s},
@@ -171,6 +193,7 @@ TEST(PropertyListOpenStep, ReadsStringsDataArraysAndDictionaries)
         {u"list"_s, QVariantList{u"one"_s, u"two"_s, QVariantList{}, QVariantMap{}}},
         {u"nested"_s, QVariantMap{{u"inner"_s, QVariantList{QVariantMap{{u"x"_s, u"1.5"_s}}}}}},
     };
+    // clang-format on
     EXPECT_EQ(value, QVariant(expected));
     // A scalar is text; a byte-order mark is skipped.
     EXPECT_EQ(parsedOrFail("  \"57\"\n"), QVariant(u"57"_s));
@@ -180,6 +203,7 @@ TEST(PropertyListOpenStep, ReadsStringsDataArraysAndDictionaries)
 TEST(PropertyListBinary, ReadsEveryType)
 {
     // 0: top dict; keys 1..9, values 10..18
+    // clang-format off
     const QByteArray document = bin::build({
         bin::dict({1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17, 18}),
         bin::ascii("small"), bin::ascii("word"), bin::ascii("long"), bin::ascii("negative"), bin::ascii("huge"),
@@ -197,6 +221,7 @@ TEST(PropertyListBinary, ReadsEveryType)
         {u"items"_s, QVariantList{true, false, u"Zelle ☃ with a name longer than fifteen"_s,
                                   QVariantList{u"small"_s}, 12.5}},
     };
+    // clang-format on
     EXPECT_EQ(parsedOrFail(document), QVariant(expected));
 }
 
@@ -208,7 +233,7 @@ TEST(PropertyListParser, RoundTripsWhatTheWriterWrites)
               QVariant(QVariantList{original, original}));
     // OpenStep text has strings and data only.
     const QVariantMap text{
-        {u"Serial"_s, u"D86-\"quoted\"\\ and\nnewline"_s}, {u"Empty"_s, QString()},
+        {u"Serial"_s, u"D86-\"quoted\"\\ and\nnewline"_s},  {u"Empty"_s, QString()},
         {u"Blob"_s, QByteArray("\x01\x02\x03\x04\x05", 5)}, {u"Cells"_s, QVariantList{u"a b"_s, u"c"_s}},
         {u"Inner"_s, QVariantMap{{u"k"_s, u"v;v"_s}}},
     };
@@ -217,8 +242,11 @@ TEST(PropertyListParser, RoundTripsWhatTheWriterWrites)
 
 TEST(PropertyListWriter, OpenStepTextIsTheSnapshotSummaryLayout)
 {
-    const QVariantMap map{{u"A"_s, qint64(-5)}, {u"Name"_s, u"two words"_s}, {u"On"_s, true},
-                          {u"Cells"_s, QVariantList{qint64(1), qint64(2)}}, {u"Raw"_s, QByteArray("\x01\x02", 2)}};
+    const QVariantMap map{{u"A"_s, qint64(-5)},
+                          {u"Name"_s, u"two words"_s},
+                          {u"On"_s, true},
+                          {u"Cells"_s, QVariantList{qint64(1), qint64(2)}},
+                          {u"Raw"_s, QByteArray("\x01\x02", 2)}};
     EXPECT_EQ(PropertyListWriter::openStepText(map),
               u"{\n    A = -5;\n    Cells = (\n        1,\n        2\n    );\n    Name = \"two words\";\n"
               "    On = 1;\n    Raw = <0102>;\n}"_s);
@@ -260,12 +288,14 @@ TEST(PropertyListParser, RefusesMalformedDocumentsWithAReason)
     const auto patched = [&](qsizetype fromEnd, const QByteArray &bytes) {
         return QByteArray(sound).replace(sound.size() - fromEnd, bytes.size(), bytes);
     };
-    const QString xml = u"XML property list:"_s, text = u"OpenStep property list:"_s, binary = u"binary property list:"_s;
+    const QString xml = u"XML property list:"_s, text = u"OpenStep property list:"_s,
+                  binary = u"binary property list:"_s;
     const struct {
         const char *name;
         QByteArray bytes;
-        QString reason;       // what the error starts with
+        QString reason;          // what the error starts with
         const char *detail = ""; // and holds
+        // clang-format off
     } rows[] = {
         {"xml unclosed", "<plist><array><string>b</string>", xml},
         {"xml unknown element", "<plist><thing/></plist>", xml},
@@ -321,6 +351,7 @@ TEST(PropertyListParser, RefusesMalformedDocumentsWithAReason)
         {"binary not a number date", bin::build({bin::date(std::nan(""))}), binary},
         {"binary array containing itself", bin::build({array({0})}), binary, "contains itself"},
     };
+    // clang-format on
     for (const auto &row : rows) {
         SCOPED_TRACE(row.name);
         const QString error = errorOf(row.bytes);
@@ -345,9 +376,11 @@ TEST(PropertyListParser, SurvivesDamagedInput)
             for (int i = 0; i < edits && !damaged.isEmpty(); ++i) {
                 const qsizetype at = random.bounded(damaged.size());
                 switch (random.bounded(3)) {
+                // clang-format off
                 case 0: damaged[at] = static_cast<char>(random.bounded(256)); break;
                 case 1: damaged.truncate(at + (original.startsWith("bplist") ? 0 : 1)); break;
                 default: damaged.remove(at, 1 + random.bounded(8)); break;
+                    // clang-format on
                 }
             }
             QString error;

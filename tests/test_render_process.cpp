@@ -78,11 +78,9 @@ TEST_F(RenderRun, EveryPageBesideARunningCellwiseWritingNothingElse)
         QSize size;
     } rows[] = {
         {{u"monitor"_s}, "monitor.png", QSize(1000, 640)},
-        {{u"monitor"_s, u"--simulate-battery"_s, u"--size"_s, u"700x450"_s},
-         "simulated.png", QSize(700, 450)},
+        {{u"monitor"_s, u"--simulate-battery"_s, u"--size"_s, u"700x450"_s}, "simulated.png", QSize(700, 450)},
         {{u"graph"_s, u"--size=400x300"_s}, "graph.png", QSize(400, 300)},
-        {{u"graph"_s, u"--range=2024-01-01..2024-01-31"_s, u"--size=400x300"_s},
-         "graph-january.png", QSize(400, 300)},
+        {{u"graph"_s, u"--range=2024-01-01..2024-01-31"_s, u"--size=400x300"_s}, "graph-january.png", QSize(400, 300)},
         {{u"comparisons"_s, u"--size=400x300"_s}, "comparisons.png", QSize(400, 300)},
         {{u"battery-data"_s, u"--size=400x300"_s}, "battery-data.png", QSize(400, 300)},
         {{u"event-log"_s, u"--size=400x300"_s}, "event-log.PNG", QSize(400, 300)},

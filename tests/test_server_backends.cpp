@@ -178,7 +178,8 @@ TEST_P(StoreTest, ADroppedConnectionIsReplaced)
     ASSERT_TRUE(store);
     ASSERT_EQ(store->registerMachine(u"MacBookPro11,1"_s), 1);
     ASSERT_TRUE(postgresExec(postgresURI(), QStringLiteral("SELECT pg_terminate_backend(pid) FROM pg_stat_activity "
-                                                           "WHERE application_name = '%1'").arg(name)));
+                                                           "WHERE application_name = '%1'")
+                                                .arg(name)));
     store->registerMachine(u"MacBookPro11,1"_s); // finds the connection gone
     EXPECT_GT(store->registerMachine(u"MacBookPro11,1"_s), 1);
 }
@@ -289,7 +290,7 @@ TEST(PlausibleUpload, BoundsHoldAtTheirEdges)
     };
     for (const auto &row : rows) {
         SCOPED_TRACE(::testing::PrintToString(row.changed));
-        httplib::Headers headers{{"CELLW_MACHINECODE", "7"}, {"CELLW_CAPACITY", "5000"}, {"CELLW_CURRENT", "3000"},
+        httplib::Headers headers{{"CELLW_MACHINECODE", "7"},  {"CELLW_CAPACITY", "5000"}, {"CELLW_CURRENT", "3000"},
                                  {"CELLW_AMPERAGE", "-1500"}, {"CELLW_VOLTAGE", "12000"}, {"CELLW_DESIGNCAP", "6000"},
                                  {"CELLW_CYCLECOUNT", "100"}, {"CELLW_FLAGS", "11111"}};
         for (const auto &[field, value] : row.changed) {

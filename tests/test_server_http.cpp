@@ -1,8 +1,8 @@
 // The statistics server's HTTP layer on loopback, and how its executable starts and fails to.
 #include "ServerProcess.h"
+#include "SqliteStatsStore.h"
 #include "StatsHttpServer.h"
 #include "StatsService.h"
-#include "SqliteStatsStore.h"
 #include "TestSupport.h"
 
 #include <arpa/inet.h>
@@ -44,8 +44,8 @@ std::string statusOf(int port, const std::string &bytes)
     const int socket = connectTo(port);
     ::send(socket, bytes.data(), bytes.size(), MSG_NOSIGNAL);
     char buffer[4096];
-    for (ssize_t received = 0; answer.find("\r\n") == std::string::npos
-         && (received = ::recv(socket, buffer, sizeof buffer, 0)) > 0;)
+    for (ssize_t received = 0;
+         answer.find("\r\n") == std::string::npos && (received = ::recv(socket, buffer, sizeof buffer, 0)) > 0;)
         answer.append(buffer, static_cast<size_t>(received));
     ::close(socket);
     return answer.substr(0, 12);
@@ -55,7 +55,8 @@ std::string statusOf(int port, const std::string &bytes)
 std::string registration(const std::string &extraHeaders = {})
 {
     return "POST /cellw_register_machine.php HTTP/1.1\r\nHost: 127.0.0.1\r\nUser-agent: Cellwise\r\n"
-           "CELLW_MODELCODE: MacBookPro11,1\r\n" + extraHeaders + "Connection: close\r\n\r\n";
+           "CELLW_MODELCODE: MacBookPro11,1\r\n"
+           + extraHeaders + "Connection: close\r\n\r\n";
 }
 
 // Connections from one address that send the start of a request, then a byte every 50 ms for as
@@ -93,7 +94,8 @@ public:
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
         for (const int socket : _sockets) {
             using std::chrono::microseconds;
-            const microseconds left = std::max(microseconds(1), std::chrono::ceil<microseconds>(deadline - std::chrono::steady_clock::now()));
+            const microseconds left =
+                std::max(microseconds(1), std::chrono::ceil<microseconds>(deadline - std::chrono::steady_clock::now()));
             const timeval timeout{left.count() / 1000000, left.count() % 1000000};
             ::setsockopt(socket, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
             std::string answer;
@@ -166,7 +168,8 @@ TEST_F(StatsHttpTest, RefusesFloodsFromOneAddress)
     start(limits);
     std::vector<std::string> statuses;
     for (int i = 0; i < 7; ++i)
-        statuses.push_back(statusOf("GET /versioncheck.php?name=Cellwise&ver=1.0 HTTP/1.1\r\nConnection: close\r\n\r\n"));
+        statuses.push_back(
+            statusOf("GET /versioncheck.php?name=Cellwise&ver=1.0 HTTP/1.1\r\nConnection: close\r\n\r\n"));
     const std::string ok = "HTTP/1.1 200", tooMany = "HTTP/1.1 429";
     EXPECT_EQ(statuses, (std::vector<std::string>{ok, ok, ok, ok, ok, tooMany, tooMany}));
 }

@@ -2,8 +2,8 @@
 #include "LXCWServer.h"
 #include "PropertyListParser.h"
 #include "ServerOptions.h"
-#include "StatsService.h"
 #include "SqliteStatsStore.h"
+#include "StatsService.h"
 #include "TestSupport.h"
 #include "UserDefaults.h"
 
@@ -37,8 +37,8 @@ QVariant parsedBody(const StatsReply &reply)
 Fields sampleFields(const std::string &machine, const char *capacity, const char *designCap = "6000",
                     const char *voltage = "12500", const char *cycleCount = "100")
 {
-    return {{"CELLW_MACHINECODE", machine}, {"CELLW_CAPACITY", capacity}, {"CELLW_CURRENT", "3000"},
-            {"CELLW_AMPERAGE", "-1500"},    {"CELLW_VOLTAGE", voltage},   {"CELLW_DESIGNCAP", designCap},
+    return {{"CELLW_MACHINECODE", machine},   {"CELLW_CAPACITY", capacity}, {"CELLW_CURRENT", "3000"},
+            {"CELLW_AMPERAGE", "-1500"},      {"CELLW_VOLTAGE", voltage},   {"CELLW_DESIGNCAP", designCap},
             {"CELLW_CYCLECOUNT", cycleCount}, {"CELLW_FLAGS", "11111"}};
 }
 
@@ -55,8 +55,8 @@ protected:
     StatsReply upload(qint64 machine, const char *capacity, const char *designCap = "6000",
                       const char *voltage = "12500", const char *cycleCount = "100")
     {
-        return service.handle(
-            request("/cellw_logbatt.php", sampleFields(std::to_string(machine), capacity, designCap, voltage, cycleCount)));
+        return service.handle(request("/cellw_logbatt.php",
+                                      sampleFields(std::to_string(machine), capacity, designCap, voltage, cycleCount)));
     }
     // The averages record of the model, by its id.
     QVariantMap averagesOf(qint64 modelID)
@@ -76,7 +76,8 @@ protected:
 
 TEST_F(StatsServiceTest, RegistrationRepliesWithTheNewIdAndTakesOnlyModelIdentifiers)
 {
-    const StatsReply reply = service.handle(request("/cellw_register_machine.php", {{"CELLW_MODELCODE", "MacBookPro11,1"}}));
+    const StatsReply reply =
+        service.handle(request("/cellw_register_machine.php", {{"CELLW_MODELCODE", "MacBookPro11,1"}}));
     EXPECT_EQ(reply.body, "1\n");
     const struct {
         const char *name;
@@ -107,7 +108,8 @@ TEST_F(StatsServiceTest, RegistrationsFromEveryAddressTogetherAreLimited)
     StatsService limited(store, {3, u"1.2.0"_s, QString(), 0.5}); // a burst of 3
     std::vector<int> statuses;
     for (int i = 0; i < 4; ++i)
-        statuses.push_back(limited.handle(request("/cellw_register_machine.php", {{"CELLW_MODELCODE", "MacBook8,1"}})).status);
+        statuses.push_back(
+            limited.handle(request("/cellw_register_machine.php", {{"CELLW_MODELCODE", "MacBook8,1"}})).status);
     EXPECT_EQ(statuses, (std::vector<int>{200, 200, 200, 429}));
 }
 
@@ -128,11 +130,13 @@ TEST_F(StatsServiceTest, UploadsVoteAndAModelNeedsEnoughMachinesForFigures)
 
     upload(pro + 2, "6000", "6200", "12700", "40");
     const QVariantMap expected{
-        {u"pb_modelid"_s, proModel},       {u"status"_s, u"ok"_s},
-        {u"min_capacity"_s, qint64(4000)},  {u"med_capacity"_s, qint64(5000)},  {u"max_capacity"_s, qint64(6000)},
-        {u"min_designcap"_s, qint64(6000)}, {u"med_designcap"_s, qint64(6200)}, {u"max_designcap"_s, qint64(6400)},
-        {u"min_volts"_s, qint64(12000)},    {u"med_volts"_s, qint64(12600)},    {u"max_volts"_s, qint64(12700)},
-        {u"min_cyclecount"_s, qint64(10)},  {u"med_cyclecount"_s, qint64(20)},  {u"max_cyclecount"_s, qint64(40)},
+        {u"pb_modelid"_s, proModel},        {u"status"_s, u"ok"_s},
+        {u"min_capacity"_s, qint64(4000)},  {u"med_capacity"_s, qint64(5000)},
+        {u"max_capacity"_s, qint64(6000)},  {u"min_designcap"_s, qint64(6000)},
+        {u"med_designcap"_s, qint64(6200)}, {u"max_designcap"_s, qint64(6400)},
+        {u"min_volts"_s, qint64(12000)},    {u"med_volts"_s, qint64(12600)},
+        {u"max_volts"_s, qint64(12700)},    {u"min_cyclecount"_s, qint64(10)},
+        {u"med_cyclecount"_s, qint64(20)},  {u"max_cyclecount"_s, qint64(40)},
     };
     EXPECT_EQ(averagesOf(proModel), expected);
     EXPECT_EQ(averagesOf(store.models().value()[0].id).value(u"status"_s), u"toosmall"_s);
@@ -142,6 +146,7 @@ TEST_F(StatsServiceTest, OnlyCompleteSoundSamplesOfKnownMachinesVote)
 {
     const qint64 machine = registerMachine("MacBookPro11,1");
     ASSERT_EQ(upload(machine, "5000").status, 200);
+    // clang-format off
     const std::pair<const char *, const char *> badFields[] = {
         {"CELLW_CAPACITY", "abc"},       {"CELLW_CAPACITY", "12.5"},
         {"CELLW_CAPACITY", ""},          {"CELLW_CAPACITY", "99999999999999999999"},
@@ -151,6 +156,7 @@ TEST_F(StatsServiceTest, OnlyCompleteSoundSamplesOfKnownMachinesVote)
         {"CELLW_CYCLECOUNT", "100001"},  {"CELLW_MACHINECODE", "one"},
         {"CELLW_MACHINECODE", "4294967297"}, {"CELLW_FLAGS", "11;11"},
     };
+    // clang-format on
     for (const auto &[field, value] : badFields) {
         SCOPED_TRACE(std::string(field) + "=" + value);
         StatsRequest malformed = request("/cellw_logbatt.php", sampleFields("1", "1111"));
@@ -206,13 +212,16 @@ TEST_F(StatsServiceTest, VersionCheckComparesWithTheCurrentVersion)
     for (const auto &row : rows) {
         SCOPED_TRACE(::testing::PrintToString(row.query));
         EXPECT_EQ(parsedBody(service.handle(request("/versioncheck.php", row.query, "GET"))),
-                  (QVariantMap{{u"success"_s, row.success}, {u"alertNew"_s, row.alertNew},
-                               {u"currentVersion"_s, u"1.2.0"_s}, {u"productPage"_s, u"https://example.org/cellwise"_s}}));
+                  (QVariantMap{{u"success"_s, row.success},
+                               {u"alertNew"_s, row.alertNew},
+                               {u"currentVersion"_s, u"1.2.0"_s},
+                               {u"productPage"_s, u"https://example.org/cellwise"_s}}));
     }
     StatsService withoutPage(store, {3, u"2.0"_s, QString()});
-    EXPECT_FALSE(parsedBody(withoutPage.handle(request("/versioncheck.php", {{"name", "Cellwise"}, {"ver", "1.0"}}, "GET")))
-                     .toMap()
-                     .contains(u"productPage"_s));
+    EXPECT_FALSE(
+        parsedBody(withoutPage.handle(request("/versioncheck.php", {{"name", "Cellwise"}, {"ver", "1.0"}}, "GET")))
+            .toMap()
+            .contains(u"productPage"_s));
 }
 
 TEST_F(StatsServiceTest, UnknownPathsAndWrongMethodsAreErrors)
@@ -246,9 +255,9 @@ TEST(ServerOptions, ByDefaultItServesWhereTheApplicationLooksFromTheUserDataFold
 
 TEST(ServerOptions, ReadsEveryOptionAndRefusesUnusableValues)
 {
-    const auto options = parsed({u"--listen"_s, u"[::1]:0"_s, u"--db"_s, u"/tmp/x.sqlite"_s, u"--min-machines"_s, u"5"_s,
-                                 u"--current-version"_s, u"2.1"_s, u"--product-page"_s, u"https://example.org/"_s,
-                                 u"--refresh-seconds"_s, u"30"_s, u"--flood-limit"_s, u"0"_s,
+    const auto options = parsed({u"--listen"_s, u"[::1]:0"_s, u"--db"_s, u"/tmp/x.sqlite"_s, u"--min-machines"_s,
+                                 u"5"_s, u"--current-version"_s, u"2.1"_s, u"--product-page"_s,
+                                 u"https://example.org/"_s, u"--refresh-seconds"_s, u"30"_s, u"--flood-limit"_s, u"0"_s,
                                  u"--registration-limit"_s, u"7"_s, u"--help"_s});
     ASSERT_TRUE(options);
     EXPECT_EQ(std::tuple(options->host, options->port, options->minMachines, options->showHelp),
@@ -258,6 +267,7 @@ TEST(ServerOptions, ReadsEveryOptionAndRefusesUnusableValues)
     EXPECT_EQ(QStringList({options->databasePath, options->currentVersion, options->productPage}),
               QStringList({u"/tmp/x.sqlite"_s, u"2.1"_s, u"https://example.org/"_s}));
 
+    // clang-format off
     const QStringList refused[] = {
         {u"--listen"_s, u"8642"_s}, {u"--listen"_s, u":8642"_s}, {u"--listen"_s, u"localhost:70000"_s},
         {u"--listen"_s, u"localhost:http"_s}, {u"--min-machines"_s, u"0"_s}, {u"--min-machines"_s, u"three"_s},
@@ -265,6 +275,7 @@ TEST(ServerOptions, ReadsEveryOptionAndRefusesUnusableValues)
         {u"--refresh-seconds"_s, u"0"_s}, {u"--refresh-seconds"_s, u"86401"_s}, {u"--flood-limit"_s, u"-1"_s},
         {u"--registration-limit"_s, u"-1"_s},
     };
+    // clang-format on
     for (const QStringList &arguments : refused)
         EXPECT_FALSE(parsed(arguments)) << arguments.join(u' ').toStdString();
 }

@@ -32,7 +32,10 @@ TEST(SignificanceClassifier, AnchorsFollowTheirSpacing)
 
 class SignifyTest : public LogTest {
 protected:
-    QStringList significances() { return LogFile(path()).column(u"SELECT significance FROM battlog ORDER BY testidx"_s); }
+    QStringList significances()
+    {
+        return LogFile(path()).column(u"SELECT significance FROM battlog ORDER BY testidx"_s);
+    }
 };
 
 TEST_F(SignifyTest, ClassifiesOnlyTheUnclassifiedSamplesQuietlyOrAllAfresh)

@@ -27,7 +27,7 @@ TEST(SimulatedBattery, RunsThroughDischargeChargeAndFullWithConsistentValues)
             cells += cell.toLongLong();
         ASSERT_EQ(valueOf(map, "Voltage"), cells);
         const QString state = !map.value(u"ExternalConnected"_s).toBool() ? u"discharging"_s
-            : map.value(u"FullyCharged"_s).toBool()                       ? u"full"_s
+                              : map.value(u"FullyCharged"_s).toBool()     ? u"full"_s
                                                                           : u"charging"_s;
         if (state != states.last())
             states << state;

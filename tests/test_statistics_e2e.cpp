@@ -22,8 +22,10 @@ void addMachine(const QString &serverURL, const QString &modelCode, qint64 capac
     ASSERT_EQ(registration.statusCode(), 200) << registration.urlError().toStdString();
     LXConnection upload(serverURL + u"/cellw_logbatt.php"_s,
                         {{u"CELLW_MACHINECODE"_s, registration.returnedString().trimmed()},
-                         {u"CELLW_CAPACITY"_s, QString::number(capacity)}, {u"CELLW_VOLTAGE"_s, QString::number(millivolts)},
-                         {u"CELLW_DESIGNCAP"_s, u"5500"_s}, {u"CELLW_CYCLECOUNT"_s, QString::number(cycles)}});
+                         {u"CELLW_CAPACITY"_s, QString::number(capacity)},
+                         {u"CELLW_VOLTAGE"_s, QString::number(millivolts)},
+                         {u"CELLW_DESIGNCAP"_s, u"5500"_s},
+                         {u"CELLW_CYCLECOUNT"_s, QString::number(cycles)}});
     upload.executeSynchronous(true);
     ASSERT_EQ(upload.returnedString(), u"ok\n"_s);
 }
@@ -63,10 +65,10 @@ protected:
     // its server chain; the figures the server sent back for the own model.
     QVariantMap run(qint64 charge)
     {
-        battery->next = QVariantMap{{u"BatteryInstalled"_s, true}, {u"ExternalConnected"_s, true},
-                                    {u"MaxCapacity"_s, qint64(4000)}, {u"CurrentCapacity"_s, charge},
+        battery->next = QVariantMap{{u"BatteryInstalled"_s, true},       {u"ExternalConnected"_s, true},
+                                    {u"MaxCapacity"_s, qint64(4000)},    {u"CurrentCapacity"_s, charge},
                                     {u"DesignCapacity"_s, qint64(5500)}, {u"Voltage"_s, qint64(12600)},
-                                    {u"CycleCount"_s, qint64(20)}, {u"InstantAmperage"_s, qint64(500)}};
+                                    {u"CycleCount"_s, qint64(20)},       {u"InstantAmperage"_s, qint64(500)}};
         CWLog::resetSharedLog();
         delegate.applicationDidFinishLaunching();
         EXPECT_TRUE(serverChainEnds());
@@ -80,7 +82,8 @@ protected:
 
     QTemporaryDir serverData;
     ServerProcess server{{u"--listen"_s, u"127.0.0.1:0"_s, u"--db"_s, serverData.path() + u"/server.sqlite"_s,
-                          u"--refresh-seconds"_s, u"1"_s, u"--current-version"_s, u"0.2.0"_s, u"--product-page"_s, u"https://example.org/cellwise"_s}};
+                          u"--refresh-seconds"_s, u"1"_s, u"--current-version"_s, u"0.2.0"_s, u"--product-page"_s,
+                          u"https://example.org/cellwise"_s}};
     const QString url = server.url();
     ScopedEnv serverURL{"CELLWISE_SERVER", url.toUtf8()};
     ScopedDefaults appDefaults;

@@ -22,7 +22,8 @@ const QByteArray kChargeBattery =
     "POWER_SUPPLY_VOLTAGE_NOW=12345600\nPOWER_SUPPLY_CURRENT_NOW=850000\nPOWER_SUPPLY_CURRENT_AVG=-900400\n"
     "POWER_SUPPLY_CHARGE_FULL_DESIGN=5000000\nPOWER_SUPPLY_CHARGE_FULL=4600000\nPOWER_SUPPLY_CHARGE_NOW=3100000\n"
     "POWER_SUPPLY_TEMP=300\nPOWER_SUPPLY_MODEL_NAME=  5B10W13930 \nPOWER_SUPPLY_MANUFACTURER=SMP\n"
-    "POWER_SUPPLY_SERIAL_NUMBER=\xff" "1234\nPOWER_SUPPLY_MANUFACTURE_YEAR=2010\nPOWER_SUPPLY_MANUFACTURE_MONTH=1\n"
+    "POWER_SUPPLY_SERIAL_NUMBER=\xff"
+    "1234\nPOWER_SUPPLY_MANUFACTURE_YEAR=2010\nPOWER_SUPPLY_MANUFACTURE_MONTH=1\n"
     "POWER_SUPPLY_MANUFACTURE_DAY=15\nPOWER_SUPPLY_CAPACITY_ERROR_MARGIN=1\nDEVTYPE=ignored\ngarbage\n";
 
 const QByteArray kEnergyBattery =
@@ -33,7 +34,7 @@ const QByteArray kEnergyBattery =
 QByteArray adapter(const char *type, int online, const char *scope = "System")
 {
     return QByteArray("POWER_SUPPLY_TYPE=") + type + "\nPOWER_SUPPLY_SCOPE=" + scope
-        + "\nPOWER_SUPPLY_ONLINE=" + QByteArray::number(online) + "\n";
+           + "\nPOWER_SUPPLY_ONLINE=" + QByteArray::number(online) + "\n";
 }
 
 QVariantMap snapshotOf(const QByteArray &battery, const QList<PowerSupply> &others = {})
@@ -45,6 +46,7 @@ QVariantMap snapshotOf(const QByteArray &battery, const QList<PowerSupply> &othe
 
 TEST(SysfsSnapshot, MapsAChargeReportingBattery)
 {
+    // clang-format off
     const QVariantMap expected{
         {u"BatteryInstalled"_s, true}, {u"ExternalConnected"_s, false}, {u"ExternalChargeCapable"_s, false},
         {u"IsCharging"_s, false}, {u"FullyCharged"_s, false}, {u"Voltage"_s, qint64(12346)},
@@ -57,6 +59,7 @@ TEST(SysfsSnapshot, MapsAChargeReportingBattery)
         {u"ManufactureDate"_s, qint64(0x3C2F)}, {u"MaxErr"_s, qint64(1)}, {u"Technology"_s, u"Li-ion"_s},
         {u"PowerSupplyName"_s, u"BAT0"_s},
     };
+    // clang-format on
     const QVariantMap map = snapshotOf(kChargeBattery, {supply(u"AC"_s, adapter("Mains", 0))});
     EXPECT_EQ(map, expected);
     EXPECT_EQ(map.value(u"Voltage"_s).typeId(), QMetaType::LongLong);
@@ -66,10 +69,10 @@ TEST(SysfsSnapshot, ConvertsEnergyWithTheDesignVoltage)
 {
     const QVariantMap map = snapshotOf(kEnergyBattery);
     const std::pair<const char *, qint64> expected[] = {
-        {"DesignCapacity", 4935}, // 57 Wh / 11.55 V
-        {"MaxCapacity", 4442},    {"CurrentCapacity", 2221}, // exactly half, as the energies are
-        {"InstantAmperage", -750}, // 9 W at 12 V
-        {"TimeRemaining", 171},    // 25.65 Wh at 9 W
+        {"DesignCapacity", 4935},                             // 57 Wh / 11.55 V
+        {"MaxCapacity", 4442},     {"CurrentCapacity", 2221}, // exactly half, as the energies are
+        {"InstantAmperage", -750},                            // 9 W at 12 V
+        {"TimeRemaining", 171},                               // 25.65 Wh at 9 W
     };
     for (const auto &[key, value] : expected)
         EXPECT_EQ(map.value(QLatin1String(key)), value) << key;
@@ -101,7 +104,8 @@ TEST(SysfsSnapshot, SignsAndTimesFollowTheStatus)
     for (const auto &row : rows) {
         SCOPED_TRACE(std::string(row.status) + " " + row.extra.toStdString());
         QByteArray battery = kChargeBattery;
-        battery.replace("Discharging", row.status).replace("CURRENT_NOW=850000", QByteArray("CURRENT_NOW=") + row.current);
+        battery.replace("Discharging", row.status)
+            .replace("CURRENT_NOW=850000", QByteArray("CURRENT_NOW=") + row.current);
         const QVariantMap map = snapshotOf(battery + row.extra, {supply(u"AC"_s, adapter("Mains", row.plugged))});
         EXPECT_EQ(map.value(u"InstantAmperage"_s), row.amperage);
         EXPECT_EQ(map.value(u"TimeRemaining"_s, qint64(-1)), row.timeRemaining);
@@ -147,7 +151,8 @@ TEST(SysfsSnapshot, DerivesOnlyValuesABatteryCanHave)
         {QByteArray(kEnergyBattery).replace("ENERGY_NOW=25650000", "CAPACITY=50"), "CurrentCapacity", qint64(2221)},
     };
     for (const auto &row : rows)
-        EXPECT_EQ(snapshotOf(row.battery).value(QLatin1String(row.key)), row.expected) << row.battery.right(60).toStdString();
+        EXPECT_EQ(snapshotOf(row.battery).value(QLatin1String(row.key)), row.expected)
+            << row.battery.right(60).toStdString();
 }
 
 TEST(SysfsSnapshot, ChoosesTheSystemBatteryAndAdapters)
@@ -172,8 +177,11 @@ TEST(SysfsSnapshot, ChoosesTheSystemBatteryAndAdapters)
     const QList<PowerSupply> absent{supply(u"AC"_s, adapter("Mains", 1)),
                                     supply(u"BAT0"_s, "POWER_SUPPLY_TYPE=Battery\nPOWER_SUPPLY_PRESENT=0\n"
                                                       "POWER_SUPPLY_STATUS=Not charging\n")};
-    const QVariantMap adapterOnly{{u"BatteryInstalled"_s, false}, {u"ExternalConnected"_s, true},
-                                  {u"ExternalChargeCapable"_s, true}, {u"IsCharging"_s, false}, {u"FullyCharged"_s, false}};
+    const QVariantMap adapterOnly{{u"BatteryInstalled"_s, false},
+                                  {u"ExternalConnected"_s, true},
+                                  {u"ExternalChargeCapable"_s, true},
+                                  {u"IsCharging"_s, false},
+                                  {u"FullyCharged"_s, false}};
     EXPECT_EQ(SysfsSnapshot::snapshot(absent), adapterOnly);
     EXPECT_EQ(SysfsSnapshot::snapshot({absent.first()}), adapterOnly);
 }
@@ -247,7 +255,7 @@ TEST_F(SysfsTree, ReadsTheBatteryAndFollowsItsChanges)
     const QString uevent = root() + u"/class/power_supply/BAT0/uevent"_s;
     const std::function<void()> unreadable[] = {
         [&] { QDir().mkpath(uevent); },
-        [&] { ASSERT_EQ(mkfifo(qPrintable(uevent), 0600), 0); }, // would block the tick for good
+        [&] { ASSERT_EQ(mkfifo(qPrintable(uevent), 0600), 0); },   // would block the tick for good
         [&] { ASSERT_TRUE(QFile::link(u"/dev/zero"_s, uevent)); }, // would read until memory runs out
         [&] { writeSupply(u"BAT0"_s, kChargeBattery + QByteArray(64 * 1024, '\n')); },
     };

@@ -4,9 +4,9 @@
 
 #include <QFile>
 #include <QFontDatabase>
-#include <QPolygonF>
 #include <QFontInfo>
 #include <QPainter>
+#include <QPolygonF>
 
 namespace {
 
@@ -25,16 +25,20 @@ TEST(HexColor, ParsesSixOrEightDigitsAndNeverReadsPastTheEnd)
         const char *hex;
         int r, g, b, a;
     } rows[] = {
-        {"000000ff", 0, 0, 0, 255},     {"20bad6", 32, 186, 214, 255},    {"20BAD6", 32, 186, 214, 255},
+        {"000000ff", 0, 0, 0, 255},
+        {"20bad6", 32, 186, 214, 255},
+        {"20BAD6", 32, 186, 214, 255},
         {"ffffdd00", 255, 255, 221, 0}, // transparent although its colour channels are not zero
+        // clang-format off
         {"1122334455", 0x11, 0x22, 0x33, 0x44}, {"2g0x+f-1", 2, 0, 15, 0}, // like strtol; negative clamped
         {"fff", 255, 15, 0, 0},         {"1234567", 0x12, 0x34, 0x56, 7}, {"", 0, 0, 0, 0}, {nullptr, 0, 0, 0, 0},
     };
+    // clang-format on
     for (const auto &row : rows) {
         double rgba[4] = {-1, -1, -1, -1};
         CWUtil::hexColor(row.hex, rgba);
-        EXPECT_EQ(std::vector<double>(rgba, rgba + 4), (std::vector<double>{row.r / 255.0, row.g / 255.0,
-                                                                            row.b / 255.0, row.a / 255.0}))
+        EXPECT_EQ(std::vector<double>(rgba, rgba + 4),
+                  (std::vector<double>{row.r / 255.0, row.g / 255.0, row.b / 255.0, row.a / 255.0}))
             << (row.hex ? row.hex : "null");
     }
     EXPECT_EQ(CWUtil::hexColorToCGColor("0e4a5580"), QColor(0x0e, 0x4a, 0x55, 0x80));
@@ -50,7 +54,8 @@ TEST(Resources, LoadOnceAndMissingOnesAreReportedAsNull)
 
     EXPECT_FALSE(CWUtil::pdfResource(u"no-such-artwork"_s));
     ASSERT_EQ(console.lines().size(), 1);
-    EXPECT_TRUE(console.lines()[0].startsWith(u"ERROR: could not open the PDF resource :/no-such-artwork.pdf: "_s)) << "with the reason";
+    EXPECT_TRUE(console.lines()[0].startsWith(u"ERROR: could not open the PDF resource :/no-such-artwork.pdf: "_s))
+        << "with the reason";
     EXPECT_TRUE(CWUtil::imageResource(u"no-such-texture"_s).isNull());
 }
 

@@ -11,7 +11,8 @@ TEST(UrlEncode, EncodesTheSeparatorsAndLeavesTheRest)
 {
     EXPECT_EQ(LXAdditions::urlEncode(u"1.0 (2)"_s), u"1.0 %282%29"_s);
     EXPECT_EQ(LXAdditions::urlEncode(u"50%"_s), u"50%"_s);
-    EXPECT_EQ(LXAdditions::urlEncode(u";/?:@&=+$,[]#!'()*"_s), u"%3B%2F%3F%3A%40%26%3D%2B%24%2C%5B%5D%23%21%27%28%29%2A"_s);
+    EXPECT_EQ(LXAdditions::urlEncode(u";/?:@&=+$,[]#!'()*"_s),
+              u"%3B%2F%3F%3A%40%26%3D%2B%24%2C%5B%5D%23%21%27%28%29%2A"_s);
     EXPECT_EQ(LXAdditions::urlEncode(u"Zellwürfel ~-_."_s), u"Zellwürfel ~-_."_s);
 }
 
@@ -33,7 +34,8 @@ protected:
         server.answer("/versioncheck.php", {status, reply.toStdString()});
         const qsizetype linesBefore = console.lines().size();
         checker.checkVersion();
-        ASSERT_TRUE(eventuallyTrue([&] { return !checker.versionData().isEmpty() || console.lines().size() > linesBefore; }));
+        ASSERT_TRUE(
+            eventuallyTrue([&] { return !checker.versionData().isEmpty() || console.lines().size() > linesBefore; }));
     }
 
     HttpTestServer server;
@@ -47,8 +49,9 @@ protected:
 
 TEST_F(VersionCheckTest, ANewVersionIsOfferedAndVisitWebsiteOpensItsPage)
 {
-    const QByteArray reply = xmlReply("<key>success</key><true/><key>alertNew</key><true/><key>currentVersion</key>"
-                                      "<string>2.1</string><key>productPage</key><string>https://example.org/cellwise</string>");
+    const QByteArray reply =
+        xmlReply("<key>success</key><true/><key>alertNew</key><true/><key>currentVersion</key>"
+                 "<string>2.1</string><key>productPage</key><string>https://example.org/cellwise</string>");
     check(reply);
     EXPECT_EQ(server.requests().at(0).method + server.requests().at(0).target,
               "GET/versioncheck.php?name=Cellwise&ver=1.0%20%282%29");
@@ -88,7 +91,7 @@ TEST_F(VersionCheckTest, OnlyAnUnderstoodYesOffersAVersionAndOnlyAWebPageIsOffer
         const QStringList linesBefore = console.lines();
         check(row.reply, row.status);
         EXPECT_TRUE(row.alternateButton ? user.alerts.size() == 1
-                          && user.alerts[0].alternateButton == QLatin1String(row.alternateButton)
+                                              && user.alerts[0].alternateButton == QLatin1String(row.alternateButton)
                                         : user.alerts.isEmpty());
         const QStringList lines = console.lines().mid(linesBefore.size());
         EXPECT_TRUE(row.line.isNull() ? lines.isEmpty() : lines.size() == 1 && lines[0].startsWith(row.line))

@@ -20,7 +20,8 @@ QImage render(QWidget &widget, const QColor &background = Qt::transparent)
 
 void sendMouse(QWidget &widget, QEvent::Type type, const QPoint &local, Qt::MouseButtons buttons)
 {
-    QMouseEvent event(type, QPointF(local), widget.mapToGlobal(QPointF(local)), Qt::LeftButton, buttons, Qt::NoModifier);
+    QMouseEvent event(type, QPointF(local), widget.mapToGlobal(QPointF(local)), Qt::LeftButton, buttons,
+                      Qt::NoModifier);
     QApplication::sendEvent(&widget, &event);
 }
 
@@ -80,7 +81,8 @@ TEST(ShadowTextField, TextCarriesItsShadowBelowAndOneFieldsShadowCanBeReplaced)
     int redBelowInk = 0;
     for (int y = 1; y < image.height(); ++y) {
         for (int x = 0; x < image.width(); ++x)
-            redBelowInk += qRed(image.pixel(x, y)) > 200 && qGreen(image.pixel(x, y)) < 60 && qGray(image.pixel(x, y - 1)) < 60;
+            redBelowInk +=
+                qRed(image.pixel(x, y)) > 200 && qGreen(image.pixel(x, y)) < 60 && qGray(image.pixel(x, y - 1)) < 60;
     }
     EXPECT_GT(redBelowInk, 10);
 }

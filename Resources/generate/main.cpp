@@ -8,13 +8,13 @@
 #include <QGuiApplication>
 #include <QImage>
 #include <QLinearGradient>
-#include <QRadialGradient>
-#include <QTransform>
 #include <QPageSize>
 #include <QPainter>
 #include <QPainterPath>
 #include <QPainterPathStroker>
 #include <QPdfWriter>
+#include <QRadialGradient>
+#include <QTransform>
 #include <cstdio>
 #include <functional>
 #include <random>
@@ -22,9 +22,9 @@
 
 namespace {
 
-constexpr qreal kTile = 32.0;        // icon cell, in PDF points
+constexpr qreal kTile = 32.0; // icon cell, in PDF points
 constexpr int kColumns = 5;
-constexpr int kRows = 4;             // the icons sit in row 3, counted from the bottom
+constexpr int kRows = 4; // the icons sit in row 3, counted from the bottom
 constexpr int kIconRow = 3;
 
 // A glyph is a few solid shapes (the page list uses the icons as masks), filled one after another:
@@ -47,8 +47,8 @@ QPainterPath stroked(const QPainterPath &path, qreal width, Qt::PenCapStyle cap 
 Glyph textSheetGlyph()
 {
     QPainterPath sheet;
-    sheet.addPolygon(QPolygonF({QPointF(7, 3), QPointF(19, 3), QPointF(25, 9), QPointF(25, 29),
-                                QPointF(7, 29), QPointF(7, 3)}));
+    sheet.addPolygon(
+        QPolygonF({QPointF(7, 3), QPointF(19, 3), QPointF(25, 9), QPointF(25, 29), QPointF(7, 29), QPointF(7, 3)}));
     QPainterPath cutOut;
     cutOut.addPolygon(QPolygonF({QPointF(18, 3.9), QPointF(24.1, 10), QPointF(18, 10), QPointF(18, 3.9)}));
     const qreal lineEnds[] = {16, 22, 22, 22, 19};
@@ -144,8 +144,7 @@ bool writeIcons(const QString &path)
     painter.setPen(Qt::NoPen);
     painter.setBrush(Qt::black);
     // Columns in the order the page list asks for them.
-    const Glyph glyphs[kColumns] = {textSheetGlyph(), gaugeGlyph(), lineChartGlyph(), listGlyph(),
-                                    twoBarsGlyph()};
+    const Glyph glyphs[kColumns] = {textSheetGlyph(), gaugeGlyph(), lineChartGlyph(), listGlyph(), twoBarsGlyph()};
     const qreal rowTop = (kRows - 1 - kIconRow) * kTile; // the page's y grows downwards here
     for (int column = 0; column < kColumns; ++column) {
         for (const QPainterPath &shape : glyphs[column])
@@ -237,13 +236,13 @@ void drawGlass(QPainter &painter, qreal left, qreal right, qreal bottom, qreal t
     // Reflections: soft-edged stripes built from overlapping translucent ones (the PDF engine
     // writes gradients without their alpha).
     const qreal inset = halfHeight * 0.5;
-    for (const auto &[centre, halfStripe, alpha] : {std::tuple{0.15, 0.06, 0.10}, std::tuple{0.15, 0.035, 0.14},
-                                                    std::tuple{0.15, 0.015, 0.16}, std::tuple{0.86, 0.025, 0.08},
-                                                    std::tuple{0.86, 0.01, 0.10}}) {
+    for (const auto &[centre, halfStripe, alpha] :
+         {std::tuple{0.15, 0.06, 0.10}, std::tuple{0.15, 0.035, 0.14}, std::tuple{0.15, 0.015, 0.16},
+          std::tuple{0.86, 0.025, 0.08}, std::tuple{0.86, 0.01, 0.10}}) {
         painter.setBrush(rgb(0xffffff, alpha));
         const qreal x = left + width * (centre - halfStripe);
-        painter.drawRoundedRect(QRectF(x, bottom + inset, width * 2 * halfStripe, top - bottom - 2 * inset), width * halfStripe,
-                                width * halfStripe);
+        painter.drawRoundedRect(QRectF(x, bottom + inset, width * 2 * halfStripe, top - bottom - 2 * inset),
+                                width * halfStripe, width * halfStripe);
     }
 
     painter.setPen(QPen(rgb(0xffffff, 0.45), width * 0.018));
@@ -297,7 +296,8 @@ void drawBattery(QPainter &painter)
     const qreal nubTop = capTop + 7;
     painter.setBrush(horizontal(centreX - nubHalfWidth, centreX + nubHalfWidth, metalStops(0x4a4f56, 0xd3d7dd)));
     painter.drawPath(cylinderBand(centreX, nubHalfWidth, capTop, nubTop, nubHalfHeight));
-    painter.setBrush(vertical(nubTop - nubHalfHeight, nubTop + nubHalfHeight, {{0.0, rgb(0x9aa0a8)}, {1.0, rgb(0xeef0f3)}}));
+    painter.setBrush(
+        vertical(nubTop - nubHalfHeight, nubTop + nubHalfHeight, {{0.0, rgb(0x9aa0a8)}, {1.0, rgb(0xeef0f3)}}));
     painter.drawEllipse(ellipseAround(centreX, nubTop, nubHalfWidth, nubHalfHeight));
 
     // The plus sign on the cap's band.
@@ -324,7 +324,8 @@ void drawCell(QPainter &painter)
 
     painter.setBrush(horizontal(left, right, metalStops(0x3b3f45, 0xc9ced6)));
     painter.drawPath(cylinderBand(centreX, halfWidth, top - 2, top + 3, halfHeight));
-    painter.setBrush(vertical(top + 3 - halfHeight, top + 3 + halfHeight, {{0.0, rgb(0x8d939b)}, {1.0, rgb(0xdfe2e7)}}));
+    painter.setBrush(
+        vertical(top + 3 - halfHeight, top + 3 + halfHeight, {{0.0, rgb(0x8d939b)}, {1.0, rgb(0xdfe2e7)}}));
     painter.drawEllipse(ellipseAround(centreX, top + 3, halfWidth, halfHeight * 0.7));
     painter.setBrush(rgb(0xf2f4f6));
     painter.drawEllipse(ellipseAround(centreX, top + 4, halfWidth * 0.3, halfHeight * 0.25));
@@ -396,8 +397,9 @@ void drawLaptop(QPainter &painter)
     painter.setBrush(vertical(screen.top(), screen.bottom(), {{0.0, rgb(0x101316)}, {1.0, rgb(0x1a1e23)}}));
     painter.drawRect(screen);
     QPainterPath reflection;
-    reflection.addPolygon(QPolygonF({screen.bottomLeft(), QPointF(screen.left() + 0.42 * screen.width(), screen.bottom()),
-                                     QPointF(screen.left() + 0.18 * screen.width(), screen.top()), screen.topLeft()}));
+    reflection.addPolygon(
+        QPolygonF({screen.bottomLeft(), QPointF(screen.left() + 0.42 * screen.width(), screen.bottom()),
+                   QPointF(screen.left() + 0.18 * screen.width(), screen.top()), screen.topLeft()}));
     painter.setBrush(rgb(0xffffff, 0.035));
     painter.drawPath(reflection);
     painter.setBrush(rgb(0x24272c));
@@ -425,13 +427,15 @@ void drawPlug(QPainter &painter)
     relief.cubicTo(centreX + 6, 36, centreX + 10, 38, centreX + 11, 44);
     relief.closeSubpath();
     painter.setPen(QPen(rgb(0x9da2a9), 0.6));
-    painter.setBrush(horizontal(centreX - 11, centreX + 11, {{0.0, rgb(0xc9cdd2)}, {0.35, rgb(0xf7f8fa)}, {1.0, rgb(0xaeb3ba)}}));
+    painter.setBrush(
+        horizontal(centreX - 11, centreX + 11, {{0.0, rgb(0xc9cdd2)}, {0.35, rgb(0xf7f8fa)}, {1.0, rgb(0xaeb3ba)}}));
     painter.drawPath(relief);
 
     // Body: a soft white block, lit from the upper left.
     const QRectF body(36, 40, 78, 80);
     painter.setPen(QPen(rgb(0x8f949b), 0.8));
-    painter.setBrush(vertical(body.top(), body.bottom(), {{0.0, rgb(0xc4c8ce)}, {0.55, rgb(0xe9ebee)}, {1.0, rgb(0xf9fafb)}}));
+    painter.setBrush(
+        vertical(body.top(), body.bottom(), {{0.0, rgb(0xc4c8ce)}, {0.55, rgb(0xe9ebee)}, {1.0, rgb(0xf9fafb)}}));
     painter.drawRoundedRect(body, 15, 15);
     painter.setPen(Qt::NoPen);
     painter.setBrush(rgb(0xffffff, 0.5));
@@ -480,8 +484,8 @@ void drawCharging(QPainter &painter)
     drawBadge(painter, 0xffc94d, 0xd0800c, [](QPainter &p) {
         p.setPen(QPen(rgb(0xffffff), 2, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
         p.setBrush(Qt::white);
-        p.drawPolygon(QPolygonF({QPointF(56, 86), QPointF(30, 46), QPointF(48, 46), QPointF(42, 14), QPointF(70, 56),
-                                 QPointF(52, 56)}));
+        p.drawPolygon(QPolygonF(
+            {QPointF(56, 86), QPointF(30, 46), QPointF(48, 46), QPointF(42, 14), QPointF(70, 56), QPointF(52, 56)}));
     });
 }
 
@@ -491,11 +495,13 @@ struct Artwork {
     void (*draw)(QPainter &);
 };
 
+// clang-format off
 const Artwork kDashboardArtwork[] = {
     {"batt", 200, drawBattery},   {"cell", 100, drawCell},         {"mbp", 200, drawLaptop},
     {"plug", 150, drawPlug},      {"notplugged", 100, drawNotPlugged}, {"plugged", 100, drawPlugged},
     {"charging", 100, drawCharging},
 };
+// clang-format on
 
 // A fine, even grain that tiles seamlessly (every pixel is independent) and is meant to be
 // multiplied over a background: mostly light, with a few darker specks.
@@ -537,22 +543,27 @@ constexpr qreal kIconHistoryWidth = 9;
 
 QString iconSvg()
 {
-    QString svg = QStringLiteral("<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"256\" height=\"256\" viewBox=\"0 0 256 256\">\n"
-                                 "  <defs><linearGradient id=\"tile\" x1=\"0\" y1=\"0\" x2=\"0\" y2=\"1\">"
-                                 "<stop offset=\"0\" stop-color=\"%1\"/><stop offset=\"1\" stop-color=\"%2\"/>"
-                                 "</linearGradient></defs>\n")
-                      .arg(QLatin1String(kIconTileTop), QLatin1String(kIconTileBottom));
+    QString svg =
+        QStringLiteral(
+            "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"256\" height=\"256\" viewBox=\"0 0 256 256\">\n"
+            "  <defs><linearGradient id=\"tile\" x1=\"0\" y1=\"0\" x2=\"0\" y2=\"1\">"
+            "<stop offset=\"0\" stop-color=\"%1\"/><stop offset=\"1\" stop-color=\"%2\"/>"
+            "</linearGradient></defs>\n")
+            .arg(QLatin1String(kIconTileTop), QLatin1String(kIconTileBottom));
     for (const IconPart &part : kIconParts)
+        // clang-format off
         svg += QStringLiteral("  <rect x=\"%1\" y=\"%2\" width=\"%3\" height=\"%4\" rx=\"%5\" fill=\"%6\" stroke=\"%7\" "
                               "stroke-width=\"%8\"/>\n")
                    .arg(part.rect.x()).arg(part.rect.y()).arg(part.rect.width()).arg(part.rect.height()).arg(part.radius)
                    .arg(QLatin1String(part.fill), QLatin1String(part.stroke)).arg(part.strokeWidth);
+    // clang-format on
     QStringList points;
     for (const QPointF &point : kIconHistory)
         points << QStringLiteral("%1,%2").arg(point.x()).arg(point.y());
     svg += QStringLiteral("  <polyline points=\"%1\" fill=\"none\" stroke=\"%2\" stroke-width=\"%3\" "
                           "stroke-linecap=\"round\" stroke-linejoin=\"round\"/>\n</svg>\n")
-               .arg(points.join(QLatin1Char(' ')), QLatin1String(kIconHistoryColour)).arg(kIconHistoryWidth);
+               .arg(points.join(QLatin1Char(' ')), QLatin1String(kIconHistoryColour))
+               .arg(kIconHistoryWidth);
     return svg;
 }
 
@@ -577,7 +588,8 @@ QImage iconImage(int side)
         painter.setPen(stroke == QLatin1String("none") ? QPen(Qt::NoPen) : QPen(QColor(stroke), part.strokeWidth));
         painter.drawRoundedRect(part.rect, part.radius, part.radius);
     }
-    painter.setPen(QPen(QColor(QLatin1String(kIconHistoryColour)), kIconHistoryWidth, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+    painter.setPen(
+        QPen(QColor(QLatin1String(kIconHistoryColour)), kIconHistoryWidth, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
     painter.setBrush(Qt::NoBrush);
     painter.drawPolyline(kIconHistory, int(std::size(kIconHistory)));
     return image;

@@ -8,8 +8,8 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
-#include <iterator>
 #include <httplib.h>
+#include <iterator>
 #include <map>
 #include <mutex>
 #include <string>

@@ -11,8 +11,10 @@ int main(int argc, char **argv)
     const QByteArray root = home.path().toUtf8();
     qputenv("HOME", root);
     qputenv("XDG_RUNTIME_DIR", root); // private (0700), as Qt requires
-    for (const auto &[variable, folder] : {std::pair{"XDG_CONFIG_HOME", "/config"}, {"XDG_DATA_HOME", "/data"},
-                                           {"XDG_CACHE_HOME", "/cache"}, {"CELLWISE_SYSFS_ROOT", "/sysfs"}}) {
+    for (const auto &[variable, folder] : {std::pair{"XDG_CONFIG_HOME", "/config"},
+                                           {"XDG_DATA_HOME", "/data"},
+                                           {"XDG_CACHE_HOME", "/cache"},
+                                           {"CELLWISE_SYSFS_ROOT", "/sysfs"}}) {
         QDir().mkpath(QString::fromUtf8(root + folder));
         qputenv(variable, root + folder);
     }

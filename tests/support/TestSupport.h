@@ -148,8 +148,8 @@ protected:
     // Inserts a sample with an explicit time and significance.
     void addSample(qint64 time, int significance = 0)
     {
-        LogFile(path()).exec(QString::asprintf("INSERT INTO battlog (time, significance) VALUES (%lld, %d)", time,
-                                               significance));
+        LogFile(path()).exec(
+            QString::asprintf("INSERT INTO battlog (time, significance) VALUES (%lld, %d)", time, significance));
     }
 
     QTemporaryDir dir;
