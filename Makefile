@@ -24,7 +24,7 @@ SANITIZE_FLAGS = -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS_DEBUG=-g1
 # directories it enters, and without our MAKEFLAGS it keeps its own -j.
 CMAKE_BUILD = env -u MAKELEVEL -u MAKEFLAGS cmake --build
 
-.PHONY: all deps configure build run test bench install package clean
+.PHONY: all deps configure build run test bench format-check install package clean
 
 all: build
 
@@ -50,6 +50,10 @@ ifneq ($(SANITIZE),)
 	@$(CMAKE_BUILD) $(SANITIZE_BUILD) -j $(JOBS)
 	@cd $(SANITIZE_BUILD) && ctest --output-on-failure -j $(JOBS)
 endif
+
+# Every C++ source is laid out as .clang-format says.
+format-check: deps
+	@git ls-files '*.cpp' '*.h' | xargs clang-format --dry-run -Werror
 
 bench: build
 	@for b in $(BUILD)/bench/bench_*; do test -f $$b -a -x $$b || continue; echo "== $$b"; QT_QPA_PLATFORM=offscreen $$b || exit 1; done
