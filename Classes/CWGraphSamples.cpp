@@ -38,6 +38,17 @@ bool selects(CWSignificances mask, qint64 significance)
     return false;
 }
 
+// Where columns() puts each value.
+enum Column {
+    kVoltageColumn,
+    kTemperatureColumn,
+    kTimeColumn,
+    kCurrentCapacityColumn,
+    kMaxCapacityColumn,
+    kWattsColumn,
+    kIndexColumn,
+};
+
 } // namespace
 
 const QStringList &CWGraphSamples::columns()
@@ -86,14 +97,32 @@ void CWGraphSamples::read(CWLog &log, const QDateTime &start, const QDateTime &e
     const qint64 startSecs = start.toSecsSinceEpoch();
     if (follow && _following && mask == _mask && startSecs >= _startSecs && _follow(log, startSecs))
         return;
+    // A window read afresh can be a hundred thousand rows: they are taken as numbers, not as text.
+    std::deque<Sample> samples;
+    qint64 lastIndex = 0;
     qint64 lowerIndexBound = -1;
-    const CWLogResult rows = log.battLogEntriesFrom(start, end, columns(), mask, true, &lowerIndexBound);
-    if (lowerIndexBound < 0) {
-        // The log could not bound the window: nothing to follow from.
+    const bool read = log.battLogRowsFrom(
+        start, end, columns(), mask, true,
+        [&](const CWLog::Row &row) {
+            const qint64 index = row.integer(kIndexColumn).value_or(0);
+            lastIndex = std::max(lastIndex, index);
+            if (const std::optional<qint64> time = row.integer(kTimeColumn))
+                samples.push_back({index, *time, row.number(kVoltageColumn), row.number(kTemperatureColumn),
+                                   row.number(kCurrentCapacityColumn), row.number(kMaxCapacityColumn),
+                                   row.number(kWattsColumn)});
+        },
+        &lowerIndexBound);
+    if (!read || lowerIndexBound < 0) {
+        // The log could not bound or read the window: nothing to follow from.
         clear();
         return;
     }
-    _reset(rows, mask, lowerIndexBound, startSecs);
+    _mask = mask;
+    _lowerIndexBound = lowerIndexBound;
+    _startSecs = startSecs;
+    _lastReadIndex = std::max({lowerIndexBound - 1, lastIndex, qint64(0)});
+    _following = true;
+    _samples = std::move(samples);
 }
 
 void CWGraphSamples::clear()
@@ -112,17 +141,6 @@ bool CWGraphSamples::_follow(CWLog &log, qint64 startSecs)
         return false;
     _append(log.battLogEntriesAboveIndex(quint64(_lastReadIndex), columns()), true);
     return true;
-}
-
-void CWGraphSamples::_reset(const CWLogResult &rows, CWSignificances mask, qint64 lowerIndexBound, qint64 startSecs)
-{
-    _samples.clear();
-    _mask = mask;
-    _lowerIndexBound = lowerIndexBound;
-    _startSecs = startSecs;
-    _lastReadIndex = std::max<qint64>(lowerIndexBound - 1, 0);
-    _following = true;
-    _append(rows, false);
 }
 
 void CWGraphSamples::_append(const CWLogResult &rows, bool filter)

@@ -83,7 +83,6 @@ private:
     };
 
     bool _follow(CWLog &log, qint64 startSecs);
-    void _reset(const CWLogResult &rows, CWSignificances mask, qint64 lowerIndexBound, qint64 startSecs);
     void _append(const CWLogResult &rows, bool filter);
     bool _followStart(qint64 startSecs, const CWLogResult &scan);
 

@@ -955,8 +955,9 @@ bool CWLog::summariseTimes(qint64 maxSamples)
     return !_db || _timeSpans().catchUp(maxSamples, ok) || !ok;
 }
 
-CWLogResult CWLog::battLogEntriesFrom(const QDateTime &start, const QDateTime &end, const QStringList &columns,
-                                      CWSignificances significances, bool includeUnclassified, qint64 *lowerIndexBound)
+std::optional<QString> CWLog::_battLogWindowStatement(const QDateTime &start, const QDateTime &end,
+                                                      const QStringList &columns, CWSignificances significances,
+                                                      bool includeUnclassified, qint64 *lowerIndexBound)
 {
     const std::optional<qint64> lower = _lowerIndexBound(start);
     if (!lower)
@@ -979,10 +980,27 @@ CWLogResult CWLog::battLogEntriesFrom(const QDateTime &start, const QDateTime &e
         Console::line(QStringLiteral("Batt log entries request specified no significances"));
         return std::nullopt;
     }
-    return _query(QStringLiteral("SELECT %1 FROM battlog WHERE testidx >= %2 AND testidx <= %3 AND significance IN "
-                                 "(%4) ORDER BY testidx")
-                      .arg(selectedColumns(columns), QString::number(*lower), QString::number(*upper),
-                           classes.join(QLatin1Char(','))));
+    return QStringLiteral("SELECT %1 FROM battlog WHERE testidx >= %2 AND testidx <= %3 AND significance IN "
+                          "(%4) ORDER BY testidx")
+        .arg(selectedColumns(columns), QString::number(*lower), QString::number(*upper),
+             classes.join(QLatin1Char(',')));
+}
+
+CWLogResult CWLog::battLogEntriesFrom(const QDateTime &start, const QDateTime &end, const QStringList &columns,
+                                      CWSignificances significances, bool includeUnclassified, qint64 *lowerIndexBound)
+{
+    const std::optional<QString> sql =
+        _battLogWindowStatement(start, end, columns, significances, includeUnclassified, lowerIndexBound);
+    return sql ? _query(*sql) : std::nullopt;
+}
+
+bool CWLog::battLogRowsFrom(const QDateTime &start, const QDateTime &end, const QStringList &columns,
+                            CWSignificances significances, bool includeUnclassified,
+                            const std::function<void(const Row &)> &visit, qint64 *lowerIndexBound)
+{
+    const std::optional<QString> sql =
+        _battLogWindowStatement(start, end, columns, significances, includeUnclassified, lowerIndexBound);
+    return sql && _stepRows(*sql, visit);
 }
 
 CWLogResult CWLog::battLogEntriesAboveIndex(quint64 index, const QStringList &columns)
@@ -1004,27 +1022,71 @@ CWLogResult CWLog::eventLogEntriesAboveIndex(quint64 index)
 
 std::vector<CWLog::Event> CWLog::eventsAboveIndex(quint64 index)
 {
-    const QByteArray sql = QString::asprintf("SELECT eventidx, time, eventtype, data FROM eventlog WHERE eventidx > "
-                                             "%llu ORDER BY eventidx",
-                                             index)
-                               .toUtf8();
+    std::vector<Event> events;
+    _stepRows(QString::asprintf("SELECT eventidx, time, eventtype, data FROM eventlog WHERE eventidx > %llu ORDER BY "
+                                "eventidx",
+                                index),
+              [&events](const Row &row) {
+                  events.push_back({row.integer(0).value_or(0), row.integer(1).value_or(0),
+                                    CWEventType(row.integer(2).value_or(0)), row.text(3)});
+              });
+    return events;
+}
+
+bool CWLog::_stepRows(const QString &sql, const std::function<void(const Row &)> &visit)
+{
+    const QByteArray text = sql.toUtf8();
     sqlite3_stmt *rawStatement = nullptr;
     if (_db)
-        sqlite3_prepare_v2(_db.get(), sql.constData(), -1, &rawStatement, nullptr);
+        sqlite3_prepare_v2(_db.get(), text.constData(), -1, &rawStatement, nullptr);
     const Sqlite::Statement statement(rawStatement);
-    std::vector<Event> events;
     int status = SQLITE_ERROR;
-    while (statement && (status = sqlite3_step(rawStatement)) == SQLITE_ROW) {
-        const auto *data = reinterpret_cast<const char *>(sqlite3_column_text(rawStatement, 3));
-        events.push_back({sqlite3_column_int64(rawStatement, 0), sqlite3_column_int64(rawStatement, 1),
-                          CWEventType(sqlite3_column_int(rawStatement, 2)),
-                          data ? QString::fromUtf8(data) : QString()});
+    while (statement && (status = sqlite3_step(rawStatement)) == SQLITE_ROW)
+        visit(Row(rawStatement));
+    if (status == SQLITE_DONE)
+        return true;
+    Console::line(QStringLiteral("Query ") + shortStatement(sql) + QStringLiteral(" failed with ")
+                  + (_db ? QString::fromUtf8(sqlite3_errmsg(_db.get())) : QStringLiteral("no open database")));
+    return false;
+}
+
+std::optional<qint64> CWLog::Row::integer(int column) const
+{
+    switch (sqlite3_column_type(_statement, column)) {
+    case SQLITE_INTEGER:
+    case SQLITE_FLOAT:
+        return sqlite3_column_int64(_statement, column);
+    case SQLITE_NULL:
+        return std::nullopt;
+    default: {
+        bool ok = false;
+        const qint64 value = text(column).toLongLong(&ok);
+        return ok ? std::optional(value) : std::nullopt;
     }
-    if (status != SQLITE_DONE)
-        Console::line(QStringLiteral("Query ") + shortStatement(QString::fromUtf8(sql))
-                      + QStringLiteral(" failed with ")
-                      + (_db ? QString::fromUtf8(sqlite3_errmsg(_db.get())) : QStringLiteral("no open database")));
-    return events;
+    }
+}
+
+double CWLog::Row::number(int column) const
+{
+    switch (sqlite3_column_type(_statement, column)) {
+    case SQLITE_INTEGER:
+        return double(sqlite3_column_int64(_statement, column));
+    case SQLITE_FLOAT:
+        return sqlite3_column_double(_statement, column);
+    case SQLITE_NULL:
+        return std::numeric_limits<double>::quiet_NaN();
+    default: {
+        bool ok = false;
+        const double value = text(column).toDouble(&ok);
+        return ok ? value : std::numeric_limits<double>::quiet_NaN();
+    }
+    }
+}
+
+QString CWLog::Row::text(int column) const
+{
+    const auto *value = reinterpret_cast<const char *>(sqlite3_column_text(_statement, column));
+    return value ? QString::fromUtf8(value) : QString();
 }
 
 CWLogResult CWLog::eventLogEntriesFrom(const QDateTime &start, const QDateTime &end)

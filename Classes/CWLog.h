@@ -10,6 +10,7 @@
 #include <QStringList>
 #include <QVariantMap>
 #include <atomic>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -62,6 +63,23 @@ public:
     private:
         double _hourAnchor = 0.0;       // seconds
         double _fiveMinuteAnchor = 0.0; // seconds
+    };
+
+    // One row of a typed read, its values by column position. NULL and text that is no number are
+    // missing; a real read as an integer loses its fraction.
+    class Row {
+    public:
+        explicit Row(sqlite3_stmt *statement)
+            : _statement(statement)
+        {
+        }
+        std::optional<qint64> integer(int column) const;
+        // NaN when missing.
+        double number(int column) const;
+        QString text(int column) const;
+
+    private:
+        sqlite3_stmt *_statement;
     };
 
     // Sample indexes sorted into the significance classes, each list in row order.
@@ -151,6 +169,11 @@ public:
     CWLogResult battLogEntriesFrom(const QDateTime &start, const QDateTime &end, const QStringList &columns,
                                    CWSignificances significances, bool includeUnclassified,
                                    qint64 *lowerIndexBound = nullptr);
+    // The same rows, each handed to visit as typed values rather than collected as text: for
+    // readers of many rows. False when the window could not be bounded or the query failed.
+    bool battLogRowsFrom(const QDateTime &start, const QDateTime &end, const QStringList &columns,
+                         CWSignificances significances, bool includeUnclassified,
+                         const std::function<void(const Row &)> &visit, qint64 *lowerIndexBound = nullptr);
     CWLogResult battLogEntriesAboveIndex(quint64 index, const QStringList &columns);
     // The same, at most `limit` rows: the lowest indexes first (long logs are read in steps).
     CWLogResult battLogEntriesAboveIndex(quint64 index, const QStringList &columns, int limit);
@@ -206,6 +229,11 @@ private:
     void _writeHeld();
     // Runs a statement; a failure is reported as a failed query.
     CWLogResult _query(const QString &sql, bool *ok = nullptr);
+    // Steps through the rows of a statement; false (and said) when it failed.
+    bool _stepRows(const QString &sql, const std::function<void(const Row &)> &visit);
+    std::optional<QString> _battLogWindowStatement(const QDateTime &start, const QDateTime &end,
+                                                   const QStringList &columns, CWSignificances significances,
+                                                   bool includeUnclassified, qint64 *lowerIndexBound);
     bool _closeUncleanRun();
     void _followReplacedFile();
     bool _noteSample(const QStringList &failure);
