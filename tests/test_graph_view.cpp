@@ -25,19 +25,31 @@ CWGraphSpec series(qint32 type, const char *context, std::vector<double> values,
     return spec;
 }
 
+// A transparent width x height image at the device pixel ratio, and a painter on it with y up.
+struct Canvas {
+    Canvas(int width, int height, double ratio)
+        : image(QSize(width, height) * ratio, QImage::Format_ARGB32_Premultiplied)
+    {
+        image.setDevicePixelRatio(ratio);
+        image.fill(Qt::transparent);
+        painter.begin(&image);
+        painter.setRenderHint(QPainter::Antialiasing);
+        CWUtil::flipToYUp(painter, height);
+    }
+    QImage image;
+    QPainter painter;
+};
+
 // One series drawn by the page's view into a transparent width x height image whose whole area is
 // the plotting rectangle.
-QImage drawn(const CWGraphSpec &spec, int width = 300, int height = 100)
+QImage drawn(const CWGraphSpec &spec, int width = 300, int height = 100, double ratio = 1.0)
 {
     CWCWGraphView view;
     view.resize(700, 500);
-    QImage image(width, height, QImage::Format_ARGB32_Premultiplied);
-    image.fill(Qt::transparent);
-    QPainter painter(&image);
-    painter.setRenderHint(QPainter::Antialiasing);
-    CWUtil::flipToYUp(painter, height);
-    view.drawGraph(spec, QRectF(0, 0, width, height), painter);
-    return image;
+    Canvas canvas(width, height, ratio);
+    view.drawGraph(spec, QRectF(0, 0, width, height), canvas.painter);
+    canvas.painter.end();
+    return canvas.image;
 }
 
 // The colour at (x, y) in y-up coordinates.
@@ -219,6 +231,34 @@ TEST(GraphSeries, DecimatedDrawingMatchesTheWholeSeries)
     }
     const CWGraphSpec few = series(0, nullptr, {0.1, 0.9, 0.2});
     EXPECT_EQ(few.decimated(width, height).vertices, few.vertices);
+}
+
+// However the view lays a line series down, it must look like one round-joined stroke of the whole
+// line (Qt's own), at the line width of a 700 x 500 view. Where a dense zigzag wanders inside a
+// pixel column a pixel or two may differ; a gap, a lost joint or a wrong width shows in dozens.
+TEST(GraphSeries, ALineLooksLikeOneRoundJoinedStroke)
+{
+    const int width = 300;
+    const int height = 100;
+    std::vector<double> dense(3'000); // ten samples a pixel column, zigzags and spikes within a column
+    for (size_t i = 0; i < dense.size(); ++i)
+        dense[i] = 0.5 + 0.35 * std::sin(double(i) / 40.0) * std::cos(double(i) / 3.0) + (i % 211 ? 0.0 : 0.3);
+    for (const std::vector<double> &values : {dense, std::vector<double>{0.2, 0.8, 0.25, 0.7, 0.7, 0.1}}) {
+        for (const double ratio : {1.0, 2.0}) {
+            SCOPED_TRACE(testing::Message() << values.size() << " points at ratio " << ratio);
+            const CWGraphSpec spec = series(0, nullptr, values, Qt::yellow);
+            Canvas reference(width, height, ratio);
+            QPolygonF line;
+            for (const CWGraphVertex &vertex : spec.vertices)
+                line.append(QPointF(vertex.x * width, vertex.y * height));
+            reference.painter.setOpacity(spec.alpha);
+            reference.painter.setPen(QPen(spec.color, 273.0 / 125, Qt::SolidLine, Qt::FlatCap, Qt::RoundJoin));
+            reference.painter.drawPolyline(line);
+            reference.painter.end();
+            const QImage image = drawn(spec, width, height, ratio);
+            EXPECT_LE(unmatchedPixels(image, reference.image) + unmatchedPixels(reference.image, image), 2);
+        }
+    }
 }
 
 TEST(GraphView, ClickingTheTemperatureLegendSwitchesTheUnit)
