@@ -980,9 +980,13 @@ std::optional<QString> CWLog::_battLogWindowStatement(const QDateTime &start, co
         Console::line(QStringLiteral("Batt log entries request specified no significances"));
         return std::nullopt;
     }
-    return QStringLiteral("SELECT %1 FROM battlog WHERE testidx >= %2 AND testidx <= %3 AND significance IN "
-                          "(%4) ORDER BY testidx")
-        .arg(selectedColumns(columns), QString::number(*lower), QString::number(*upper),
+    // With every sample of the window wanted, walking the window's rows in order beats gathering
+    // them through the significance index and sorting them; the unary + keeps the index out.
+    const QString significance = significances.testFlag(CWSignificance::Other) ? QStringLiteral("+significance")
+                                                                               : QStringLiteral("significance");
+    return QStringLiteral("SELECT %1 FROM battlog WHERE testidx >= %2 AND testidx <= %3 AND %4 IN (%5) ORDER BY "
+                          "testidx")
+        .arg(selectedColumns(columns), QString::number(*lower), QString::number(*upper), significance,
              classes.join(QLatin1Char(',')));
 }
 

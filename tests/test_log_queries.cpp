@@ -134,7 +134,7 @@ TEST_F(LogQueryTest, AFailingQueryIsReportedAndYieldsNull)
               QStringList({u"Query SELECT Bogus FROM battlog WHERE testidx > 0 ORDER BY testidx failed with no such "
                            "column: Bogus"_s,
                            u"Query SELECT Bogus FROM battlog WHERE testidx >= 0 AND testidx <= 4294967295 AND "
-                           "significance IN (0,1,2,4) ORDER BY testidx failed with no such column: Bogus"_s}));
+                           "+significance IN (0,1,2,4) ORDER BY testidx failed with no such column: Bogus"_s}));
 }
 
 // The bounds and counts must be what the plain statements answer, found without scanning the log,
