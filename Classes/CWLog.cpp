@@ -95,6 +95,13 @@ QString createTableStatement(const QString &table, const QStringList &definition
            + definitions.join(QStringLiteral(", ") + indent) + QLatin1Char(' ') + indent + QLatin1Char(')');
 }
 
+// The anchors' plotted values in time order: a thinned window (a month, a year) reads its anchors
+// from this small index alone instead of from rows spread over the whole file. A statement uses it
+// when it names "significance > 1".
+const QString kAnchorIndexStatement =
+    QStringLiteral("CREATE INDEX IF NOT EXISTS battlog_anchor_idx ON battlog (significance, testidx, time, Voltage, "
+                   "Temperature, CurrentCapacity, MaxCapacity, Amperage) WHERE significance > 1");
+
 QStringList schemaStatements()
 {
     QStringList battlog = {QStringLiteral("testidx INTEGER PRIMARY KEY AUTOINCREMENT"),
@@ -108,7 +115,7 @@ QStringList schemaStatements()
     return {createTableStatement(QStringLiteral("battlog"), battlog),
             createTableStatement(QStringLiteral("eventlog"), eventlog),
             QStringLiteral("CREATE INDEX eventlog_eventtype_idx ON eventlog (eventtype)"),
-            QStringLiteral("CREATE INDEX battlog_significance_idx ON battlog (significance)")};
+            QStringLiteral("CREATE INDEX battlog_significance_idx ON battlog (significance)"), kAnchorIndexStatement};
 }
 
 // An SQL text literal. A NUL cannot travel inside statement text, so it is dropped rather than
@@ -385,6 +392,23 @@ QString CWLog::checkWholeFile(const QString &path, std::atomic<bool> &cancelled)
         return cancelled ? QString() : error;
     const QStringList verdict = rows ? rows->value(QStringLiteral("quick_check")) : QStringList();
     return verdict == QStringList{QStringLiteral("ok")} ? QString() : verdict.value(0).simplified();
+}
+
+bool CWLog::addAnchorIndex(const QString &path, std::atomic<bool> &cancelled)
+{
+    sqlite3 *raw = nullptr;
+    sqlite3_open_v2(path.toUtf8().constData(), &raw, SQLITE_OPEN_READWRITE, nullptr);
+    const Sqlite::Connection db(raw);
+    sqlite3_busy_timeout(raw, kBusyTimeoutMs);
+    sqlite3_progress_handler(
+        raw, 10000, [](void *flag) { return int(static_cast<std::atomic<bool> *>(flag)->load()); }, &cancelled);
+    QString error;
+    if (runStatement(raw, kAnchorIndexStatement, error) || cancelled)
+        return true;
+    Console::line(QStringLiteral("The battery log's index of anchors could not be made (long ranges of the graph "
+                                 "read more slowly): ")
+                  + error);
+    return false;
 }
 
 void CWLog::setAsideDamaged(const QString &damage)
@@ -957,7 +981,7 @@ bool CWLog::summariseTimes(qint64 maxSamples)
 
 std::optional<QString> CWLog::_battLogWindowStatement(const QDateTime &start, const QDateTime &end,
                                                       const QStringList &columns, CWSignificances significances,
-                                                      bool includeUnclassified, qint64 *lowerIndexBound)
+                                                      bool includeUnclassified, qint64 *lowerIndexBound, bool indexLast)
 {
     const std::optional<qint64> lower = _lowerIndexBound(start);
     if (!lower)
@@ -968,33 +992,47 @@ std::optional<QString> CWLog::_battLogWindowStatement(const QDateTime &start, co
     if (lowerIndexBound)
         *lowerIndexBound = *lower;
 
-    QStringList classes;
-    if (includeUnclassified)
-        classes << QString::number(int(CWSignificance::Unclassified));
-    for (CWSignificance significance :
-         {CWSignificance::Other, CWSignificance::FiveMinuteAnchor, CWSignificance::HourAnchor}) {
+    QStringList anchors;
+    for (CWSignificance significance : {CWSignificance::FiveMinuteAnchor, CWSignificance::HourAnchor}) {
         if (significances.testFlag(significance))
-            classes << QString::number(int(significance));
+            anchors << QString::number(int(significance));
     }
-    if (classes.isEmpty()) {
+    const bool others = significances.testFlag(CWSignificance::Other);
+    if (!includeUnclassified && !others && anchors.isEmpty()) {
         Console::line(QStringLiteral("Batt log entries request specified no significances"));
         return std::nullopt;
     }
-    // With every sample of the window wanted, walking the window's rows in order beats gathering
-    // them through the significance index and sorting them; the unary + keeps the index out.
-    const QString significance = significances.testFlag(CWSignificance::Other) ? QStringLiteral("+significance")
-                                                                               : QStringLiteral("significance");
-    return QStringLiteral("SELECT %1 FROM battlog WHERE testidx >= %2 AND testidx <= %3 AND %4 IN (%5) ORDER BY "
-                          "testidx")
-        .arg(selectedColumns(columns), QString::number(*lower), QString::number(*upper), significance,
-             classes.join(QLatin1Char(',')));
+    const QString select = QStringLiteral("SELECT %1%2 FROM battlog WHERE testidx >= %3 AND testidx <= %4 AND ")
+                               .arg(selectedColumns(columns), indexLast ? QStringLiteral(", testidx") : QString(),
+                                    QString::number(*lower), QString::number(*upper));
+    if (others || !indexLast) {
+        QStringList classes = anchors;
+        if (others)
+            classes.prepend(QString::number(int(CWSignificance::Other)));
+        if (includeUnclassified)
+            classes.prepend(QString::number(int(CWSignificance::Unclassified)));
+        // With every sample of the window wanted, walking the window's rows in order beats gathering
+        // them through the significance index and sorting them; the unary + keeps the index out.
+        return select + (others ? QStringLiteral("+") : QString()) + QStringLiteral("significance IN (")
+               + classes.join(QLatin1Char(',')) + QStringLiteral(") ORDER BY testidx");
+    }
+    // A thinned window: its anchors from the anchor index, merged in order with the unclassified
+    // rows, which the significance index finds. A compound statement is ordered by a column it
+    // selects, hence the index selected last.
+    QStringList parts;
+    if (!anchors.isEmpty())
+        parts << select + QStringLiteral("significance > 1 AND significance IN (") + anchors.join(QLatin1Char(','))
+                     + QLatin1Char(')');
+    if (includeUnclassified)
+        parts << select + QStringLiteral("significance = 0");
+    return parts.join(QStringLiteral(" UNION ALL ")) + QStringLiteral(" ORDER BY testidx");
 }
 
 CWLogResult CWLog::battLogEntriesFrom(const QDateTime &start, const QDateTime &end, const QStringList &columns,
                                       CWSignificances significances, bool includeUnclassified, qint64 *lowerIndexBound)
 {
     const std::optional<QString> sql =
-        _battLogWindowStatement(start, end, columns, significances, includeUnclassified, lowerIndexBound);
+        _battLogWindowStatement(start, end, columns, significances, includeUnclassified, lowerIndexBound, false);
     return sql ? _query(*sql) : std::nullopt;
 }
 
@@ -1003,7 +1041,7 @@ bool CWLog::battLogRowsFrom(const QDateTime &start, const QDateTime &end, const 
                             const std::function<void(const Row &)> &visit, qint64 *lowerIndexBound)
 {
     const std::optional<QString> sql =
-        _battLogWindowStatement(start, end, columns, significances, includeUnclassified, lowerIndexBound);
+        _battLogWindowStatement(start, end, columns, significances, includeUnclassified, lowerIndexBound, true);
     return sql && _stepRows(*sql, visit);
 }
 

@@ -118,6 +118,9 @@ public:
     // never on the window's thread) and says what is damaged; null when it is sound or the check
     // was cancelled.
     static QString checkWholeFile(const QString &path, std::atomic<bool> &cancelled);
+    // Gives a log written by an older version the index a thinned window reads its anchors from, on
+    // its own connection (seconds for ten million samples); false, and said, when it could not.
+    static bool addAnchorIndex(const QString &path, std::atomic<bool> &cancelled);
     // Moves the damaged file aside and starts a new log in its place, with a start marker; the user
     // is told.
     void setAsideDamaged(const QString &damage);
@@ -169,8 +172,9 @@ public:
     CWLogResult battLogEntriesFrom(const QDateTime &start, const QDateTime &end, const QStringList &columns,
                                    CWSignificances significances, bool includeUnclassified,
                                    qint64 *lowerIndexBound = nullptr);
-    // The same rows, each handed to visit as typed values rather than collected as text: for
-    // readers of many rows. False when the window could not be bounded or the query failed.
+    // The same rows, each handed to visit as typed values rather than collected as text, with the
+    // row's testidx after the columns asked for: for readers of many rows. False when the window could not be bounded
+    // or the query failed.
     bool battLogRowsFrom(const QDateTime &start, const QDateTime &end, const QStringList &columns,
                          CWSignificances significances, bool includeUnclassified,
                          const std::function<void(const Row &)> &visit, qint64 *lowerIndexBound = nullptr);
@@ -233,7 +237,7 @@ private:
     bool _stepRows(const QString &sql, const std::function<void(const Row &)> &visit);
     std::optional<QString> _battLogWindowStatement(const QDateTime &start, const QDateTime &end,
                                                    const QStringList &columns, CWSignificances significances,
-                                                   bool includeUnclassified, qint64 *lowerIndexBound);
+                                                   bool includeUnclassified, qint64 *lowerIndexBound, bool indexLast);
     bool _closeUncleanRun();
     void _followReplacedFile();
     bool _noteSample(const QStringList &failure);

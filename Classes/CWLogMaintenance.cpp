@@ -9,7 +9,11 @@ void CWLogMaintenance::start(QObject *parent)
 CWLogMaintenance::CWLogMaintenance(CWLog *log, QObject *parent)
     : QObject(parent)
     , _log(log)
-    , _check(QThread::create([this, path = log->logFile()] { _damage = CWLog::checkWholeFile(path, _cancelled); }))
+    , _check(QThread::create([this, path = log->logFile()] {
+        _damage = CWLog::checkWholeFile(path, _cancelled);
+        if (_damage.isNull())
+            CWLog::addAnchorIndex(path, _cancelled);
+    }))
 {
     connect(&_nextStep, &QTimer::timeout, this, &CWLogMaintenance::_step);
     connect(_check.get(), &QThread::finished, this, &CWLogMaintenance::_checked);

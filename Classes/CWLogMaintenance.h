@@ -10,7 +10,8 @@
 
 // The shared log's upkeep after launch, done so that the window never waits on it. First a worker
 // thread reads the whole file once for damage, which a launch cannot wait for (seconds on a large
-// log); a damaged file is moved aside and the log started anew. Then, in steps from the event loop,
+// log); a damaged file is moved aside and the log started anew, and a sound one written by an older
+// version gets the index of anchors. Then, in steps from the event loop,
 // the samples left unclassified are classified, and a log that has no summary of its times yet
 // (one written by an older version) gets one, so that the graph's first window does not wait for
 // it. Ends by itself when done, or when the shared log is closed or replaced.

@@ -33,6 +33,14 @@ protected:
             log->battLogEntriesFrom(start, end, {u"testidx"_s}, CWSignificances::fromInt(mask), unclassified);
         return rows ? rows->value(u"testidx"_s) : QStringList();
     }
+    // The same window read row by row, each row's testidx taken from after the columns asked for.
+    QStringList indexesVisited(int mask, bool unclassified)
+    {
+        QStringList indexes;
+        log->battLogRowsFrom({}, {}, {u"time"_s}, CWSignificances::fromInt(mask), unclassified,
+                             [&](const CWLog::Row &row) { indexes << QString::number(row.integer(1).value_or(-1)); });
+        return indexes;
+    }
 };
 
 } // namespace
@@ -69,10 +77,14 @@ TEST_F(LogQueryTest, SignificanceClassesAndTheUnclassifiedFlagSelectRows)
         {4, true, numbers({1, 5, 6, 8})},
         {6, false, numbers({1, 3, 6, 7})},
         {1, false, numbers({2, 4})},
+        {6, true, numbers({1, 3, 5, 6, 7, 8})},
+        {0, true, numbers({5, 8})},
         {7, true, numbers({1, 2, 3, 4, 5, 6, 7, 8})},
     };
-    for (const auto &row : rows)
+    for (const auto &row : rows) {
         EXPECT_EQ(indexesFrom({}, {}, row.mask, row.unclassified), row.indexes) << row.mask << row.unclassified;
+        EXPECT_EQ(indexesVisited(row.mask, row.unclassified), row.indexes) << row.mask << row.unclassified;
+    }
     ConsoleCapture console;
     EXPECT_FALSE(log->battLogEntriesFrom({}, {}, {}, {}, false));
     EXPECT_EQ(console.lines(), QStringList{u"Batt log entries request specified no significances"_s});

@@ -26,8 +26,8 @@ TEST(LogLocation, AFreshSupportDirectoryGetsTheFullSchemaAndNothingElse)
     EXPECT_EQ(log->logFile(), file);
     LogFile db(file);
     EXPECT_EQ(db.column(u"SELECT name FROM sqlite_master ORDER BY name"_s),
-              QStringList({u"battlog"_s, u"battlog_significance_idx"_s, u"eventlog"_s, u"eventlog_eventtype_idx"_s,
-                           u"sqlite_sequence"_s}));
+              QStringList({u"battlog"_s, u"battlog_anchor_idx"_s, u"battlog_significance_idx"_s, u"eventlog"_s,
+                           u"eventlog_eventtype_idx"_s, u"sqlite_sequence"_s}));
     EXPECT_EQ(db.column(u"SELECT name FROM pragma_table_info('battlog')"_s).size(), 35);
     EXPECT_EQ(db.column(u"SELECT name FROM pragma_table_info('eventlog')"_s),
               QStringList({u"eventidx"_s, u"time"_s, u"eventtype"_s, u"data"_s}));
@@ -358,8 +358,8 @@ TEST_F(LogTest, ClassificationInStepsEqualsClassificationInOneGo)
     }
 }
 
-// After launch the log's upkeep runs from the event loop: it classifies what is unclassified and
-// summarises the times of a log that has no summary yet, then ends by itself.
+// After launch the log's upkeep runs from the event loop: it classifies what is unclassified,
+// summarises the times of a log that has no summary yet and indexes its anchors, then ends by itself.
 TEST(LogMaintenance, ClassifiesAndSummarisesInStepsThenEnds)
 {
     ScopedDataHome home;
@@ -367,6 +367,7 @@ TEST(LogMaintenance, ClassifiesAndSummarisesInStepsThenEnds)
     LogFile db(CWLog::sharedLogFile());
     db.exec(u"WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 50000) "
             "INSERT INTO battlog (time) SELECT 1000 + i * 10 FROM n"_s);
+    db.exec(u"DROP INDEX battlog_anchor_idx"_s); // as an older version wrote the log
     QObject owner;
     CWLogMaintenance::start(&owner);
     EXPECT_EQ(db.column(u"SELECT count(*) FROM battlog WHERE significance = 0"_s), QStringList{u"50000"_s})
@@ -375,4 +376,6 @@ TEST(LogMaintenance, ClassifiesAndSummarisesInStepsThenEnds)
     EXPECT_EQ(db.column(u"SELECT count(*) FROM battlog WHERE significance = 0"_s), QStringList{u"0"_s});
     EXPECT_EQ(db.column(u"SELECT sum(samples) FROM battlog_timespans"_s), QStringList{u"49151"_s})
         << "every complete span kept";
+    EXPECT_EQ(db.column(u"SELECT count(*) FROM sqlite_master WHERE name = 'battlog_anchor_idx'"_s),
+              QStringList{u"1"_s});
 }
