@@ -92,41 +92,55 @@ double CWGraphSamples::powerY(double watts)
     return 0.5 + 0.5 * (p >= 0 ? std::sqrt(p) : -std::sqrt(-p));
 }
 
-void CWGraphSamples::read(CWLog &log, const QDateTime &start, const QDateTime &end, CWSignificances mask, bool follow)
+bool CWGraphSamples::read(CWLog &log, const QDateTime &start, const QDateTime &end, CWSignificances mask, bool follow)
 {
     const qint64 startSecs = start.toSecsSinceEpoch();
-    if (follow && _following && mask == _mask && startSecs >= _startSecs && _follow(log, startSecs))
-        return;
-    // A window read afresh can be a hundred thousand rows: they are taken as numbers, not as text.
-    std::deque<Sample> samples;
-    qint64 lastIndex = 0;
-    qint64 lowerIndexBound = -1;
-    const bool read = log.battLogRowsFrom(
-        start, end, columns(), mask, true,
-        [&](const CWLog::Row &row) {
-            const qint64 index = row.integer(kIndexColumn).value_or(0);
-            lastIndex = std::max(lastIndex, index);
-            if (const std::optional<qint64> time = row.integer(kTimeColumn))
-                samples.push_back({index, *time, row.number(kVoltageColumn), row.number(kTemperatureColumn),
-                                   row.number(kCurrentCapacityColumn), row.number(kMaxCapacityColumn),
-                                   row.number(kWattsColumn)});
-        },
-        &lowerIndexBound);
-    if (!read || lowerIndexBound < 0) {
-        // The log could not bound or read the window: nothing to follow from.
+    if (!_pending && follow && _following && mask == _mask && startSecs >= _startSecs && _follow(log, startSecs))
+        return true;
+    if (!_pending || _pending->mask != mask) {
+        const std::optional<CWLog::IndexRange> window = log.battLogWindow(start, end);
+        if (!window) {
+            // The log could not bound the window: nothing to follow from.
+            clear();
+            return true;
+        }
+        _pending = Pending{mask, startSecs, *window, window->first, {}, 0};
+    }
+    // A window of every sample can be hundreds of thousands of rows: it is read a slice at a time,
+    // so that the page never holds up the window for long. Rows are taken as numbers, not as text.
+    Pending &pending = *_pending;
+    const qint64 sliceEnd = mask.testFlag(CWSignificance::Other)
+                                ? std::min(pending.window.last, pending.next + kSliceRows - 1)
+                                : pending.window.last;
+    const bool read = log.battLogRowsIn({pending.next, sliceEnd}, columns(), mask, true, [&](const CWLog::Row &row) {
+        const qint64 index = row.integer(kIndexColumn).value_or(0);
+        pending.lastIndex = std::max(pending.lastIndex, index);
+        if (const std::optional<qint64> time = row.integer(kTimeColumn))
+            pending.samples.push_back({index, *time, row.number(kVoltageColumn), row.number(kTemperatureColumn),
+                                       row.number(kCurrentCapacityColumn), row.number(kMaxCapacityColumn),
+                                       row.number(kWattsColumn)});
+    });
+    if (!read) {
         clear();
-        return;
+        return true;
+    }
+    if (sliceEnd < pending.window.last) {
+        pending.next = sliceEnd + 1;
+        return false;
     }
     _mask = mask;
-    _lowerIndexBound = lowerIndexBound;
-    _startSecs = startSecs;
-    _lastReadIndex = std::max({lowerIndexBound - 1, lastIndex, qint64(0)});
+    _lowerIndexBound = pending.window.first;
+    _startSecs = pending.startSecs;
+    _lastReadIndex = std::max({pending.window.first - 1, pending.lastIndex, qint64(0)});
     _following = true;
-    _samples = std::move(samples);
+    _samples = std::move(pending.samples);
+    _pending.reset();
+    return true;
 }
 
 void CWGraphSamples::clear()
 {
+    _pending.reset();
     _samples.clear();
     _following = false;
 }

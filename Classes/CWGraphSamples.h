@@ -8,6 +8,7 @@
 
 #include <array>
 #include <deque>
+#include <optional>
 #include <vector>
 
 // The log rows the "Graph" page shows and the series built from them. The rows are kept between
@@ -53,12 +54,17 @@ public:
     // Square-root scale from -50 W (0) over 0 W (0.5) to +50 W (1).
     static double powerY(double watts);
 
+    // Rows of a window read afresh per call, when the window wants every sample: some tens of
+    // milliseconds of work.
+    static constexpr qint64 kSliceRows = 40'000;
+
     // Reads the rows of the window from start to end with the significance mask through log. With
     // follow, rows kept from the last read of a window that started no later, with the same mask,
     // are reused: only rows logged since are read and those that left the window dropped, which
     // gives the rows a fresh read returns. Otherwise, or when following fails, the window is read
-    // afresh.
-    void read(CWLog &log, const QDateTime &start, const QDateTime &end, CWSignificances mask, bool follow);
+    // afresh: a long one in slices, one per call. False while such a read is unfinished; the rows
+    // kept stay those of the last finished read until it is.
+    bool read(CWLog &log, const QDateTime &start, const QDateTime &end, CWSignificances mask, bool follow);
     // Forgets the rows: the next read is a fresh one.
     void clear();
 
@@ -82,11 +88,22 @@ private:
         double watts;           // W, positive when charging
     };
 
+    // An unfinished read of a window afresh: the window's bounds as its first slice found them.
+    struct Pending {
+        CWSignificances mask;
+        qint64 startSecs = 0;
+        CWLog::IndexRange window;
+        qint64 next = 0; // the testidx the next slice starts at
+        std::deque<Sample> samples;
+        qint64 lastIndex = 0;
+    };
+
     bool _follow(CWLog &log, qint64 startSecs);
     void _append(const CWLogResult &rows, bool filter);
     bool _followStart(qint64 startSecs, const CWLogResult &scan);
 
     std::deque<Sample> _samples;
+    std::optional<Pending> _pending;
     bool _following = false;
     CWSignificances _mask;
     qint64 _lowerIndexBound = 0;

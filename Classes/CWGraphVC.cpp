@@ -32,6 +32,8 @@ CWGraphVC::CWGraphVC(const QString &nibName, CWLog *log, QObject *parent)
 {
     _recentTimer.setInterval(kRefreshIntervalMs);
     connect(&_recentTimer, &QTimer::timeout, this, &CWGraphVC::_updateGraphView);
+    _readOn.setSingleShot(true);
+    connect(&_readOn, &QTimer::timeout, this, &CWGraphVC::_updateGraphView);
 }
 
 CWGraphVC::~CWGraphVC()
@@ -240,11 +242,12 @@ void CWGraphVC::_pushDataIntoGraphView()
     graph->clearGraphSpecs();
     const QColorSpace colorSpace(QColorSpace::SRgb);
     const auto [start, end] = _effectiveRange();
-    if (_log)
-        _samples.read(*_log, start, end, CWGraphSamples::significanceMask(double(start.msecsTo(end)) / 1000.0),
-                      timeMode() == Recent);
-    else
+    // The rest of a long window is read on the next turns of the event loop, not all at once.
+    if (!_log)
         _samples.clear();
+    else if (!_samples.read(*_log, start, end, CWGraphSamples::significanceMask(double(start.msecsTo(end)) / 1000.0),
+                            timeMode() == Recent))
+        _readOn.start();
     // The voltage range of the current settings, also before the first draw.
     graph->updateGrid();
     const CWGraphSamples::Scale scale{double(start.toMSecsSinceEpoch()) / 1000.0,

@@ -48,6 +48,8 @@ public:
     QDateTime effectiveStartDate() { return _effectiveRange().first; }
     QDateTime effectiveEndDate() { return _effectiveRange().second; }
     bool isTimerRunning() const { return _recentTimer.isActive(); }
+    // Whether a long window is still being read; the graph shows it when done.
+    bool isReading() const { return _readOn.isActive(); }
 
     void activate() override;
     void deactivate() override;
@@ -73,6 +75,7 @@ private:
 
     CWLog *const _log;
     QTimer _recentTimer;
+    QTimer _readOn; // the next slice of a long window
     CWGraphSamples _samples;
     // Last, so that they end first: no observation outlives what it updates.
     std::vector<Subscription> _graphObservations;

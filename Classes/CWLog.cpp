@@ -979,9 +979,7 @@ bool CWLog::summariseTimes(qint64 maxSamples)
     return !_db || _timeSpans().catchUp(maxSamples, ok) || !ok;
 }
 
-std::optional<QString> CWLog::_battLogWindowStatement(const QDateTime &start, const QDateTime &end,
-                                                      const QStringList &columns, CWSignificances significances,
-                                                      bool includeUnclassified, qint64 *lowerIndexBound, bool indexLast)
+std::optional<CWLog::IndexRange> CWLog::battLogWindow(const QDateTime &start, const QDateTime &end)
 {
     const std::optional<qint64> lower = _lowerIndexBound(start);
     if (!lower)
@@ -989,9 +987,13 @@ std::optional<QString> CWLog::_battLogWindowStatement(const QDateTime &start, co
     const std::optional<qint64> upper = _upperIndexBound(end);
     if (!upper)
         return std::nullopt;
-    if (lowerIndexBound)
-        *lowerIndexBound = *lower;
+    return IndexRange{*lower, *upper};
+}
 
+std::optional<QString> CWLog::_battLogWindowStatement(IndexRange window, const QStringList &columns,
+                                                      CWSignificances significances, bool includeUnclassified,
+                                                      bool indexLast)
+{
     QStringList anchors;
     for (CWSignificance significance : {CWSignificance::FiveMinuteAnchor, CWSignificance::HourAnchor}) {
         if (significances.testFlag(significance))
@@ -1004,7 +1006,7 @@ std::optional<QString> CWLog::_battLogWindowStatement(const QDateTime &start, co
     }
     const QString select = QStringLiteral("SELECT %1%2 FROM battlog WHERE testidx >= %3 AND testidx <= %4 AND ")
                                .arg(selectedColumns(columns), indexLast ? QStringLiteral(", testidx") : QString(),
-                                    QString::number(*lower), QString::number(*upper));
+                                    QString::number(window.first), QString::number(window.last));
     if (others || !indexLast) {
         QStringList classes = anchors;
         if (others)
@@ -1031,17 +1033,21 @@ std::optional<QString> CWLog::_battLogWindowStatement(const QDateTime &start, co
 CWLogResult CWLog::battLogEntriesFrom(const QDateTime &start, const QDateTime &end, const QStringList &columns,
                                       CWSignificances significances, bool includeUnclassified, qint64 *lowerIndexBound)
 {
+    const std::optional<IndexRange> window = battLogWindow(start, end);
+    if (!window)
+        return std::nullopt;
+    if (lowerIndexBound)
+        *lowerIndexBound = window->first;
     const std::optional<QString> sql =
-        _battLogWindowStatement(start, end, columns, significances, includeUnclassified, lowerIndexBound, false);
+        _battLogWindowStatement(*window, columns, significances, includeUnclassified, false);
     return sql ? _query(*sql) : std::nullopt;
 }
 
-bool CWLog::battLogRowsFrom(const QDateTime &start, const QDateTime &end, const QStringList &columns,
-                            CWSignificances significances, bool includeUnclassified,
-                            const std::function<void(const Row &)> &visit, qint64 *lowerIndexBound)
+bool CWLog::battLogRowsIn(IndexRange window, const QStringList &columns, CWSignificances significances,
+                          bool includeUnclassified, const std::function<void(const Row &)> &visit)
 {
     const std::optional<QString> sql =
-        _battLogWindowStatement(start, end, columns, significances, includeUnclassified, lowerIndexBound, true);
+        _battLogWindowStatement(window, columns, significances, includeUnclassified, true);
     return sql && _stepRows(*sql, visit);
 }
 

@@ -65,6 +65,12 @@ public:
         double _fiveMinuteAnchor = 0.0; // seconds
     };
 
+    // The testidx of a window's first and last row, both included.
+    struct IndexRange {
+        qint64 first = 0;
+        qint64 last = 0;
+    };
+
     // One row of a typed read, its values by column position. NULL and text that is no number are
     // missing; a real read as an integer loses its fraction.
     class Row {
@@ -172,12 +178,14 @@ public:
     CWLogResult battLogEntriesFrom(const QDateTime &start, const QDateTime &end, const QStringList &columns,
                                    CWSignificances significances, bool includeUnclassified,
                                    qint64 *lowerIndexBound = nullptr);
-    // The same rows, each handed to visit as typed values rather than collected as text, with the
-    // row's testidx after the columns asked for: for readers of many rows. False when the window could not be bounded
-    // or the query failed.
-    bool battLogRowsFrom(const QDateTime &start, const QDateTime &end, const QStringList &columns,
-                         CWSignificances significances, bool includeUnclassified,
-                         const std::function<void(const Row &)> &visit, qint64 *lowerIndexBound = nullptr);
+    // The testidx of a window's first and last row, as battLogEntriesFrom bounds it; nullopt when
+    // the window cannot be bounded.
+    std::optional<IndexRange> battLogWindow(const QDateTime &start, const QDateTime &end);
+    // The rows of the significances with a testidx in window (from battLogWindow, or a slice of it),
+    // each handed to visit as typed values rather than collected as text, with the row's testidx
+    // after the columns asked for: for readers of many rows. False when the query failed.
+    bool battLogRowsIn(IndexRange window, const QStringList &columns, CWSignificances significances,
+                       bool includeUnclassified, const std::function<void(const Row &)> &visit);
     CWLogResult battLogEntriesAboveIndex(quint64 index, const QStringList &columns);
     // The same, at most `limit` rows: the lowest indexes first (long logs are read in steps).
     CWLogResult battLogEntriesAboveIndex(quint64 index, const QStringList &columns, int limit);
@@ -235,9 +243,9 @@ private:
     CWLogResult _query(const QString &sql, bool *ok = nullptr);
     // Steps through the rows of a statement; false (and said) when it failed.
     bool _stepRows(const QString &sql, const std::function<void(const Row &)> &visit);
-    std::optional<QString> _battLogWindowStatement(const QDateTime &start, const QDateTime &end,
-                                                   const QStringList &columns, CWSignificances significances,
-                                                   bool includeUnclassified, qint64 *lowerIndexBound, bool indexLast);
+    std::optional<QString> _battLogWindowStatement(IndexRange window, const QStringList &columns,
+                                                   CWSignificances significances, bool includeUnclassified,
+                                                   bool indexLast);
     bool _closeUncleanRun();
     void _followReplacedFile();
     bool _noteSample(const QStringList &failure);

@@ -84,7 +84,9 @@ Split refresh(CWGraphSamples &samples, CWCWGraphView &view, double seconds, bool
     double mark = threadMs();
     const QDateTime end = QDateTime::currentDateTime();
     const QDateTime start = end.addMSecs(-qint64(seconds * 1000));
-    samples.read(*CWLog::sharedLog(), start, end, CWGraphSamples::significanceMask(seconds), follow);
+    // A long window is read in slices; their sum is the read's cost.
+    while (!samples.read(*CWLog::sharedLog(), start, end, CWGraphSamples::significanceMask(seconds), follow)) {
+    }
     split.query = lap(mark);
     split.rows = samples.size();
     view.setSecondsAgo(seconds);
@@ -168,6 +170,8 @@ void saveScreenshots(const QString &directory)
     QWidget *view = page.view();
     for (const Range &range : kRanges) {
         page.setRange(QString::fromLatin1(range.text));
+        while (page.isReading())
+            QCoreApplication::processEvents();
         for (const QSize size : {QSize(1000, 640), QSize(1600, 1000)}) {
             view->resize(size);
             const QString file = QStringLiteral("%1/graph-%2-%3x%4.png")

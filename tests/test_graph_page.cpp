@@ -152,6 +152,41 @@ TEST_F(GraphSamples, AFollowedRangeReadsOnlyNewRows)
     EXPECT_EQ(followed.size(), fresh.size() + 1) << "a kept row is not read again";
 }
 
+// Every sample of a long window is read over several calls, each a slice; the rows kept change only
+// when the whole window is in, and then it is followed as any other.
+TEST_F(GraphSamples, ALongWindowIsReadInSlicesThenFollowed)
+{
+    const qint64 rows = 2 * CWGraphSamples::kSliceRows + 500;
+    const auto insertRows = [this](qint64 first, qint64 count) {
+        LogFile(path()).exec(
+            QString::asprintf("WITH RECURSIVE n(i) AS (SELECT 0 UNION ALL SELECT i + 1 FROM n WHERE i < "
+                              "%lld) INSERT INTO battlog (time, Voltage) SELECT %lld + i, 12000 FROM n",
+                              count - 1, first));
+    };
+    insertRows(1'000, rows);
+    const auto mask = CWSignificances::fromInt(7);
+    CWGraphSamples samples;
+    int calls = 1;
+    for (; !samples.read(*log, at(1'000), at(1'000 + rows), mask, true); ++calls)
+        EXPECT_EQ(samples.size(), 0u) << "nothing kept before the whole window is in";
+    EXPECT_EQ(calls, 3);
+    EXPECT_EQ(samples.size(), size_t(rows));
+
+    insertRows(1'000 + rows, 2);
+    EXPECT_TRUE(samples.read(*log, at(1'002), at(1'002 + rows), mask, true)) << "followed in one call";
+    CWGraphSamples fresh;
+    while (!fresh.read(*log, at(1'002), at(1'002 + rows), mask, false)) {
+    }
+    EXPECT_EQ(samples.size(), fresh.size());
+
+    // A read cleared halfway starts over on the window asked for next.
+    EXPECT_FALSE(samples.read(*log, at(1'000), at(1'000 + rows), mask, false));
+    samples.clear();
+    EXPECT_TRUE(samples.read(*log, at(1'000), at(1'100), mask, true));
+    EXPECT_TRUE(fresh.read(*log, at(1'000), at(1'100), mask, false));
+    EXPECT_EQ(samples.size(), fresh.size());
+}
+
 // A range as "<count> <unit>" back from now, "<from>..<to>", or "refused".
 std::string described(const std::optional<CWGraphRange> &range)
 {
@@ -253,6 +288,24 @@ TEST_F(GraphPageControls, FixedRangeUsesThePickersAndStopsTheTimer)
     EXPECT_EQ(page.graphView()->secondsAgo(), 2 * 86400.0);
     EXPECT_FALSE(page.setRange(QStringLiteral("soon")));
     EXPECT_EQ(page.graphView()->secondsAgo(), 2 * 86400.0);
+}
+
+// A window of every sample longer than a slice is read on later turns of the event loop, and the
+// graph shows it when all of it is in.
+TEST_F(GraphPageControls, ALongWindowShowsOnceReadOverSeveralTurns)
+{
+    const qint64 now = QDateTime::currentSecsSinceEpoch();
+    LogFile(CWLog::sharedLogFile())
+        .exec(QString::asprintf("WITH RECURSIVE n(i) AS (SELECT 0 UNION ALL SELECT i + 1 FROM n WHERE i < %lld) "
+                                "INSERT INTO battlog (time, Voltage) SELECT %lld + i, 12000 FROM n",
+                                CWGraphSamples::kSliceRows + 99, now - 86'400));
+    page.activate();
+    ASSERT_TRUE(page.setRange(QStringLiteral("2d")));
+    EXPECT_TRUE(page.isReading());
+    EXPECT_TRUE(page.graphView()->graphSpecs().at(CWGraphSamples::Volts).vertices.empty());
+    ASSERT_TRUE(eventuallyTrue([&] { return !page.isReading(); }));
+    EXPECT_EQ(page.graphView()->graphSpecs().at(CWGraphSamples::Volts).vertices.size(),
+              size_t(CWGraphSamples::kSliceRows + 100));
 }
 
 TEST_F(GraphPageControls, DisplaySettingsRescaleAtOnceWhileShown)

@@ -37,8 +37,10 @@ protected:
     QStringList indexesVisited(int mask, bool unclassified)
     {
         QStringList indexes;
-        log->battLogRowsFrom({}, {}, {u"time"_s}, CWSignificances::fromInt(mask), unclassified,
-                             [&](const CWLog::Row &row) { indexes << QString::number(row.integer(1).value_or(-1)); });
+        const std::optional<CWLog::IndexRange> window = log->battLogWindow({}, {});
+        if (window)
+            log->battLogRowsIn(*window, {u"time"_s}, CWSignificances::fromInt(mask), unclassified,
+                               [&](const CWLog::Row &row) { indexes << QString::number(row.integer(1).value_or(-1)); });
         return indexes;
     }
 };

@@ -1,5 +1,6 @@
 // `cellwise --render`: pictures of pages taken off screen from one battery reading, beside a
 // running Cellwise, writing nothing but the picture.
+#include "CWGraphSamples.h"
 #include "SingleInstance.h"
 #include "TestSupport.h"
 
@@ -56,6 +57,19 @@ bool hasArrowBlue(const QImage &image)
     return count > 50;
 }
 
+// Pixels of the voltage line's yellow inside the top graph of a 400 x 300 picture.
+int yellowPixels(const QImage &image)
+{
+    int count = 0;
+    for (int y = 60; y < 190; ++y) {
+        for (int x = 100; x < 380; ++x) {
+            const QColor color = image.pixelColor(x, y);
+            count += color.red() > 100 && color.green() > 100 && color.blue() < color.red() / 2;
+        }
+    }
+    return count;
+}
+
 } // namespace
 
 TEST_F(RenderRun, EveryPageBesideARunningCellwiseWritingNothingElse)
@@ -65,6 +79,11 @@ TEST_F(RenderRun, EveryPageBesideARunningCellwiseWritingNothingElse)
     QDir().mkpath(support);
     const QString logPath = support + u"/battLog3.sqlite"_s;
     CWLog::initWithFile(logPath)->logMonitoringStarted();
+    // A day of every sample, longer than the graph reads at once: the picture waits for all of it.
+    LogFile(logPath).exec(QString::asprintf("WITH RECURSIVE n(i) AS (SELECT 0 UNION ALL SELECT i + 1 FROM n WHERE i < "
+                                            "%lld) INSERT INTO battlog (time, Voltage) SELECT %lld + i, 12000 FROM n",
+                                            CWGraphSamples::kSliceRows + 99,
+                                            QDateTime(QDate(2024, 3, 1), QTime(1, 0)).toSecsSinceEpoch()));
     QFile logFile(logPath);
     ASSERT_TRUE(logFile.open(QIODevice::ReadOnly));
     const QByteArray logBefore = logFile.readAll();
@@ -81,6 +100,7 @@ TEST_F(RenderRun, EveryPageBesideARunningCellwiseWritingNothingElse)
         {{u"monitor"_s, u"--simulate-battery"_s, u"--size"_s, u"700x450"_s}, "simulated.png", QSize(700, 450)},
         {{u"graph"_s, u"--size=400x300"_s}, "graph.png", QSize(400, 300)},
         {{u"graph"_s, u"--range=2024-01-01..2024-01-31"_s, u"--size=400x300"_s}, "graph-january.png", QSize(400, 300)},
+        {{u"graph"_s, u"--range=2024-03-01..2024-03-02"_s, u"--size=400x300"_s}, "graph-march.png", QSize(400, 300)},
         {{u"comparisons"_s, u"--size=400x300"_s}, "comparisons.png", QSize(400, 300)},
         {{u"battery-data"_s, u"--size=400x300"_s}, "battery-data.png", QSize(400, 300)},
         {{u"event-log"_s, u"--size=400x300"_s}, "event-log.PNG", QSize(400, 300)},
@@ -102,6 +122,9 @@ TEST_F(RenderRun, EveryPageBesideARunningCellwiseWritingNothingElse)
             EXPECT_TRUE(hasArrowBlue(image)) << "the battery-to-computer arrow runs";
         }
     }
+
+    EXPECT_EQ(yellowPixels(QImage(output("graph-january.png"))), 0);
+    EXPECT_GT(yellowPixels(QImage(output("graph-march.png"))), 100) << "all of the day's voltage is drawn";
 
     ASSERT_TRUE(logFile.open(QIODevice::ReadOnly));
     EXPECT_EQ(logFile.readAll(), logBefore) << "the log is only read";
