@@ -458,8 +458,11 @@ std::unique_ptr<CWLog> CWLog::_openExisting(const QString &path, bool readOnly)
     std::unique_ptr<CWLog> log(new CWLog(path));
     sqlite3 *db = nullptr;
     const QByteArray file = path.toUtf8();
-    const int status = readOnly ? sqlite3_open_v2(file.constData(), &db, SQLITE_OPEN_READONLY, nullptr)
-                                : sqlite3_open(file.constData(), &db);
+    // The connection is only ever used from the thread that opened it (the upkeep's threads open their
+    // own): no mutex around each call, which a long read makes hundreds of thousands of.
+    const int flags =
+        (readOnly ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE) | SQLITE_OPEN_NOMUTEX;
+    const int status = sqlite3_open_v2(file.constData(), &db, flags, nullptr);
     log->_db.reset(db);
     if (status != SQLITE_OK) {
         Console::line(QStringLiteral("Can't open existing database: ") + QString::fromUtf8(sqlite3_errmsg(db)));
