@@ -129,29 +129,56 @@ private:
     QImage _stamps[kSteps][kSteps];
 };
 
+// The points of a line that fall into one pixel column, one after the other.
+struct ColumnRun {
+    qsizetype first = 0;
+    qsizetype last = 0;
+    qsizetype lowest = 0;
+    qsizetype highest = 0;
+};
+
+std::vector<ColumnRun> columnRuns(const QPolygonF &points)
+{
+    std::vector<ColumnRun> runs;
+    for (qsizetype first = 0; first < points.size();) {
+        const double column = std::floor(points[first].x());
+        ColumnRun run{first, first, first, first};
+        while (run.last + 1 < points.size() && std::floor(points[run.last + 1].x()) == column) {
+            ++run.last;
+            if (points[run.last].y() < points[run.lowest].y())
+                run.lowest = run.last;
+            if (points[run.last].y() > points[run.highest].y())
+                run.highest = run.last;
+        }
+        runs.push_back(run);
+        first = run.last + 1;
+    }
+    return runs;
+}
+
 // The segments of a line through device points, where the segments of a run of points inside one
 // pixel column become one, from the run's lowest point to its highest: with round joins they cover
 // the same pixels to within one, and a dense series no longer paints each column over and over.
+// For the same reason a step between two such runs side by side is left out when their heights
+// overlap: their own segments and dots cover it to within a pixel.
 QList<QLineF> columnSegments(const QPolygonF &points)
 {
+    const std::vector<ColumnRun> runs = columnRuns(points);
     QList<QLineF> segments;
-    for (qsizetype first = 0; first + 1 < points.size();) {
-        const double column = std::floor(points[first].x());
-        qsizetype last = first;
-        qsizetype lowest = first;
-        qsizetype highest = first;
-        while (last + 1 < points.size() && std::floor(points[last + 1].x()) == column) {
-            ++last;
-            if (points[last].y() < points[lowest].y())
-                lowest = last;
-            if (points[last].y() > points[highest].y())
-                highest = last;
-        }
-        if (last > first)
-            segments.append(QLineF(points[lowest], points[highest]));
-        if (last + 1 < points.size())
-            segments.append(QLineF(points[last], points[last + 1]));
-        first = last + 1;
+    for (size_t i = 0; i < runs.size(); ++i) {
+        const ColumnRun &run = runs[i];
+        if (run.last > run.first)
+            segments.append(QLineF(points[run.lowest], points[run.highest]));
+        if (i + 1 == runs.size())
+            continue;
+        const ColumnRun &next = runs[i + 1];
+        const QPointF from = points[run.last];
+        const QPointF to = points[next.first];
+        const bool covered =
+            run.last > run.first && next.last > next.first && std::floor(to.x()) == std::floor(from.x()) + 1
+            && points[run.lowest].y() <= points[next.highest].y() && points[next.lowest].y() <= points[run.highest].y();
+        if (!covered)
+            segments.append(QLineF(from, to));
     }
     return segments;
 }

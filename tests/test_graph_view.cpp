@@ -243,10 +243,16 @@ TEST(GraphSeries, ALineLooksLikeOneRoundJoinedStroke)
     std::vector<double> dense(3'000); // ten samples a pixel column, zigzags and spikes within a column
     for (size_t i = 0; i < dense.size(); ++i)
         dense[i] = 0.5 + 0.35 * std::sin(double(i) / 40.0) * std::cos(double(i) / 3.0) + (i % 211 ? 0.0 : 0.3);
-    for (const std::vector<double> &values : {dense, std::vector<double>{0.2, 0.8, 0.25, 0.7, 0.7, 0.1}}) {
+    // Dense runs with a jump between two columns, and a gap of samples.
+    CWGraphSpec jumpAndGap = series(0, nullptr, {}, Qt::yellow);
+    for (int i = 0; i < 900; ++i) {
+        const double x = i < 600 ? i / 2000.0 : 0.7 + i / 3000.0;
+        jumpAndGap.vertices.push_back({x, (i < 300 ? 0.2 : 0.7) + (i % 2 ? 0.05 : 0.0)});
+    }
+    for (const CWGraphSpec &spec : {series(0, nullptr, dense, Qt::yellow),
+                                    series(0, nullptr, {0.2, 0.8, 0.25, 0.7, 0.7, 0.1}, Qt::yellow), jumpAndGap}) {
         for (const double ratio : {1.0, 2.0}) {
-            SCOPED_TRACE(testing::Message() << values.size() << " points at ratio " << ratio);
-            const CWGraphSpec spec = series(0, nullptr, values, Qt::yellow);
+            SCOPED_TRACE(testing::Message() << spec.vertices.size() << " points at ratio " << ratio);
             Canvas reference(width, height, ratio);
             QPolygonF line;
             for (const CWGraphVertex &vertex : spec.vertices)
@@ -259,6 +265,29 @@ TEST(GraphSeries, ALineLooksLikeOneRoundJoinedStroke)
             EXPECT_LE(unmatchedPixels(image, reference.image) + unmatchedPixels(reference.image, image), 2);
         }
     }
+}
+
+// A flat line of single samples nearly two pixels apart stays as solid as Qt's own stroke: the
+// steps between them are drawn, not left to the joints' dots.
+TEST(GraphSeries, ASparseFlatLineHasNoNotches)
+{
+    const int width = 300;
+    const int height = 100;
+    CWGraphSpec flat = series(0, nullptr, {}, Qt::yellow);
+    for (int i = 0; i < 140; ++i) // pairs 1.9 px apart in neighbouring columns, 4 px from pair to pair
+        flat.vertices.push_back({(4 * (i / 2) + (i % 2 ? 1.95 : 0.05)) / width, 0.5});
+    Canvas reference(width, height, 1.0);
+    reference.painter.setOpacity(flat.alpha);
+    reference.painter.setPen(QPen(flat.color, 273.0 / 125, Qt::SolidLine, Qt::FlatCap, Qt::RoundJoin));
+    reference.painter.drawLine(QPointF(0.05, 50), QPointF(277.95, 50));
+    reference.painter.end();
+    const QImage image = drawn(flat, width, height);
+    int notches = 0;
+    for (int y = 45; y < 55; ++y) {
+        for (int x = 2; x < 280; ++x)
+            notches += difference(image.pixel(x, y), reference.image.pixel(x, y)) > 40;
+    }
+    EXPECT_EQ(notches, 0);
 }
 
 TEST(GraphView, ClickingTheTemperatureLegendSwitchesTheUnit)
