@@ -42,16 +42,14 @@ std::vector<CWGraphVertex> columnExtremes(const std::vector<CWGraphVertex> &vert
     return kept;
 }
 
-// Squared distance in pixels from p to the segment from a to b, all scaled to pixels by (sx, sy).
-double squaredDistanceToSegment(const CWGraphVertex &p, const CWGraphVertex &a, const CWGraphVertex &b, double sx,
-                                double sy)
+// Distance in pixels from p to the segment from a to b, all scaled to pixels by (sx, sy).
+double distanceToSegment(const CWGraphVertex &p, const CWGraphVertex &a, const CWGraphVertex &b, double sx, double sy)
 {
     const double px = (p.x - a.x) * sx, py = (p.y - a.y) * sy;
     const double dx = (b.x - a.x) * sx, dy = (b.y - a.y) * sy;
     const double length2 = dx * dx + dy * dy;
     const double t = length2 > 0 ? std::clamp((px * dx + py * dy) / length2, 0.0, 1.0) : 0.0;
-    const double ex = px - t * dx, ey = py - t * dy;
-    return ex * ex + ey * ey;
+    return std::hypot(px - t * dx, py - t * dy);
 }
 
 // Keeps a vertex only where leaving it out would move the line by more than tolerance pixels: from
@@ -69,8 +67,7 @@ std::vector<CWGraphVertex> simplified(const std::vector<CWGraphVertex> &vertices
         for (size_t next = anchor + 2; next < vertices.size() && next - anchor <= longestReach; ++next) {
             bool close = true;
             for (size_t i = anchor + 1; i < next && close; ++i)
-                close = squaredDistanceToSegment(vertices[i], vertices[anchor], vertices[next], sx, sy)
-                        <= tolerance * tolerance;
+                close = distanceToSegment(vertices[i], vertices[anchor], vertices[next], sx, sy) <= tolerance;
             if (!close)
                 break;
             reach = next;
