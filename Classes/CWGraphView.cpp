@@ -81,8 +81,8 @@ void drawScaleLabel(QPainter &painter, const QString &label, double stripWidth)
     }
 }
 
-// A round dot of one device-pixel diameter and colour, drawn once for each eighth-of-a-pixel offset
-// it is needed at: placing a copy costs a small blend where an antialiased ellipse costs a path.
+// A round dot of a given diameter in device pixels and a colour, drawn once for each eighth-of-a-
+// pixel offset it is needed at: placing a copy costs a small blend where an ellipse costs a path.
 class DotStamps {
 public:
     DotStamps(double diameter, const QColor &color)

@@ -379,16 +379,27 @@ std::unique_ptr<CWLog> CWLog::initWithFile(const QString &path)
     return keepAside(path, damage) ? _openWritable(path) : nullptr;
 }
 
-QString CWLog::checkWholeFile(const QString &path, std::atomic<bool> &cancelled)
+namespace {
+
+// A connection of its own for work off the window's thread, which stops as soon as cancelled is set.
+Sqlite::Connection cancellableConnection(const QString &path, int flags, std::atomic<bool> &cancelled)
 {
     sqlite3 *raw = nullptr;
-    sqlite3_open_v2(path.toUtf8().constData(), &raw, SQLITE_OPEN_READONLY, nullptr);
-    const Sqlite::Connection db(raw);
+    sqlite3_open_v2(path.toUtf8().constData(), &raw, flags, nullptr);
+    Sqlite::Connection db(raw);
     sqlite3_progress_handler(
         raw, 10000, [](void *flag) { return int(static_cast<std::atomic<bool> *>(flag)->load()); }, &cancelled);
+    return db;
+}
+
+} // namespace
+
+QString CWLog::checkWholeFile(const QString &path, std::atomic<bool> &cancelled)
+{
+    const Sqlite::Connection db = cancellableConnection(path, SQLITE_OPEN_READONLY, cancelled);
     QString error;
     CWLogResult rows;
-    if (!runStatement(raw, QStringLiteral("PRAGMA quick_check"), error, &rows))
+    if (!runStatement(db.get(), QStringLiteral("PRAGMA quick_check"), error, &rows))
         return cancelled ? QString() : error;
     const QStringList verdict = rows ? rows->value(QStringLiteral("quick_check")) : QStringList();
     return verdict == QStringList{QStringLiteral("ok")} ? QString() : verdict.value(0).simplified();
@@ -396,14 +407,10 @@ QString CWLog::checkWholeFile(const QString &path, std::atomic<bool> &cancelled)
 
 bool CWLog::addAnchorIndex(const QString &path, std::atomic<bool> &cancelled)
 {
-    sqlite3 *raw = nullptr;
-    sqlite3_open_v2(path.toUtf8().constData(), &raw, SQLITE_OPEN_READWRITE, nullptr);
-    const Sqlite::Connection db(raw);
-    sqlite3_busy_timeout(raw, kBusyTimeoutMs);
-    sqlite3_progress_handler(
-        raw, 10000, [](void *flag) { return int(static_cast<std::atomic<bool> *>(flag)->load()); }, &cancelled);
+    const Sqlite::Connection db = cancellableConnection(path, SQLITE_OPEN_READWRITE, cancelled);
+    sqlite3_busy_timeout(db.get(), kBusyTimeoutMs);
     QString error;
-    if (runStatement(raw, kAnchorIndexStatement, error) || cancelled)
+    if (runStatement(db.get(), kAnchorIndexStatement, error) || cancelled)
         return true;
     Console::line(QStringLiteral("The battery log's index of anchors could not be made (long ranges of the graph "
                                  "read more slowly): ")
