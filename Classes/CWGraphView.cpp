@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 
 namespace {
 
@@ -79,6 +80,14 @@ void drawScaleLabel(QPainter &painter, const QString &label, double stripWidth)
     } else {
         CWUtil::drawText(painter, QRectF(0, -5, stripWidth - 3, 20), flags, label);
     }
+}
+
+// The painter's mapping to device pixels, counted from the origin of the widget it paints. Its
+// device transform also holds the widget's offset inside its window, which drawing with the world
+// transform reset adds once more.
+QTransform toDevicePixels(const QPainter &painter)
+{
+    return painter.combinedTransform();
 }
 
 // A round dot of a given diameter in device pixels and a colour, drawn once for each eighth-of-a-
@@ -191,7 +200,7 @@ void strokeLine(QPainter &painter, const QPolygonF &points, const QColor &color,
 {
     if (points.size() < 2)
         return;
-    const QTransform toDevice = painter.deviceTransform();
+    const QTransform toDevice = toDevicePixels(painter);
     const double margin = width;
     QRectF reach = points.boundingRect().adjusted(-margin, -margin, margin, margin);
     if (painter.hasClipping())
@@ -221,6 +230,44 @@ void strokeLine(QPainter &painter, const QPolygonF &points, const QColor &color,
     painter.setWorldTransform(QTransform());
     painter.setOpacity(opacity * color.alphaF());
     painter.drawImage(QPointF(area.topLeft()) / ratio, layer);
+}
+
+// A kind of vertical one-pixel lines: where each falls, as a fraction of the width, and its colour.
+struct VerticalLines {
+    const QList<CWGridLine> &lines;
+    QColor color;
+};
+
+// One-pixel lines across area, the kinds in their order. They are drawn as one image, each row a
+// copy of the lines' antialiased profile: a single blend, where a line of its own is a blend of
+// every row it crosses, and the raster engine hands each of those blends to its threads.
+void drawVerticalLines(QPainter &painter, std::initializer_list<VerticalLines> kinds, const QRectF &area)
+{
+    const QTransform toDevice = toDevicePixels(painter);
+    const QRect device = toDevice.mapRect(area).toRect();
+    if (device.isEmpty())
+        return;
+    const double ratio = painter.device()->devicePixelRatioF();
+    QImage image(device.size(), QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::transparent);
+    {
+        QPainter rowPainter(&image);
+        rowPainter.setRenderHint(QPainter::Antialiasing);
+        for (const VerticalLines &kind : kinds) {
+            rowPainter.setPen(QPen(kind.color, ratio, Qt::SolidLine, Qt::FlatCap));
+            for (const CWGridLine &line : kind.lines) {
+                const double x = toDevice.map(QPointF(area.x() + line.fract * area.width(), area.y())).x() - device.x();
+                rowPainter.drawLine(QPointF(x, 0), QPointF(x, 1));
+            }
+        }
+    }
+    const auto rowBytes = size_t(image.bytesPerLine());
+    for (int y = 1; y < image.height(); ++y)
+        std::memcpy(image.scanLine(y), image.constScanLine(0), rowBytes);
+    image.setDevicePixelRatio(ratio);
+    CWPainterStateGuard guard(painter);
+    painter.setWorldTransform(QTransform());
+    painter.drawImage(QPointF(device.topLeft()) / ratio, image);
 }
 
 void strokeOutline(QPainter &painter, const QPainterPath &outline)
@@ -517,20 +564,18 @@ void CWGraphView::_drawTimeLines(QPainter &painter)
     const double R = _metrics.graphRadius;
     CWPainterStateGuard guard(painter);
     painter.translate(top.x(), top.y());
+    drawVerticalLines(painter,
+                      {{_minorXLines, CWUtil::hexColorToCGColor("ffffff07")},
+                       {_majorXLines, CWUtil::hexColorToCGColor("ffffff0c")}},
+                      QRectF(0, R, top.width(), top.height() - R));
     painter.setFont(_timeFont);
-    const std::pair<const QList<CWGridLine> *, const char *> kinds[] = {{&_minorXLines, "ffffff07"},
-                                                                        {&_majorXLines, "ffffff0c"}};
-    for (const auto &[lines, color] : kinds) {
-        painter.setPen(deviceRGB(1, 1, 1, 0.77));
-        QPainterPath segments;
+    painter.setPen(deviceRGB(1, 1, 1, 0.77));
+    for (const QList<CWGridLine> *lines : {&_minorXLines, &_majorXLines}) {
         for (const CWGridLine &line : *lines) {
-            const double x = line.fract * top.width();
-            segments.moveTo(x, R);
-            segments.lineTo(x, top.height());
             if (!line.label.isNull())
-                CWUtil::drawText(painter, QRectF(x - 75, 5, 150, 20), Qt::AlignHCenter | Qt::AlignTop, line.label);
+                CWUtil::drawText(painter, QRectF(line.fract * top.width() - 75, 5, 150, 20),
+                                 Qt::AlignHCenter | Qt::AlignTop, line.label);
         }
-        painter.strokePath(segments, QPen(CWUtil::hexColorToCGColor(color), 1.0));
     }
 }
 

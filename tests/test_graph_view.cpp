@@ -290,6 +290,44 @@ TEST(GraphSeries, ASparseFlatLineHasNoNotches)
     EXPECT_EQ(notches, 0);
 }
 
+// Lines and time lines are laid on from images of their own, placed in device pixels: a view away
+// from its window's corner must look as it does on its own, at either pixel ratio.
+TEST(GraphView, LooksTheSameAwayFromItsWindowsCorner)
+{
+    QWidget window;
+    window.resize(760, 560);
+    auto *view = new CWCWGraphView(&window);
+    view->setGeometry(40, 50, 700, 500);
+    view->setStartDate(QDateTime(QDate(2026, 3, 1), QTime(0, 0)));
+    view->setEndDate(QDateTime(QDate(2026, 3, 3), QTime(0, 0)));
+    view->addGraphSpec(series(0, nullptr, {0.2, 0.8, 0.3, 0.6}, Qt::yellow), CWGraphView::Top);
+    const auto rendered = [](QWidget &widget, double ratio) {
+        QImage image(widget.size() * ratio, QImage::Format_ARGB32_Premultiplied);
+        image.setDevicePixelRatio(ratio);
+        image.fill(Qt::black);
+        widget.render(&image);
+        return image;
+    };
+    for (const double ratio : {1.0, 2.0}) {
+        SCOPED_TRACE(testing::Message() << "ratio " << ratio);
+        const QImage alone = rendered(*view, ratio);
+        const QImage inWindow = rendered(window, ratio).copy(QRect(view->pos() * ratio, alone.size()));
+        int differing = 0;
+        for (int y = 0; y < alone.height(); ++y) {
+            for (int x = 0; x < alone.width(); ++x)
+                differing += difference(alone.pixel(x, y), inWindow.pixel(x, y)) > 2;
+        }
+        EXPECT_EQ(differing, 0);
+    }
+    // The midnight between the two days is drawn, brighter than the plot beside it.
+    ASSERT_EQ(view->majorXLines().size(), 3);
+    const QRectF top = CWGraphLayout::forSize(view->size(), CWGraphMetrics()).topGraphBounds;
+    const QImage alone = rendered(*view, 1.0);
+    const int x = int(top.x() + view->majorXLines()[1].fract * top.width());
+    const int row = int(view->height() - top.center().y());
+    EXPECT_GT(qGray(alone.pixel(x, row)), qGray(alone.pixel(x + 4, row)) + 3);
+}
+
 TEST(GraphView, ClickingTheTemperatureLegendSwitchesTheUnit)
 {
     struct Row {
