@@ -529,7 +529,7 @@ void CWGraphView::_drawBotGraph(QPainter &painter)
         painter.setClipPath(outline);
         drawLinearGradient(painter, _graphBGGradient, bounds, -90);
         _drawBotGraphContent(painter);
-        CWUtil::drawNoise(painter, CWUtil::noiseImage(), size(), 0.08);
+        CWUtil::drawNoiseOnOpaque(painter, CWUtil::noiseImage(), size(), 0.08);
         drawLinearGradient(painter, _graphGlassGradient, bounds, -90);
     }
     strokeOutline(painter, outline);
@@ -550,7 +550,7 @@ void CWGraphView::_drawTopGraph(QPainter &painter)
             painter.setClipRect(band, Qt::IntersectClip);
             drawLinearGradient(painter, _timeScaleGradient, band, -90);
         }
-        CWUtil::drawNoise(painter, CWUtil::noiseImage(), size(), 0.08);
+        CWUtil::drawNoiseOnOpaque(painter, CWUtil::noiseImage(), size(), 0.08);
         painter.fillRect(QRectF(top.x(), band.bottom(), top.width(), 1.0), deviceRGB(1, 1, 1, 0.165));
         _drawTimeLines(painter);
         drawLinearGradient(painter, _graphGlassGradient, outline.boundingRect(), -90);

@@ -10,6 +10,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <utility>
 
 namespace {
 
@@ -190,6 +191,27 @@ void CWUtil::drawNoise(QPainter &painter, const QImage &noise, const QSizeF &are
     painter.setCompositionMode(QPainter::CompositionMode_Multiply);
     for (const QRectF &tile : noiseTiles(area))
         drawImage(painter, tile, noise);
+}
+
+// Multiplying an opaque picture by a grey grain g at opacity a leaves each channel c at
+// c * (1 - a * (1 - g)), as black laid on at opacity a * (1 - g) does: that goes through the raster
+// engine's fastest blend instead of its general one.
+void CWUtil::drawNoiseOnOpaque(QPainter &painter, const QImage &noise, const QSizeF &area, qreal alpha)
+{
+    static QImage shade;
+    static std::pair<qint64, qreal> shadeOf;
+    if (noise.isNull())
+        return;
+    if (shade.isNull() || shadeOf != std::pair(noise.cacheKey(), alpha)) {
+        shade = QImage(noise.size(), QImage::Format_ARGB32_Premultiplied);
+        for (int y = 0; y < noise.height(); ++y) {
+            for (int x = 0; x < noise.width(); ++x)
+                shade.setPixel(x, y, qRgba(0, 0, 0, qRound(alpha * (255 - qGray(noise.pixel(x, y))))));
+        }
+        shadeOf = {noise.cacheKey(), alpha};
+    }
+    for (const QRectF &tile : noiseTiles(area))
+        drawImage(painter, tile, shade);
 }
 
 QPainterPath CWCreateRoundedRectPath(int cornerMask, const QRectF &rect, qreal radius)

@@ -74,6 +74,8 @@ public:
     static QList<QRectF> noiseTiles(const QSizeF &area);
     // Multiplies the grain over the area at the given opacity; does nothing without a texture.
     static void drawNoise(QPainter &painter, const QImage &noise, const QSizeF &area, qreal alpha);
+    // The same over an opaque picture, from a grey texture, several times faster.
+    static void drawNoiseOnOpaque(QPainter &painter, const QImage &noise, const QSizeF &area, qreal alpha);
 };
 
 // A rectangle whose corners selected by `cornerMask` are rounded with `radius`, in y-up

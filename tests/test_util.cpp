@@ -136,6 +136,32 @@ TEST(YUpPainting, OriginIsBottomLeftAndImagesAndTextStayUpright)
     EXPECT_TRUE(firstInk >= 60 && firstInk < 66) << firstInk;
 }
 
+// Over an opaque picture of any colour the fast grain is the multiplied one, to within rounding.
+TEST(Noise, OnAnOpaquePictureTheFastGrainIsTheMultipliedOne)
+{
+    const auto grained = [](void (*draw)(QPainter &, const QImage &, const QSizeF &, qreal)) {
+        QImage canvas = blankImage(300, 300, Qt::white);
+        QPainter painter(&canvas);
+        QLinearGradient colours(0, 0, 300, 300);
+        colours.setStops({{0.0, QColor(20, 40, 60)}, {0.5, QColor(250, 120, 0)}, {1.0, Qt::white}});
+        painter.fillRect(canvas.rect(), colours);
+        draw(painter, CWUtil::noiseImage(), QSizeF(300, 300), 0.3);
+        return canvas;
+    };
+    const QImage multiplied = grained(&CWUtil::drawNoise);
+    const QImage shaded = grained(&CWUtil::drawNoiseOnOpaque);
+    int worst = 0;
+    for (int y = 0; y < 300; ++y) {
+        for (int x = 0; x < 300; ++x) {
+            const QRgb m = multiplied.pixel(x, y);
+            const QRgb s = shaded.pixel(x, y);
+            worst = std::max({worst, std::abs(qRed(m) - qRed(s)), std::abs(qGreen(m) - qGreen(s)),
+                              std::abs(qBlue(m) - qBlue(s)), std::abs(qAlpha(m) - qAlpha(s))});
+        }
+    }
+    EXPECT_LE(worst, 2);
+}
+
 TEST(Noise, TilesFromTheOriginAndIsMultipliedAtTheGivenOpacity)
 {
     EXPECT_EQ(CWUtil::noiseTiles(QSizeF(600, 400)).size(), 6);
