@@ -220,13 +220,24 @@ bool CWGraphSamples::_followStart(qint64 startSecs, const CWLogResult &scan)
     return true;
 }
 
-std::array<std::vector<CWGraphVertex>, CWGraphSamples::SeriesCount> CWGraphSamples::series(const Scale &scale) const
+CWGraphSamples::SeriesVertices CWGraphSamples::series(const Scale &scale,
+                                                      std::vector<std::vector<CWGraphVertex>> reuse) const
 {
-    std::array<std::vector<CWGraphVertex>, SeriesCount> vertices;
+    SeriesVertices vertices;
+    for (size_t i = 0; i < vertices.size(); ++i) {
+        std::vector<CWGraphVertex> &list = vertices[i];
+        if (i < reuse.size())
+            list = std::move(reuse[i]);
+        list.clear();
+        // Room for a window that grows a little from one refresh to the next, and none kept from a
+        // far longer one.
+        if (list.capacity() > 2 * _samples.size() + 4'096)
+            list = std::vector<CWGraphVertex>();
+        if (list.capacity() < _samples.size())
+            list.reserve(_samples.size() + _samples.size() / 8);
+    }
     if (!(scale.t1 > scale.t0))
         return vertices;
-    for (std::vector<CWGraphVertex> &list : vertices)
-        list.reserve(_samples.size());
     const double span = scale.t1 - scale.t0;
     const auto add = [&vertices](Series series, double x, double y) {
         if (std::isfinite(y))
@@ -244,12 +255,13 @@ std::array<std::vector<CWGraphVertex>, CWGraphSamples::SeriesCount> CWGraphSampl
 }
 
 std::array<CWGraphSamples::PlacedSpec, CWGraphSamples::SeriesCount>
-CWGraphSamples::graphSpecs(const Scale &scale, const Colors &colors) const
+CWGraphSamples::graphSpecs(const Scale &scale, const Colors &colors,
+                           std::vector<std::vector<CWGraphVertex>> reuse) const
 {
     constexpr double alpha = 0.7;
     constexpr qint64 top = 0;
     constexpr qint64 bottom = 1;
-    std::array<std::vector<CWGraphVertex>, SeriesCount> vertices = series(scale);
+    SeriesVertices vertices = series(scale, std::move(reuse));
     return {{{{2, colors.maxCapacity, alpha, std::move(vertices[MaxCapacity]), kCWGraphCxtMaxCap}, top},
              {{0, colors.volts, alpha, std::move(vertices[Volts]), nullptr}, top},
              {{0, colors.temperature, alpha, std::move(vertices[Temperature]), nullptr}, top},

@@ -36,6 +36,9 @@ public:
         QColor chargeLevel;
     };
 
+    // Vertices of each series, in Series order.
+    using SeriesVertices = std::array<std::vector<CWGraphVertex>, SeriesCount>;
+
     // A series and the graph it goes to.
     struct PlacedSpec {
         CWGraphSpec spec;
@@ -70,12 +73,15 @@ public:
 
     size_t size() const { return _samples.size(); }
     // The series' vertices in Series order. A NULL or unreadable value leaves out only that row's
-    // point of the series that needs it; an empty or reversed range has no points.
-    std::array<std::vector<CWGraphVertex>, SeriesCount> series(const Scale &scale) const;
+    // point of the series that needs it; an empty or reversed range has no points. They are built
+    // into the memory of reuse where it holds enough and not far more: a long window's series are
+    // megabytes, which fresh memory would have the system map in anew at every refresh.
+    SeriesVertices series(const Scale &scale, std::vector<std::vector<CWGraphVertex>> reuse = {}) const;
     // The five series as the page shows them, in Series order: maximum capacity as an area with its
     // own drawing, voltage, temperature and charge level as lines on top, and the power at the
-    // bottom with its own drawing, in charge-level colour.
-    std::array<PlacedSpec, SeriesCount> graphSpecs(const Scale &scale, const Colors &colors) const;
+    // bottom with its own drawing, in charge-level colour. Built into the memory of reuse.
+    std::array<PlacedSpec, SeriesCount> graphSpecs(const Scale &scale, const Colors &colors,
+                                                   std::vector<std::vector<CWGraphVertex>> reuse = {}) const;
 
 private:
     struct Sample {

@@ -239,7 +239,6 @@ void CWGraphVC::_updateGraphView()
 void CWGraphVC::_pushDataIntoGraphView()
 {
     CWCWGraphView *graph = graphView();
-    graph->clearGraphSpecs();
     const QColorSpace colorSpace(QColorSpace::SRgb);
     const auto [start, end] = _effectiveRange();
     // The rest of a long window is read on the next turns of the event loop, not all at once.
@@ -257,6 +256,6 @@ void CWGraphVC::_pushDataIntoGraphView()
                                         CWCreateCGColorFromNSColor(colorSpace, graph->voltsColor()),
                                         CWCreateCGColorFromNSColor(colorSpace, graph->tempColor()),
                                         CWCreateCGColorFromNSColor(colorSpace, graph->currentCapColor())};
-    for (CWGraphSamples::PlacedSpec &placed : _samples.graphSpecs(scale, colors))
+    for (CWGraphSamples::PlacedSpec &placed : _samples.graphSpecs(scale, colors, graph->takeGraphVertices()))
         graph->addGraphSpec(std::move(placed.spec), placed.list);
 }

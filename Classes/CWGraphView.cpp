@@ -326,6 +326,17 @@ void CWGraphView::clearGraphSpecs()
     _graphSpecsBot.clear();
 }
 
+std::vector<std::vector<CWGraphVertex>> CWGraphView::takeGraphVertices()
+{
+    std::vector<std::vector<CWGraphVertex>> vertices;
+    for (std::vector<CWGraphSpec> *list : {&_graphSpecs, &_graphSpecsBot}) {
+        for (CWGraphSpec &spec : *list)
+            vertices.push_back(std::move(spec.vertices));
+    }
+    clearGraphSpecs();
+    return vertices;
+}
+
 void CWGraphView::setSecondsAgo(double secondsAgo)
 {
     _secondsAgo = secondsAgo;

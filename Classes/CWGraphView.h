@@ -27,6 +27,8 @@ public:
     // not redraw.
     void addGraphSpec(CWGraphSpec spec, qint64 list);
     void clearGraphSpecs();
+    // Empties both lists and hands back their series' vertices, whose memory the next may reuse.
+    std::vector<std::vector<CWGraphVertex>> takeGraphVertices();
     const std::vector<CWGraphSpec> &graphSpecs() const { return _graphSpecs; }
     const std::vector<CWGraphSpec> &graphSpecsBot() const { return _graphSpecsBot; }
 

@@ -91,12 +91,12 @@ Split refresh(CWGraphSamples &samples, CWCWGraphView &view, double seconds, bool
     split.query = lap(mark);
     split.rows = samples.size();
     view.setSecondsAgo(seconds);
-    view.clearGraphSpecs();
     view.updateGrid();
     const CWGraphSamples::Scale scale{double(start.toMSecsSinceEpoch()) / 1000.0,
                                       double(end.toMSecsSinceEpoch()) / 1000.0, 8.0, view.voltsMin(), view.voltsMax()};
     for (CWGraphSamples::PlacedSpec &placed :
-         samples.graphSpecs(scale, {view.maxCapColor(), view.voltsColor(), view.tempColor(), view.currentCapColor()}))
+         samples.graphSpecs(scale, {view.maxCapColor(), view.voltsColor(), view.tempColor(), view.currentCapColor()},
+                            view.takeGraphVertices()))
         view.addGraphSpec(std::move(placed.spec), placed.list);
     split.series = lap(mark);
     QImage image(view.size(), QImage::Format_ARGB32_Premultiplied);

@@ -152,6 +152,30 @@ TEST_F(GraphSamples, AFollowedRangeReadsOnlyNewRows)
     EXPECT_EQ(followed.size(), fresh.size() + 1) << "a kept row is not read again";
 }
 
+// A refresh builds its series into the memory of the last ones where it holds enough, and into
+// fresh memory where it holds too little, or far too much to keep.
+TEST_F(GraphSamples, SeriesAreBuiltIntoTheMemoryHandedBack)
+{
+    addRows(1'000, 100, [](int) { return 0; });
+    CWGraphSamples samples;
+    samples.read(*log, at(1'000), at(2'000), CWGraphSamples::significanceMask(1'000), false);
+    std::vector<std::vector<CWGraphVertex>> memory(CWGraphSamples::SeriesCount);
+    std::vector<const CWGraphVertex *> places;
+    const size_t room[] = {10, 100'000, 200, 200, 200};
+    for (size_t i = 0; i < memory.size(); ++i) {
+        memory[i].reserve(room[i]);
+        places.push_back(memory[i].data());
+    }
+    const CWGraphSamples::SeriesVertices series = samples.series({1'000, 2'000, 8.0, 8.1, 14.1}, std::move(memory));
+    EXPECT_NE(series[0].data(), places[0]) << "too small";
+    EXPECT_NE(series[1].data(), places[1]) << "too large";
+    for (size_t i = 2; i < series.size(); ++i) {
+        EXPECT_EQ(series[i].data(), places[i]) << i;
+        EXPECT_EQ(series[i].size(), 100u) << i;
+    }
+    EXPECT_EQ(series[0], seriesOf(samples, 1'000, 2'000)[0]);
+}
+
 // Every sample of a long window is read over several calls, each a slice; the rows kept change only
 // when the whole window is in, and then it is followed as any other.
 TEST_F(GraphSamples, ALongWindowIsReadInSlicesThenFollowed)
