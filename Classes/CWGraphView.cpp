@@ -7,6 +7,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPolygonF>
+#include <QVarLengthArray>
 
 #include <algorithm>
 #include <cmath>
@@ -165,19 +166,24 @@ std::vector<ColumnRun> columnRuns(const QPolygonF &points)
     return runs;
 }
 
-// The segments of a line through device points, where the segments of a run of points inside one
-// pixel column become one, from the run's lowest point to its highest: with round joins they cover
-// the same pixels to within one, and a dense series no longer paints each column over and over.
-// For the same reason a step between two such runs side by side is left out when their heights
-// overlap: their own segments and dots cover it to within a pixel.
-QList<QLineF> columnSegments(const QPolygonF &points)
+// The segments of a line through device points. The segments of a run of points inside one pixel
+// column become one, from the run's lowest point to its highest: with round joins they cover the
+// same pixels to within one, and a dense series no longer paints each column over and over. The
+// steps join one run to the next; a step between two runs side by side is left out when their
+// heights overlap, as their own segments and dots cover it to within a pixel.
+struct LineSegments {
+    QList<QLineF> columns;
+    QList<QLineF> steps;
+};
+
+LineSegments columnSegments(const QPolygonF &points)
 {
     const std::vector<ColumnRun> runs = columnRuns(points);
-    QList<QLineF> segments;
+    LineSegments segments;
     for (size_t i = 0; i < runs.size(); ++i) {
         const ColumnRun &run = runs[i];
         if (run.last > run.first)
-            segments.append(QLineF(points[run.lowest], points[run.highest]));
+            segments.columns.append(QLineF(points[run.lowest], points[run.highest]));
         if (i + 1 == runs.size())
             continue;
         const ColumnRun &next = runs[i + 1];
@@ -187,15 +193,44 @@ QList<QLineF> columnSegments(const QPolygonF &points)
             run.last > run.first && next.last > next.first && std::floor(to.x()) == std::floor(from.x()) + 1
             && points[run.lowest].y() <= points[next.highest].y() && points[next.lowest].y() <= points[run.highest].y();
         if (!covered)
-            segments.append(QLineF(from, to));
+            segments.steps.append(QLineF(from, to));
     }
     return segments;
 }
 
+// A segment inside one pixel column, laid into an image of one colour as the upright band of the
+// given width around its middle, with flat ends. Each pixel takes the larger of the coverage it
+// has and the band's: where bands of a dense series overlap, that is their union, which the raster
+// engine would blend again for every band, pixel by pixel.
+void fillColumnSegment(QImage &layer, const QLineF &segment, double width, QRgb color)
+{
+    const double middle = (segment.x1() + segment.x2()) / 2;
+    const double left = middle - width / 2;
+    const double right = middle + width / 2;
+    const double top = std::min(segment.y1(), segment.y2());
+    const double bottom = std::max(segment.y1(), segment.y2());
+    const int firstColumn = std::max(0, int(std::floor(left)));
+    const int lastColumn = std::min(layer.width() - 1, int(std::ceil(right)) - 1);
+    const int firstRow = std::max(0, int(std::floor(top)));
+    const int lastRow = std::min(layer.height() - 1, int(std::ceil(bottom)) - 1);
+    QVarLengthArray<double, 16> columnCover;
+    for (int column = firstColumn; column <= lastColumn; ++column)
+        columnCover.append(std::min(column + 1.0, right) - std::max(double(column), left));
+    for (int row = firstRow; row <= lastRow; ++row) {
+        const double rowCover = std::min(row + 1.0, bottom) - std::max(double(row), top);
+        auto *pixels = reinterpret_cast<QRgb *>(layer.scanLine(row)) + firstColumn;
+        for (qsizetype i = 0; i < columnCover.size(); ++i) {
+            const int alpha = int(rowCover * columnCover[i] * 255 + 0.5);
+            if (alpha > qAlpha(pixels[i]))
+                pixels[i] = qPremultiply(qRgba(qRed(color), qGreen(color), qBlue(color), alpha));
+        }
+    }
+}
+
 // A line through points with round joins, laid on at the colour's alpha times opacity. It is drawn
-// opaque into a layer of its own, segment by segment with a round dot on every joint: the same
-// shape as one round-joined stroke, at a cost that follows the pixels it covers rather than how
-// often a dense series crosses itself.
+// opaque into a layer of its own, segment by segment with a round dot on every joint, the segments
+// inside a pixel column as bands: the same shape as one round-joined stroke, at a cost that follows
+// the pixels it covers rather than how often a dense series crosses itself.
 void strokeLine(QPainter &painter, const QPolygonF &points, const QColor &color, double opacity, double width)
 {
     if (points.size() < 2)
@@ -210,16 +245,19 @@ void strokeLine(QPainter &painter, const QPolygonF &points, const QColor &color,
         return;
     QImage layer(area.size(), QImage::Format_ARGB32_Premultiplied);
     layer.fill(Qt::transparent);
+    const QTransform toLayer = toDevice * QTransform::fromTranslate(-area.x(), -area.y());
+    const QPolygonF onLayer = toLayer.map(points);
+    const double layerWidth = width * std::abs(toLayer.m11());
+    QColor opaque = color;
+    opaque.setAlphaF(1.0f);
+    const LineSegments segments = columnSegments(onLayer);
+    for (const QLineF &column : segments.columns)
+        fillColumnSegment(layer, column, layerWidth, opaque.rgb());
     {
         QPainter layerPainter(&layer);
         layerPainter.setRenderHint(QPainter::Antialiasing);
-        const QTransform toLayer = toDevice * QTransform::fromTranslate(-area.x(), -area.y());
-        const QPolygonF onLayer = toLayer.map(points);
-        const double layerWidth = width * std::abs(toLayer.m11());
-        QColor opaque = color;
-        opaque.setAlphaF(1.0f);
         layerPainter.setPen(QPen(opaque, layerWidth, Qt::SolidLine, Qt::FlatCap));
-        layerPainter.drawLines(columnSegments(onLayer));
+        layerPainter.drawLines(segments.steps);
         DotStamps dots(layerWidth, opaque);
         for (qsizetype i = 1; i + 1 < onLayer.size(); ++i)
             dots.stamp(layerPainter, onLayer[i]);
