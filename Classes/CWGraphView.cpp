@@ -209,10 +209,11 @@ void fillColumnSegment(QImage &layer, const QLineF &segment, double width, QRgb 
     const double right = middle + width / 2;
     const double top = std::min(segment.y1(), segment.y2());
     const double bottom = std::max(segment.y1(), segment.y2());
-    const int firstColumn = std::max(0, int(std::floor(left)));
-    const int lastColumn = std::min(layer.width() - 1, int(std::ceil(right)) - 1);
-    const int firstRow = std::max(0, int(std::floor(top)));
-    const int lastRow = std::min(layer.height() - 1, int(std::ceil(bottom)) - 1);
+    // Bounded before they become pixel indexes: a vertex of a garbled time or value can lie far out.
+    const int firstColumn = int(std::floor(std::clamp(left, 0.0, double(layer.width()))));
+    const int lastColumn = int(std::ceil(std::clamp(right, 0.0, double(layer.width())))) - 1;
+    const int firstRow = int(std::floor(std::clamp(top, 0.0, double(layer.height()))));
+    const int lastRow = int(std::ceil(std::clamp(bottom, 0.0, double(layer.height())))) - 1;
     QVarLengthArray<double, 16> columnCover;
     for (int column = firstColumn; column <= lastColumn; ++column)
         columnCover.append(std::min(column + 1.0, right) - std::max(double(column), left));
