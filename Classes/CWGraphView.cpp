@@ -83,12 +83,17 @@ void drawScaleLabel(QPainter &painter, const QString &label, double stripWidth)
     }
 }
 
-// The painter's mapping to device pixels, counted from the origin of the widget it paints. Its
-// device transform also holds the widget's offset inside its window, which drawing with the world
-// transform reset adds once more.
-QTransform toDevicePixels(const QPainter &painter)
+// Lays an image of device pixels on with its top left corner at a device pixel. The painter's device
+// transform, which gives such pixels, also holds the pixel ratio and a widget's offset inside its
+// window: with the world transform reset, the corner and the ratio are found back through it.
+void drawImageAtDevicePixel(QPainter &painter, const QPoint &pixel, QImage image, double opacity = 1.0)
 {
-    return painter.combinedTransform();
+    CWPainterStateGuard guard(painter);
+    painter.setWorldTransform(QTransform());
+    painter.setOpacity(opacity);
+    const QTransform toDevice = painter.deviceTransform();
+    image.setDevicePixelRatio(std::hypot(toDevice.m11(), toDevice.m12()));
+    painter.drawImage(toDevice.inverted().map(QPointF(pixel)), image);
 }
 
 // A round dot of a given diameter in device pixels and a colour, drawn once for each eighth-of-a-
@@ -236,7 +241,7 @@ void strokeLine(QPainter &painter, const QPolygonF &points, const QColor &color,
 {
     if (points.size() < 2)
         return;
-    const QTransform toDevice = toDevicePixels(painter);
+    const QTransform toDevice = painter.deviceTransform();
     const double margin = width;
     QRectF reach = points.boundingRect().adjusted(-margin, -margin, margin, margin);
     if (painter.hasClipping())
@@ -263,12 +268,7 @@ void strokeLine(QPainter &painter, const QPolygonF &points, const QColor &color,
         for (qsizetype i = 1; i + 1 < onLayer.size(); ++i)
             dots.stamp(layerPainter, onLayer[i]);
     }
-    CWPainterStateGuard guard(painter);
-    const double ratio = painter.device()->devicePixelRatioF();
-    layer.setDevicePixelRatio(ratio);
-    painter.setWorldTransform(QTransform());
-    painter.setOpacity(opacity * color.alphaF());
-    painter.drawImage(QPointF(area.topLeft()) / ratio, layer);
+    drawImageAtDevicePixel(painter, area.topLeft(), layer, opacity * color.alphaF());
 }
 
 // A kind of vertical one-pixel lines: where each falls, as a fraction of the width, and its colour.
@@ -282,11 +282,11 @@ struct VerticalLines {
 // every row it crosses, and the raster engine hands each of those blends to its threads.
 void drawVerticalLines(QPainter &painter, std::initializer_list<VerticalLines> kinds, const QRectF &area)
 {
-    const QTransform toDevice = toDevicePixels(painter);
+    const QTransform toDevice = painter.deviceTransform();
     const QRect device = toDevice.mapRect(area).toRect();
     if (device.isEmpty())
         return;
-    const double ratio = painter.device()->devicePixelRatioF();
+    const double ratio = std::hypot(toDevice.m11(), toDevice.m12());
     QImage image(device.size(), QImage::Format_ARGB32_Premultiplied);
     image.fill(Qt::transparent);
     {
@@ -303,10 +303,7 @@ void drawVerticalLines(QPainter &painter, std::initializer_list<VerticalLines> k
     const auto rowBytes = size_t(image.bytesPerLine());
     for (int y = 1; y < image.height(); ++y)
         std::memcpy(image.scanLine(y), image.constScanLine(0), rowBytes);
-    image.setDevicePixelRatio(ratio);
-    CWPainterStateGuard guard(painter);
-    painter.setWorldTransform(QTransform());
-    painter.drawImage(QPointF(device.topLeft()) / ratio, image);
+    drawImageAtDevicePixel(painter, device.topLeft(), image);
 }
 
 void strokeOutline(QPainter &painter, const QPainterPath &outline)

@@ -319,6 +319,9 @@ TEST(GraphView, LooksTheSameAwayFromItsWindowsCorner)
         }
         EXPECT_EQ(differing, 0);
     }
+    // At twice the pixels the picture is the same, only finer.
+    const QImage fine = rendered(window, 2.0).scaled(window.size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    EXPECT_LE(unmatchedPixels(fine, rendered(window, 1.0)), 0);
     // The midnight between the two days is drawn, brighter than the plot beside it.
     ASSERT_EQ(view->majorXLines().size(), 3);
     const QRectF top = CWGraphLayout::forSize(view->size(), CWGraphMetrics()).topGraphBounds;
