@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <span>
 
 namespace {
 
@@ -280,7 +281,7 @@ struct VerticalLines {
 // One-pixel lines across area, the kinds in their order. They are drawn as one image, each row a
 // copy of the lines' antialiased profile: a single blend, where a line of its own is a blend of
 // every row it crosses, and the raster engine hands each of those blends to its threads.
-void drawVerticalLines(QPainter &painter, std::initializer_list<VerticalLines> kinds, const QRectF &area)
+void drawVerticalLines(QPainter &painter, std::span<const VerticalLines> kinds, const QRectF &area)
 {
     const QTransform toDevice = painter.deviceTransform();
     const QRect device = toDevice.mapRect(area).toRect();
@@ -611,14 +612,13 @@ void CWGraphView::_drawTimeLines(QPainter &painter)
     const double R = _metrics.graphRadius;
     CWPainterStateGuard guard(painter);
     painter.translate(top.x(), top.y());
-    drawVerticalLines(painter,
-                      {{_minorXLines, CWUtil::hexColorToCGColor("ffffff07")},
-                       {_majorXLines, CWUtil::hexColorToCGColor("ffffff0c")}},
-                      QRectF(0, R, top.width(), top.height() - R));
+    const VerticalLines kinds[] = {{_minorXLines, CWUtil::hexColorToCGColor("ffffff07")},
+                                   {_majorXLines, CWUtil::hexColorToCGColor("ffffff0c")}};
+    drawVerticalLines(painter, kinds, QRectF(0, R, top.width(), top.height() - R));
     painter.setFont(_timeFont);
     painter.setPen(deviceRGB(1, 1, 1, 0.77));
-    for (const QList<CWGridLine> *lines : {&_minorXLines, &_majorXLines}) {
-        for (const CWGridLine &line : *lines) {
+    for (const VerticalLines &kind : kinds) {
+        for (const CWGridLine &line : kind.lines) {
             if (!line.label.isNull())
                 CWUtil::drawText(painter, QRectF(line.fract * top.width() - 75, 5, 150, 20),
                                  Qt::AlignHCenter | Qt::AlignTop, line.label);

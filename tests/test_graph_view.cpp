@@ -71,12 +71,6 @@ Seen seen(const QColor &color)
     return color.green() > color.red() / 3 ? Seen::Orange : Seen::Red;
 }
 
-int difference(QRgb p, QRgb q)
-{
-    return std::max({std::abs(qAlpha(p) - qAlpha(q)), std::abs(qRed(p) - qRed(q)), std::abs(qGreen(p) - qGreen(q)),
-                     std::abs(qBlue(p) - qBlue(q))});
-}
-
 // Pixels of a with no match in b at the same place or one pixel off, within what antialiasing a
 // path of other vertices along the same line may change.
 int unmatchedPixels(const QImage &a, const QImage &b)
@@ -88,7 +82,7 @@ int unmatchedPixels(const QImage &a, const QImage &b)
             for (int dy = -1; dy <= 1; ++dy) {
                 for (int dx = -1; dx <= 1; ++dx) {
                     if (b.valid(x + dx, y + dy))
-                        best = std::min(best, difference(a.pixel(x, y), b.pixel(x + dx, y + dy)));
+                        best = std::min(best, pixelDifference(a.pixel(x, y), b.pixel(x + dx, y + dy)));
                 }
             }
             count += best > 128;
@@ -285,7 +279,7 @@ TEST(GraphSeries, ASparseFlatLineHasNoNotches)
     int notches = 0;
     for (int y = 45; y < 55; ++y) {
         for (int x = 2; x < 280; ++x)
-            notches += difference(image.pixel(x, y), reference.image.pixel(x, y)) > 40;
+            notches += pixelDifference(image.pixel(x, y), reference.image.pixel(x, y)) > 40;
     }
     EXPECT_EQ(notches, 0);
 }
@@ -315,7 +309,7 @@ TEST(GraphView, LooksTheSameAwayFromItsWindowsCorner)
         int differing = 0;
         for (int y = 0; y < alone.height(); ++y) {
             for (int x = 0; x < alone.width(); ++x)
-                differing += difference(alone.pixel(x, y), inWindow.pixel(x, y)) > 2;
+                differing += pixelDifference(alone.pixel(x, y), inWindow.pixel(x, y)) > 2;
         }
         EXPECT_EQ(differing, 0);
     }

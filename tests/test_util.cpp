@@ -153,10 +153,7 @@ TEST(Noise, OnAnOpaquePictureTheFastGrainIsTheMultipliedOne)
     int worst = 0;
     for (int y = 0; y < 300; ++y) {
         for (int x = 0; x < 300; ++x) {
-            const QRgb m = multiplied.pixel(x, y);
-            const QRgb s = shaded.pixel(x, y);
-            worst = std::max({worst, std::abs(qRed(m) - qRed(s)), std::abs(qGreen(m) - qGreen(s)),
-                              std::abs(qBlue(m) - qBlue(s)), std::abs(qAlpha(m) - qAlpha(s))});
+            worst = std::max(worst, pixelDifference(multiplied.pixel(x, y), shaded.pixel(x, y)));
         }
     }
     EXPECT_LE(worst, 2);

@@ -13,6 +13,9 @@
 #include <QTest>
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdlib>
+
 ConsoleCapture::ConsoleCapture()
 {
     Console::setSink([this](const QString &line) { _lines << line; });
@@ -92,6 +95,12 @@ QVariantMap withChanges(QVariantMap snapshot, const QVariantMap &changes)
 bool isArrowBlue(QRgb pixel)
 {
     return qBlue(pixel) > qRed(pixel) + 60 && qGreen(pixel) > qRed(pixel) + 40;
+}
+
+int pixelDifference(QRgb p, QRgb q)
+{
+    return std::max({std::abs(qAlpha(p) - qAlpha(q)), std::abs(qRed(p) - qRed(q)), std::abs(qGreen(p) - qGreen(q)),
+                     std::abs(qBlue(p) - qBlue(q))});
 }
 
 void writeTextFile(const QString &root, const QString &relativePath, const QString &text)

@@ -98,6 +98,9 @@ QVariantMap withChanges(QVariantMap snapshot, const QVariantMap &changes);
 // The blue of the dashboard's arrows.
 bool isArrowBlue(QRgb pixel);
 
+// The largest difference between two pixels in any channel, alpha included.
+int pixelDifference(QRgb p, QRgb q);
+
 // Writes text into a file below root, creating the folders on the way.
 void writeTextFile(const QString &root, const QString &relativePath, const QString &text);
 
